@@ -1,0 +1,2 @@
+// Temporary: the main window shell lands next.
+namespace kc { void appPlaceholder() {} }

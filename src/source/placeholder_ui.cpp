@@ -1,0 +1,2 @@
+// Temporary: keeps the tree building until the source handlers land.
+namespace kc { void sourceUiPlaceholder() {} }

@@ -1,0 +1,7 @@
+#include "sourcemedia.h"
+
+namespace kc {
+
+SourceMediaRecord TSourceMedia;
+
+} // namespace kc

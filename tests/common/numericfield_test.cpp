@@ -1,0 +1,42 @@
+#include "common/numericfield.h"
+
+#include <QApplication>
+#include <QTest>
+#include <gtest/gtest.h>
+
+TEST(NumericField, ReadsEmptyAsZeroAndRefusesALoneSign)
+{
+    kc::NumericField f;
+    f.setText(QString());
+    EXPECT_EQ(f.value(), 0);
+    f.setText(QStringLiteral("-"));
+    EXPECT_FALSE(f.value().has_value());
+    f.setText(QStringLiteral("42"));
+    EXPECT_EQ(f.value(), 42);
+}
+
+TEST(NumericField, ClampsToTheNearerBoundWhenTheFocusLeaves)
+{
+    const struct {
+        const char *typed;
+        const char *after;
+    } cases[] = {{"75", "59"}, {"-3", "0"}, {"30", "30"}, {"-", "-"}, {"", ""}};
+    for (const auto &c : cases) {
+        kc::NumericField f;
+        f.setMinimum(0);
+        f.setMaximum(59);
+        f.setText(QString::fromLatin1(c.typed));
+        EXPECT_EQ(f.text(), QString::fromLatin1(c.typed)) << "kept while focused";
+        f.clampToRange();
+        EXPECT_EQ(f.text(), QString::fromLatin1(c.after)) << c.typed;
+    }
+}
+
+TEST(NumericField, TakesOnlyDigitsAndSigns)
+{
+    kc::NumericField f;
+    f.setText(QString());
+    f.setMaxLength(3);
+    QTest::keyClicks(&f, QStringLiteral("1a2.b34"));
+    EXPECT_EQ(f.text(), QStringLiteral("123"));
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace kc::test {
+
+// A short generated clip: test pattern and tone, made by the ffmpeg command line.
+struct ClipSpec {
+    double seconds = 3.0;
+    int width = 320;
+    int height = 240;
+    QString rate = QStringLiteral("25");      // frame rate, e.g. "25", "30000/1001"
+    QString videoCodec = QStringLiteral("mpeg4");
+    QString audioCodec = QStringLiteral("libmp3lame"); // empty: no audio track
+    int sampleRate = 44100;
+    int channels = 2;
+    int gop = 12;
+    QStringList extraOutputArgs;               // e.g. {"-bf","2"}, {"-f","vob"}
+};
+
+// Writes the clip to path (its extension picks the container unless extraOutputArgs set
+// -f). Returns false, with the tool's output in *log, when ffmpeg fails.
+bool MakeClip(const QString &path, const ClipSpec &spec = ClipSpec(), QString *log = nullptr);
+
+// Runs a program and returns its standard output; exit code in *exitCode.
+QString RunTool(const QString &program, const QStringList &args, int *exitCode = nullptr,
+                QString *stdErr = nullptr, int timeoutMs = 120000);
+
+// ffprobe -v error -show_entries <entries> -of default=nw=1:nk=1, e.g.
+// ProbeValue(f, "stream=codec_name", "v:0") -> "mpeg1video".
+QString ProbeValue(const QString &file, const QString &entries, const QString &streams = QString());
+
+// Number of decoded video frames (ffprobe -count_frames).
+int CountVideoFrames(const QString &file);
+
+// The program folder of the build (bin/), ending in "/".
+QString BinDir();
+
+} // namespace kc::test
