@@ -1,0 +1,5 @@
+# Range and split-mode entry: the handlers of the split-mode group's controls.
+add_library(kc_rangeentry_ui STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/placeholder_rangeentry.cpp
+)
+target_link_libraries(kc_rangeentry_ui PUBLIC kc_source kc_split kc_common_ui)

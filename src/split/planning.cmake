@@ -1,0 +1,1 @@
+# Segment planning and output file naming: target_sources(kc_split PRIVATE ...) lands here.
