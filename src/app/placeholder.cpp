@@ -1,2 +1,0 @@
-// Temporary: the main window shell lands next.
-namespace kc { void appPlaceholder() {} }

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <memory>
+
+namespace Ui {
+class TFrmMain;
+}
+
+namespace kc {
+
+class TVideoEdit;
+
+// The working window: it owns the .ui, the editing component and the preview player, and
+// hands each group of controls to the class that handles it.
+class TFrmMain : public QWidget
+{
+    Q_OBJECT
+public:
+    // The creation step: version, editing component, caption, saved skin, MediaInfo.
+    explicit TFrmMain(QWidget *parent = nullptr);
+    ~TFrmMain() override;
+
+    QString AppVersion() const { return m_appVersion; }
+    TVideoEdit &videoEdit() { return *m_videoEdit; }
+
+    // Locks (false) or unlocks (true) the controls that must not change while a split runs.
+    void EnableControl(bool b);
+
+    void btOutputClick();
+    void btHelpClick();
+
+    // A later start of the program asked this window to come forward.
+    void restoreAndActivate();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void FormShow();
+    void setButtonPictures();
+    void setupAccessibility();
+
+    std::unique_ptr<Ui::TFrmMain> ui;
+    QString m_appVersion;
+    TVideoEdit *m_videoEdit = nullptr;
+    bool m_shown = false;
+};
+
+} // namespace kc
