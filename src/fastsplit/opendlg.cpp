@@ -1,0 +1,50 @@
+#include "opendlg.h"
+
+#include <QFileDialog>
+
+namespace kc {
+
+const char *const kVideoFileFilterName = "VideoFile(*.avi;*.mpg)";
+
+namespace {
+
+VideoFileChooser &currentChooser()
+{
+    static VideoFileChooser chooser;
+    return chooser;
+}
+
+} // namespace
+
+QFileDialog *CreateOpenDlg(QWidget *parent)
+{
+    auto *dialog = new QFileDialog(parent);
+    dialog->setObjectName(QStringLiteral("OpenDlg"));
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    // Qt splits filter patterns at blanks, not at ";": the blank-separated list does the
+    // filtering while the details are hidden, so the entry reads exactly as named.
+    dialog->setOption(QFileDialog::HideNameFilterDetails, true);
+    // Qt's own dialog matches the patterns in any letter case; native ones may not.
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setNameFilter(QString::fromUtf8(kVideoFileFilterName) + QStringLiteral(" (*.avi *.mpg)"));
+    return dialog;
+}
+
+QString RunOpenDlg(QFileDialog *dialog)
+{
+    if (const VideoFileChooser &chooser = currentChooser())
+        return chooser(dialog);
+    if (dialog->exec() != QDialog::Accepted)
+        return QString();
+    return dialog->selectedFiles().value(0);
+}
+
+VideoFileChooser SetVideoFileChooser(VideoFileChooser chooser)
+{
+    VideoFileChooser previous = std::move(currentChooser());
+    currentChooser() = std::move(chooser);
+    return previous;
+}
+
+} // namespace kc

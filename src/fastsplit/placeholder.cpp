@@ -1,2 +1,0 @@
-// Temporary: keeps the tree building until the fast split logic lands.
-namespace kc { void fastSplitPlaceholder() {} }

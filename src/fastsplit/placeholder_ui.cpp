@@ -1,2 +1,0 @@
-// Temporary: keeps the tree building until the fast split window lands.
-namespace kc { void fastSplitUiPlaceholder() {} }
