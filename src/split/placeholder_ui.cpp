@@ -1,2 +1,0 @@
-// Temporary: keeps the tree building until the output settings and render driver land.
-namespace kc { void splitUiPlaceholder() {} }

@@ -1,0 +1,178 @@
+#include "split/renderdriver.h"
+
+#include "common/messages.h"
+#include "components/videoedit/tvideoedit.h"
+#include "source/rangeentry.h"
+#include "source/sourcemedia.h"
+#include "split/naming.h"
+#include "split/outputsettingspage.h"
+#include "split/progresspercent.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+
+namespace kc {
+
+namespace {
+const QString kRestingHint = QStringLiteral("提示：");
+const QString kSaveFailed = QStringLiteral("视频文件保存失败,请改变输出路径后再试!");
+} // namespace
+
+RenderDriver::RenderDriver(const RenderDriverParts &parts, QObject *parent)
+    : QObject(parent)
+    , p(parts)
+{
+    connect(p.videoEdit, &TVideoEdit::OnProcessing, this, &RenderDriver::VideoEditProcessing);
+    connect(p.videoEdit, &TVideoEdit::OnComplete, this, &RenderDriver::VideoEditComplete);
+    if (p.btSplitter)
+        connect(p.btSplitter, &QAbstractButton::clicked, this, &RenderDriver::btSplitterClick);
+    if (p.btStop)
+        connect(p.btStop, &QAbstractButton::clicked, this, &RenderDriver::btStopClick);
+}
+
+void RenderDriver::btSplitterClick()
+{
+    if (TSourceMedia.FileName.isEmpty() || m_running)
+        return;
+    if (p.stopPreview)
+        p.stopPreview();
+    m_job.Stopped = false;
+    p.enableControl(false);
+
+    const TSplitMode mode = p.rangeEntry->ReadSplitMode();
+    if (mode == smCustom && !p.rangeEntry->ReadCustomRange()) {
+        // The fields could not be read; the plain box has said so.
+        p.enableControl(true);
+        return;
+    }
+    const QString refusal = CheckSplitJob(mode, p.rangeEntry->ReadSplitInputs());
+    if (!refusal.isEmpty()) {
+        ShowInfo(refusal);
+        p.enableControl(true);
+        return;
+    }
+
+    // The mode is kept for the job: the radio buttons are locked while it runs, so this is
+    // what reading them again would give.
+    m_mode = mode;
+    m_running = true;
+    if (mode == smCustom) {
+        StartSplit(smCustom, 0);
+    } else {
+        m_job.PieceIndex = 1;
+        StartSplit(mode, 1);
+    }
+}
+
+void RenderDriver::StartSplit(TSplitMode SplitMode, int i)
+{
+    int16_t stretchMode = 0;
+    QString error;
+    if (!p.outputSettings->ApplyOutputSettings(TSourceMedia.FileName, &stretchMode, &error)) {
+        failJob(error);
+        return;
+    }
+    p.videoEdit->InitControl();
+
+    // The custom piece names itself only once its range stands; the numbered pieces name
+    // themselves first, so a refused plan leaves its number in the status bar.
+    const SplitInputs inputs = p.rangeEntry->ReadSplitInputs();
+    if (SplitMode != smCustom)
+        p.pnlHint->setText(QStringLiteral("提示：正在输出第%1个文件... ...").arg(i));
+    const PieceRangeResult range = PieceRange(SplitMode, i, inputs);
+    if (!range.ok) {
+        m_running = false;
+        m_job.Stopped = true;
+        ShowInfo(range.refusal);
+        p.enableControl(true);
+        return;
+    }
+    if (SplitMode == smCustom)
+        p.pnlHint->setText(QStringLiteral("提示：正在分割... ..."));
+
+    // A source without sound is still split, so AddAudio's answer does not end the piece;
+    // whatever keeps the render from starting is reported by Save.
+    p.videoEdit->AddVideo(TSourceMedia.FileName, range.start, range.stop, stretchMode);
+    p.videoEdit->AddAudio(TSourceMedia.FileName, range.start, range.stop);
+
+    const QString path = SetFileName(TSourceMedia.FileName, SplitMode, i, p.edtOutput->text(),
+                                     p.outputSettings->CheckOutType());
+    if (!p.videoEdit->Save(path)) {
+        failJob(p.videoEdit->LastError());
+        return;
+    }
+    p.pgbHint->setValue(0);
+}
+
+void RenderDriver::VideoEditProcessing(double iCurPos, double iDuration)
+{
+    if (!m_running)
+        return;
+    p.pgbHint->setValue(ProgressPercent(iCurPos, iDuration));
+}
+
+void RenderDriver::VideoEditComplete(bool succeeded, const QString &reason)
+{
+    // A completion with no job running, or while the component already renders a later
+    // piece, belongs to a render that was stopped: it must not start or finish anything.
+    if (!m_running || p.videoEdit->IsRendering())
+        return;
+    if (!succeeded) {
+        failJob(reason);
+        return;
+    }
+    if (m_mode == smCustom) {
+        finishJob();
+        return;
+    }
+    ++m_job.PieceIndex;
+    if (HasNextPiece(m_mode, m_job.PieceIndex, p.rangeEntry->ReadSplitInputs()) && !m_job.Stopped)
+        StartSplit(m_mode, m_job.PieceIndex);
+    else
+        finishJob();
+}
+
+void RenderDriver::btStopClick()
+{
+    m_running = false;
+    p.videoEdit->Stop();
+    p.enableControl(true);
+    resetStatus();
+    m_job.Stopped = true;
+}
+
+void RenderDriver::StopForClose()
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    m_job.Stopped = true;
+    p.videoEdit->Stop();
+}
+
+void RenderDriver::finishJob()
+{
+    m_running = false;
+    ShowInfo(QStringLiteral("分割完成!"));
+    p.enableControl(true);
+    resetStatus();
+}
+
+void RenderDriver::failJob(const QString &reason)
+{
+    // The status text keeps naming the piece that failed.
+    m_running = false;
+    ShowInfo(reason.isEmpty() ? kSaveFailed : kSaveFailed + QLatin1Char('\n') + reason);
+    m_job.Stopped = true;
+    p.enableControl(true);
+}
+
+void RenderDriver::resetStatus()
+{
+    p.pnlHint->setText(kRestingHint);
+    p.pgbHint->setValue(0);
+}
+
+} // namespace kc
