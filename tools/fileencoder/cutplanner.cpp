@@ -1,0 +1,386 @@
+#include "cutplanner.h"
+
+#include <algorithm>
+
+namespace kc::fileencoder {
+
+namespace {
+// Timestamps of different streams are compared through whole microseconds; this absorbs
+// the rounding of that conversion.
+constexpr int64_t kToleranceUs = 2;
+} // namespace
+
+int64_t CutPlanner::ToMicros(int64_t ts, TimeBase tb)
+{
+    const __int128 v = static_cast<__int128>(ts) * tb.num * 1000000;
+    return static_cast<int64_t>(v / tb.den);
+}
+
+int64_t CutPlanner::FromMicros(int64_t us, TimeBase tb)
+{
+    // Nearest tick, halves away from zero.
+    const __int128 num = static_cast<__int128>(us) * tb.den;
+    const __int128 den = static_cast<__int128>(tb.num) * 1000000;
+    const __int128 half = den / 2;
+    return static_cast<int64_t>(num >= 0 ? (num + half) / den : -((-num + half) / den));
+}
+
+int CutPlanner::AddStream(TimeBase tb, bool anchor)
+{
+    Stream s;
+    s.tb = tb;
+    s.anchor = anchor && anchorStream_ < 0;
+    if (s.anchor)
+        anchorStream_ = static_cast<int>(streams_.size());
+    streams_.push_back(s);
+    return static_cast<int>(streams_.size()) - 1;
+}
+
+void CutPlanner::SetRange(int64_t startUs, int64_t endUs)
+{
+    startUs_ = startUs;
+    endUs_ = std::max(endUs, startUs);
+}
+
+void CutPlanner::ReleaseHeld(std::vector<PacketAction> &actions)
+{
+    for (const Held &h : held_)
+        actions.push_back({h.id, false, kNoTimestamp, kNoTimestamp});
+    held_.clear();
+}
+
+void CutPlanner::Restart(bool atFileStart, std::vector<PacketAction> &actions)
+{
+    ReleaseHeld(actions);
+    if (anchorStream_ < 0 && !streams_.empty()) {
+        anchorStream_ = 0;
+        streams_[0].anchor = true;
+    }
+    atFileStart_ = atFileStart;
+    phase_ = Phase::Searching;
+    haveCandidate_ = false;
+    anchorSeen_ = false;
+    anchorEndUs_ = std::numeric_limits<int64_t>::min();
+    error_.clear();
+    for (Stream &s : streams_) {
+        s.seen = false;
+        s.done = false;
+        s.started = false;
+    }
+}
+
+CutPlanner::Verdict CutPlanner::Fail(const std::string &why, std::vector<PacketAction> &actions)
+{
+    ReleaseHeld(actions);
+    phase_ = Phase::Finished;
+    error_ = why;
+    return Verdict::Failed;
+}
+
+bool CutPlanner::AllDone() const
+{
+    return std::all_of(streams_.begin(), streams_.end(), [](const Stream &s) { return s.done; });
+}
+
+bool CutPlanner::IsBidirectional(uint64_t id) const
+{
+    return classify_ && classify_(id) == PictureKind::Bidirectional;
+}
+
+int64_t CutPlanner::EarliestUsefulUs() const
+{
+    // No packet of another stream that ends before this can be the one nearest to the
+    // piece's start, whichever way the anchor's time is read.
+    const TimeBase tb = streams_[anchorStream_].tb;
+    int64_t from = startUs_;
+    if (candidate_.pts != kNoTimestamp)
+        from = std::min(from, ToMicros(candidate_.pts, tb));
+    if (candidate_.dts != kNoTimestamp)
+        from = std::min(from, ToMicros(candidate_.dts, tb));
+    return from;
+}
+
+CutPlanner::Verdict CutPlanner::Push(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions)
+{
+    if (phase_ == Phase::Finished || p.stream < 0 || p.stream >= static_cast<int>(streams_.size())) {
+        actions.push_back({id, false, kNoTimestamp, kNoTimestamp});
+        if (phase_ == Phase::Finished)
+            return error_.empty() ? Verdict::Done : Verdict::Failed;
+        return Verdict::Continue;
+    }
+    if (phase_ == Phase::Searching) {
+        const Verdict v = Search(id, p, actions);
+        // Search either consumed the packet or fixed the anchor and left this packet, the
+        // first one past the start, to be copied below.
+        if (v != Verdict::Continue || phase_ == Phase::Searching)
+            return v;
+    }
+    Copy(id, p, actions);
+    if (AllDone()) {
+        phase_ = Phase::Finished;
+        return Verdict::Done;
+    }
+    return Verdict::Continue;
+}
+
+CutPlanner::Verdict CutPlanner::Search(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions)
+{
+    Stream &s = streams_[p.stream];
+    const auto release = [&] { actions.push_back({id, false, kNoTimestamp, kNoTimestamp}); };
+    const int64_t shown = ShownTs(p);
+    if (!s.anchor) {
+        if (shown != kNoTimestamp && !s.seen) {
+            s.seen = true;
+            s.firstSeenUs = ToMicros(shown, s.tb);
+            s.firstSeenHalfUs = ToMicros(p.duration, s.tb) / 2;
+        }
+        if (haveCandidate_ && shown != kNoTimestamp
+            && ToMicros(shown + p.duration, s.tb) <= EarliestUsefulUs() - kToleranceUs) {
+            release();
+            return Verdict::Continue;
+        }
+        held_.push_back({id, p});
+        return Verdict::Continue;
+    }
+
+    if (shown == kNoTimestamp) {
+        // Nothing to place it by; it can only tag along behind a candidate.
+        if (haveCandidate_)
+            held_.push_back({id, p});
+        else
+            release();
+        return Verdict::Continue;
+    }
+    anchorSeen_ = true;
+    const int64_t shownUs = ToMicros(shown, s.tb);
+    const int64_t decodedUs = ToMicros(DecodedTs(p), s.tb);
+    anchorEndUs_ = std::max(anchorEndUs_, shownUs + ToMicros(p.duration, s.tb));
+
+    if (p.key && shownUs <= startUs_) {
+        // A later keyframe at or before the start replaces the candidate: what was held of
+        // the anchor stream lies before it, and so does anything else that ends before it.
+        haveCandidate_ = true;
+        candidate_ = p;
+        candidateId_ = id;
+        const int64_t from = EarliestUsefulUs();
+        std::vector<Held> keep;
+        for (const Held &h : held_) {
+            const Stream &hs = streams_[h.facts.stream];
+            const int64_t hShown = ShownTs(h.facts);
+            const bool before = hs.anchor
+                                || (hShown != kNoTimestamp
+                                    && ToMicros(hShown + h.facts.duration, hs.tb) <= from - kToleranceUs);
+            if (before)
+                actions.push_back({h.id, false, kNoTimestamp, kNoTimestamp});
+            else
+                keep.push_back(h);
+        }
+        held_.swap(keep);
+        held_.push_back({id, p});
+        return Verdict::Continue;
+    }
+
+    const bool pastStart = decodedUs > startUs_ || (p.key && shownUs > startUs_);
+    if (!pastStart) {
+        if (haveCandidate_)
+            held_.push_back({id, p});
+        else
+            release();
+        return Verdict::Continue;
+    }
+
+    if (!haveCandidate_) {
+        if (!atFileStart_) {
+            ReleaseHeld(actions);
+            release();
+            return Verdict::SeekEarlier;
+        }
+        if (!p.key) {
+            // Pictures before the input's first keyframe cannot be decoded.
+            release();
+            return Verdict::Continue;
+        }
+        // The input's first keyframe comes after the start: the piece begins there.
+        haveCandidate_ = true;
+        candidate_ = p;
+        candidateId_ = id;
+    }
+    const Verdict v = FixAnchor(actions);
+    if (v != Verdict::Continue)
+        release();
+    return v;
+}
+
+CutPlanner::Verdict CutPlanner::FixAnchor(std::vector<PacketAction> &actions)
+{
+    const Stream &as = streams_[anchorStream_];
+    anchorRef_ = ordering_ == Ordering::DecodeOrderOnly ? DecodedTs(candidate_) : ShownTs(candidate_);
+    anchorUs_ = ToMicros(anchorRef_, as.tb);
+    // Where timestamps keep the streams apart, the others may begin before a late keyframe;
+    // without them every stream begins at 0, so they must begin with the keyframe.
+    followFromUs_ = ordering_ == Ordering::DecodeOrderOnly ? anchorUs_ : std::min(anchorUs_, startUs_);
+
+    if (!atFileStart_) {
+        // A stream whose first packet after the seek is already later than the piece's start
+        // was muxed ahead of the seek point: its beginning lies further back.
+        for (const Stream &s : streams_) {
+            if (!s.anchor && s.seen && s.firstSeenUs - s.firstSeenHalfUs > followFromUs_ + kToleranceUs) {
+                ReleaseHeld(actions);
+                return Verdict::SeekEarlier;
+            }
+        }
+    }
+
+    for (Stream &s : streams_)
+        s.offset = s.anchor ? anchorRef_ : FromMicros(anchorUs_, s.tb);
+    anchorId_ = candidateId_;
+    leading_ = true;
+    trailing_ = false;
+    droppedUnits_ = 0;
+    maxKeptPts_ = kNoTimestamp;
+    phase_ = Phase::Copying;
+
+    std::vector<Held> replay;
+    replay.swap(held_);
+    for (const Held &h : replay)
+        Copy(h.id, h.facts, actions);
+    return Verdict::Continue;
+}
+
+void CutPlanner::Copy(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions)
+{
+    if (streams_[p.stream].anchor)
+        CopyAnchor(id, p, actions);
+    else
+        CopyFollower(id, p, actions);
+}
+
+void CutPlanner::CopyAnchor(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions)
+{
+    Stream &s = streams_[p.stream];
+    const auto release = [&] { actions.push_back({id, false, kNoTimestamp, kNoTimestamp}); };
+    if (s.done) {
+        release();
+        return;
+    }
+    const bool byPts = ordering_ == Ordering::PresentationTimestamps;
+
+    if (id != anchorId_) {
+        if (leading_) {
+            const bool orphan = byPts && p.pts != kNoTimestamp ? p.pts < anchorRef_ : IsBidirectional(id);
+            if (orphan) {
+                droppedUnits_ += p.duration > 0 ? p.duration : 1;
+                release();
+                return;
+            }
+            leading_ = false;
+        }
+        const int64_t decoded = DecodedTs(p);
+        if (!trailing_ && decoded != kNoTimestamp && ToMicros(decoded, s.tb) >= endUs_)
+            trailing_ = true;
+        if (trailing_) {
+            // Past the end only pictures shown before one already kept still belong.
+            const bool before = byPts && p.pts != kNoTimestamp
+                                    ? (maxKeptPts_ != kNoTimestamp && p.pts < maxKeptPts_)
+                                    : IsBidirectional(id);
+            if (!before) {
+                s.done = true;
+                release();
+                return;
+            }
+        }
+    }
+
+    int64_t pts = kNoTimestamp;
+    int64_t dts = kNoTimestamp;
+    if (byPts) {
+        if (p.pts != kNoTimestamp)
+            pts = p.pts - anchorRef_;
+        if (p.dts != kNoTimestamp)
+            dts = p.dts - anchorRef_;
+    } else if (p.dts != kNoTimestamp) {
+        dts = p.dts - anchorRef_ - droppedUnits_;
+        pts = dts;
+    }
+    if (p.pts != kNoTimestamp && (maxKeptPts_ == kNoTimestamp || p.pts > maxKeptPts_))
+        maxKeptPts_ = p.pts;
+    Write(id, p, pts, dts, actions);
+}
+
+void CutPlanner::CopyFollower(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions)
+{
+    Stream &s = streams_[p.stream];
+    const auto release = [&] { actions.push_back({id, false, kNoTimestamp, kNoTimestamp}); };
+    if (s.done) {
+        release();
+        return;
+    }
+    const int64_t shown = ShownTs(p);
+    if (shown == kNoTimestamp) {
+        if (s.started)
+            Write(id, p, kNoTimestamp, kNoTimestamp, actions);
+        else
+            release();
+        return;
+    }
+    const int64_t t = ToMicros(shown, s.tb);
+    // The first packet kept is the one whose start is nearest to the anchor's time.
+    if (!s.started && t < followFromUs_ - ToMicros(p.duration, s.tb) / 2 - kToleranceUs) {
+        release();
+        return;
+    }
+    if (t >= endUs_) {
+        s.done = true;
+        release();
+        return;
+    }
+    if (!s.started && ordering_ == Ordering::DecodeOrderOnly) {
+        // Such containers start every stream at 0 whatever its first timestamp says; a
+        // negative one would only make the muxer shift the others.
+        s.offset = shown;
+    }
+    s.started = true;
+    const int64_t pts = p.pts != kNoTimestamp ? p.pts - s.offset : kNoTimestamp;
+    const int64_t dts = p.dts != kNoTimestamp ? p.dts - s.offset : kNoTimestamp;
+    Write(id, p, pts, dts, actions);
+}
+
+void CutPlanner::Write(uint64_t id, const PacketFacts &p, int64_t pts, int64_t dts, std::vector<PacketAction> &actions)
+{
+    actions.push_back({id, true, pts, dts});
+    anyWritten_ = true;
+    const int64_t at = pts != kNoTimestamp ? pts : dts;
+    if (at != kNoTimestamp) {
+        const TimeBase tb = streams_[p.stream].tb;
+        writtenUs_ = std::max(writtenUs_, ToMicros(at + std::max<int64_t>(p.duration, 0), tb));
+    }
+}
+
+CutPlanner::Verdict CutPlanner::Finish(std::vector<PacketAction> &actions)
+{
+    if (phase_ == Phase::Finished)
+        return error_.empty() ? Verdict::Done : Verdict::Failed;
+    if (phase_ == Phase::Searching) {
+        if (!haveCandidate_) {
+            if (!atFileStart_) {
+                ReleaseHeld(actions);
+                return Verdict::SeekEarlier;
+            }
+            if (!anchorSeen_)
+                return Fail("the input holds no packets to copy", actions);
+            return Fail("the input has no keyframe to start from", actions);
+        }
+        if (startUs_ >= anchorEndUs_)
+            return Fail("the start lies beyond the end of the input", actions);
+        const Verdict v = FixAnchor(actions);
+        if (v != Verdict::Continue)
+            return v;
+    }
+    ReleaseHeld(actions);
+    phase_ = Phase::Finished;
+    if (!anyWritten_)
+        return Fail("nothing to copy in the requested range", actions);
+    return Verdict::Done;
+}
+
+} // namespace kc::fileencoder

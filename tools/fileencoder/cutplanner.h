@@ -1,0 +1,154 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kc::fileencoder {
+
+// Same value as FFmpeg's AV_NOPTS_VALUE, so packet fields can be passed through unchanged.
+constexpr int64_t kNoTimestamp = std::numeric_limits<int64_t>::min();
+
+struct TimeBase {
+    int num = 1;
+    int den = 1;
+};
+
+// What a video packet holds, asked only where the decision needs it (it costs a parse).
+enum class PictureKind { Unknown, Bidirectional, Other };
+
+struct PacketFacts {
+    int stream = 0; // index given by AddStream
+    int64_t pts = kNoTimestamp;
+    int64_t dts = kNoTimestamp;
+    int64_t duration = 0;
+    bool key = false;
+};
+
+// Every packet handed to Push comes back exactly once: written (with its output
+// timestamps) or released.
+struct PacketAction {
+    uint64_t id = 0;
+    bool write = false;
+    int64_t pts = kNoTimestamp;
+    int64_t dts = kNoTimestamp;
+};
+
+// Decides which packets of a stream-copy cut are kept and what their timestamps become.
+//
+// The cut starts at the anchor stream's (video's) last keyframe at or before the start, so
+// the piece decodes from its first frame. The other streams start at the packet nearest to
+// that keyframe's time, so they stay in step with it even in containers without timestamps
+// (AVI places the first packet of every stream at time 0). Bidirectional pictures that
+// follow the keyframe in decode order but show before it (an open GOP) would reference a
+// picture that is not in the piece, so they are dropped. Video ends with the first picture
+// decoded at or after the end, once the pictures shown before it are complete; the other
+// streams end at the end.
+//
+// Two kinds of input: with presentation timestamps (MPEG-PS and most others) reordering
+// is read from them; with decode timestamps only (AVI) it is read from the picture type,
+// and the decode timestamps are closed up over dropped pictures, since the AVI muxer would
+// fill any gap with empty frames.
+class CutPlanner {
+public:
+    enum class Ordering { PresentationTimestamps, DecodeOrderOnly };
+    enum class Verdict { Continue, Done, SeekEarlier, Failed };
+
+    // Stream indices count from 0 in call order; one stream at most is the anchor.
+    int AddStream(TimeBase tb, bool anchor);
+
+    // startUs/endUs are in the input's own timeline (the container's start time included);
+    // endUs is exclusive.
+    void SetRange(int64_t startUs, int64_t endUs);
+    void SetOrdering(Ordering ordering) { ordering_ = ordering; }
+
+    // Starts a reading pass. atFileStart: reading begins at the very start of the input,
+    // so there is nothing earlier to go back to. Held packets of a previous pass are released
+    // into actions.
+    void Restart(bool atFileStart, std::vector<PacketAction> &actions);
+
+    // Tells the kind of picture of a packet given to Push by its id; asked only for anchor
+    // packets right after the keyframe and past the end, and only when reordering cannot be
+    // read from timestamps. Without it every picture counts as not bidirectional.
+    void SetClassifier(std::function<PictureKind(uint64_t id)> classify) { classify_ = std::move(classify); }
+
+    Verdict Push(uint64_t id, const PacketFacts &packet, std::vector<PacketAction> &actions);
+    // The input has ended.
+    Verdict Finish(std::vector<PacketAction> &actions);
+
+    const std::string &Error() const { return error_; }
+    bool AnyWritten() const { return anyWritten_; }
+    // Seconds of output written so far, counted from the output's start.
+    double WrittenSeconds() const { return writtenUs_ / 1e6; }
+
+    static int64_t ToMicros(int64_t ts, TimeBase tb);
+    static int64_t FromMicros(int64_t us, TimeBase tb);
+
+private:
+    struct Stream {
+        TimeBase tb;
+        bool anchor = false;
+        bool done = false;
+        bool started = false;
+        bool seen = false;
+        int64_t firstSeenUs = 0;
+        int64_t firstSeenHalfUs = 0;
+        int64_t offset = 0; // subtracted from this stream's timestamps
+    };
+    struct Held {
+        uint64_t id;
+        PacketFacts facts;
+    };
+
+    enum class Phase { Searching, Copying, Finished };
+
+    static int64_t ShownTs(const PacketFacts &p) { return p.pts != kNoTimestamp ? p.pts : p.dts; }
+    static int64_t DecodedTs(const PacketFacts &p) { return p.dts != kNoTimestamp ? p.dts : p.pts; }
+
+    Verdict Search(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions);
+    Verdict FixAnchor(std::vector<PacketAction> &actions);
+    void Copy(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions);
+    void CopyAnchor(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions);
+    bool IsBidirectional(uint64_t id) const;
+    int64_t EarliestUsefulUs() const;
+    void CopyFollower(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions);
+    void Write(uint64_t id, const PacketFacts &p, int64_t pts, int64_t dts, std::vector<PacketAction> &actions);
+    void ReleaseHeld(std::vector<PacketAction> &actions);
+    bool AllDone() const;
+    Verdict Fail(const std::string &why, std::vector<PacketAction> &actions);
+
+    std::function<PictureKind(uint64_t id)> classify_;
+    std::vector<Stream> streams_;
+    int anchorStream_ = -1;
+    Ordering ordering_ = Ordering::PresentationTimestamps;
+    int64_t startUs_ = 0;
+    int64_t endUs_ = std::numeric_limits<int64_t>::max();
+
+    Phase phase_ = Phase::Searching;
+    bool atFileStart_ = true;
+    std::vector<Held> held_;
+    bool haveCandidate_ = false;
+    PacketFacts candidate_;
+    uint64_t candidateId_ = 0;
+    bool anchorSeen_ = false;
+    int64_t anchorEndUs_ = std::numeric_limits<int64_t>::min();
+
+    // Copying state.
+    int64_t anchorRef_ = 0;   // anchor timestamp that becomes 0, in the anchor's time base
+    int64_t anchorUs_ = 0;
+    int64_t followFromUs_ = 0;
+    uint64_t anchorId_ = 0;
+    bool leading_ = false;
+    bool trailing_ = false;
+    int64_t droppedUnits_ = 0;
+    int64_t maxKeptPts_ = kNoTimestamp;
+
+    bool anyWritten_ = false;
+    int64_t writtenUs_ = 0;
+    std::string error_;
+};
+
+} // namespace kc::fileencoder

@@ -1,0 +1,438 @@
+#include "streamcopy.h"
+
+#include "cutplanner.h"
+#include "muxerchoice.h"
+#include "outputfile.h"
+#include "pictureclassifier.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <sys/stat.h>
+#include <unordered_map>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+#include <libavutil/mathematics.h>
+}
+
+namespace kc::fileencoder {
+
+namespace {
+
+std::string AvErrorText(int err)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(err, text, sizeof text);
+    return text;
+}
+
+int InterruptRequested(void *opaque)
+{
+    const auto *stop = static_cast<const volatile std::sig_atomic_t *>(opaque);
+    return stop && *stop ? 1 : 0;
+}
+
+struct PacketFree {
+    void operator()(AVPacket *p) const { av_packet_free(&p); }
+};
+using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+
+struct InputClose {
+    void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
+};
+struct OutputFree {
+    void operator()(AVFormatContext *c) const { avformat_free_context(c); }
+};
+
+bool IsCopied(const AVStream *st)
+{
+    const AVCodecParameters *par = st->codecpar;
+    if (par->codec_id == AV_CODEC_ID_NONE)
+        return false;
+    if (par->codec_type == AVMEDIA_TYPE_VIDEO)
+        return !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+    return par->codec_type == AVMEDIA_TYPE_AUDIO;
+}
+
+bool NeedsMpeg2Systems(const AVFormatContext *ic, const std::vector<int> &copied)
+{
+    for (int index : copied) {
+        const AVCodecParameters *par = ic->streams[index]->codecpar;
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO && par->codec_id != AV_CODEC_ID_MPEG1VIDEO)
+            return true;
+        if (par->codec_type == AVMEDIA_TYPE_AUDIO && par->codec_id != AV_CODEC_ID_MP1
+            && par->codec_id != AV_CODEC_ID_MP2 && par->codec_id != AV_CODEC_ID_MP3)
+            return true;
+    }
+    return false;
+}
+
+const AVOutputFormat *PickMuxer(const AVFormatContext *ic, const std::vector<int> &copied, const std::string &outputPath)
+{
+    const AVOutputFormat *byName = av_guess_format(nullptr, outputPath.c_str(), nullptr);
+    const std::string name = ChooseMuxerName(ic->iformat->name, NeedsMpeg2Systems(ic, copied),
+                                             byName ? byName->name : "", [](std::string_view n) {
+                                                 const std::string s(n);
+                                                 const AVOutputFormat *f = av_guess_format(s.c_str(), nullptr, nullptr);
+                                                 return f && s == f->name;
+                                             });
+    return name.empty() ? nullptr : av_guess_format(name.c_str(), nullptr, nullptr);
+}
+
+int CopyStreamSetup(const AVStream *ist, AVStream *ost, const AVOutputFormat *ofmt)
+{
+    int r = avcodec_parameters_copy(ost->codecpar, ist->codecpar);
+    if (r < 0)
+        return r;
+    // Keep the input's codec tag (an AVI's FourCC) unless the output container maps it to
+    // another codec.
+    const unsigned tag = ist->codecpar->codec_tag;
+    unsigned other = 0;
+    ost->codecpar->codec_tag = 0;
+    if (!ofmt->codec_tag || av_codec_get_id(ofmt->codec_tag, tag) == ist->codecpar->codec_id
+        || !av_codec_get_tag2(ofmt->codec_tag, ist->codecpar->codec_id, &other))
+        ost->codecpar->codec_tag = tag;
+
+    ost->time_base = ist->time_base;
+    ost->avg_frame_rate = ist->avg_frame_rate;
+    ost->r_frame_rate = ist->r_frame_rate;
+    ost->sample_aspect_ratio = ist->sample_aspect_ratio;
+    ost->disposition = ist->disposition;
+    r = av_dict_copy(&ost->metadata, ist->metadata, 0);
+    if (r < 0)
+        return r;
+    // Buffer sizes and rates (MPEG program streams size their buffers from them).
+    for (int i = 0; i < ist->nb_side_data; ++i) {
+        const AVPacketSideData &sd = ist->side_data[i];
+        uint8_t *dst = av_stream_new_side_data(ost, sd.type, sd.size);
+        if (!dst)
+            return AVERROR(ENOMEM);
+        std::memcpy(dst, sd.data, sd.size);
+    }
+    return 0;
+}
+
+class Job {
+public:
+    Job(const EncoderArgs &args, const CopyHooks &hooks) : args_(args), hooks_(hooks) {}
+    CopyResult Run();
+
+private:
+    bool Fail(const std::string &why)
+    {
+        if (error_.empty())
+            error_ = why;
+        return false;
+    }
+    bool Stopped() const { return hooks_.stop && *hooks_.stop; }
+    bool OpenInput();
+    bool OpenOutput();
+    bool Copy();
+    bool SeekForAttempt(int attempt, bool *atFileStart);
+    bool Apply(std::vector<PacketAction> &actions);
+    PictureKind Classify(uint64_t id);
+
+    const EncoderArgs &args_;
+    const CopyHooks &hooks_;
+    std::string error_;
+
+    std::unique_ptr<AVFormatContext, InputClose> in_;
+    std::unique_ptr<AVFormatContext, OutputFree> out_;
+    OutputFile file_;
+    std::vector<int> copied_;      // input stream indices, in output order
+    std::vector<int> toOutput_;    // input index -> output index or -1
+    std::vector<int64_t> lastDts_; // per output stream, in its time base
+    int anchorInput_ = -1;
+    bool byDecodeOrder_ = false;
+    int64_t fileStartUs_ = 0;
+
+    CutPlanner planner_;
+    std::unique_ptr<PictureClassifier> classifier_;
+    std::unordered_map<uint64_t, PacketPtr> pending_;
+    std::unordered_map<uint64_t, PictureKind> kinds_;
+};
+
+bool Job::OpenInput()
+{
+    struct stat st;
+    if (::stat(args_.input.c_str(), &st) < 0) {
+        const int e = errno;
+        return Fail(e == ENOENT ? "the input file does not exist: " + args_.input
+                                : "cannot open the input file " + args_.input + ": " + std::strerror(e));
+    }
+    if (S_ISDIR(st.st_mode))
+        return Fail("the input is a folder, not a file: " + args_.input);
+
+    AVFormatContext *ic = avformat_alloc_context();
+    if (!ic)
+        return Fail("out of memory");
+    ic->interrupt_callback.callback = &InterruptRequested;
+    ic->interrupt_callback.opaque = const_cast<std::sig_atomic_t *>(hooks_.stop);
+    // "file:" keeps a name such as "a:b.avi" or "-" a plain file name, never a protocol or
+    // the standard input.
+    const std::string url = "file:" + args_.input;
+    int r = avformat_open_input(&ic, url.c_str(), nullptr, nullptr);
+    if (r < 0)
+        return Fail(Stopped() ? "stopped" : "cannot read the input as a media file (" + AvErrorText(r) + "): " + args_.input);
+    in_.reset(ic);
+    r = avformat_find_stream_info(ic, nullptr);
+    if (r < 0)
+        return Fail(Stopped() ? "stopped" : "cannot read the streams of the input (" + AvErrorText(r) + "): " + args_.input);
+
+    toOutput_.assign(ic->nb_streams, -1);
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        if (IsCopied(ic->streams[i])) {
+            toOutput_[i] = static_cast<int>(copied_.size());
+            copied_.push_back(static_cast<int>(i));
+        }
+    }
+    if (copied_.empty())
+        return Fail("the input has no video or audio stream: " + args_.input);
+
+    for (enum AVMediaType type : {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO}) {
+        const int best = av_find_best_stream(ic, type, -1, -1, nullptr, 0);
+        if (best >= 0 && toOutput_[best] >= 0) {
+            anchorInput_ = best;
+            break;
+        }
+    }
+    if (anchorInput_ < 0)
+        anchorInput_ = copied_.front();
+
+    fileStartUs_ = ic->start_time != AV_NOPTS_VALUE ? ic->start_time : 0;
+    // AVI stores no presentation times: reordered pictures are told by their type.
+    byDecodeOrder_ = std::strcmp(ic->iformat->name, "avi") == 0;
+    return true;
+}
+
+bool Job::OpenOutput()
+{
+    const AVOutputFormat *ofmt = PickMuxer(in_.get(), copied_, args_.output);
+    if (!ofmt)
+        return Fail(std::string("cannot write the input's container (") + in_->iformat->name + ")");
+
+    AVFormatContext *oc = nullptr;
+    int r = avformat_alloc_output_context2(&oc, ofmt, nullptr, args_.output.c_str());
+    if (r < 0 || !oc)
+        return Fail("cannot set up the output (" + AvErrorText(r) + ")");
+    out_.reset(oc);
+    for (int index : copied_) {
+        AVStream *ost = avformat_new_stream(oc, nullptr);
+        if (!ost)
+            return Fail("out of memory");
+        r = CopyStreamSetup(in_->streams[index], ost, ofmt);
+        if (r < 0)
+            return Fail("cannot copy the stream parameters (" + AvErrorText(r) + ")");
+    }
+
+    if (!file_.Create(args_.output, &error_))
+        return false;
+    oc->pb = file_.Io();
+    oc->flags |= AVFMT_FLAG_CUSTOM_IO;
+    oc->interrupt_callback = in_->interrupt_callback;
+    r = avformat_write_header(oc, nullptr);
+    if (r < 0)
+        return Fail(std::string("the ") + ofmt->name + " container cannot hold these streams (" + AvErrorText(r) + ")");
+    lastDts_.assign(oc->nb_streams, AV_NOPTS_VALUE);
+    return true;
+}
+
+PictureKind Job::Classify(uint64_t id)
+{
+    if (!classifier_)
+        return PictureKind::Unknown;
+    const auto known = kinds_.find(id);
+    if (known != kinds_.end())
+        return known->second;
+    const auto it = pending_.find(id);
+    const PictureKind kind = it != pending_.end() ? classifier_->Classify(it->second.get()) : PictureKind::Unknown;
+    kinds_[id] = kind;
+    return kind;
+}
+
+bool Job::Apply(std::vector<PacketAction> &actions)
+{
+    for (const PacketAction &a : actions) {
+        const auto it = pending_.find(a.id);
+        if (it == pending_.end())
+            continue;
+        PacketPtr pkt = std::move(it->second);
+        pending_.erase(it);
+        kinds_.erase(a.id);
+        if (!a.write)
+            continue;
+
+        const int in = pkt->stream_index;
+        const int out = toOutput_[in];
+        const AVStream *ost = out_->streams[out];
+        pkt->pts = a.pts;
+        pkt->dts = a.dts;
+        pkt->pos = -1;
+        pkt->stream_index = out;
+        av_packet_rescale_ts(pkt.get(), in_->streams[in]->time_base, ost->time_base);
+
+        // Muxers refuse decode times that do not increase; damaged inputs have them.
+        const bool strict = !(out_->oformat->flags & AVFMT_TS_NONSTRICT);
+        int64_t &last = lastDts_[out];
+        if (pkt->dts != AV_NOPTS_VALUE && last != AV_NOPTS_VALUE && (strict ? pkt->dts <= last : pkt->dts < last)) {
+            pkt->dts = strict ? last + 1 : last;
+            if (pkt->pts != AV_NOPTS_VALUE && pkt->pts < pkt->dts)
+                pkt->pts = pkt->dts;
+        }
+        if (pkt->dts != AV_NOPTS_VALUE)
+            last = pkt->dts;
+
+        const int r = av_interleaved_write_frame(out_.get(), pkt.get());
+        if (r < 0) {
+            actions.clear();
+            return Fail(Stopped() ? "stopped" : "cannot write the output (" + AvErrorText(r) + ")");
+        }
+    }
+    actions.clear();
+    if (hooks_.progress)
+        hooks_.progress(planner_.WrittenSeconds());
+    return true;
+}
+
+bool Job::SeekForAttempt(int attempt, bool *atFileStart)
+{
+    // How far before the start each attempt begins reading: the first lands on the
+    // keyframe the container's index names; the rest cover long GOPs and streams muxed far
+    // ahead of each other, and the last reads from the beginning.
+    static const int64_t kBackUs[] = {0, 1000000, 3000000, 10000000, 30000000, 120000000};
+    const int64_t targetUs = fileStartUs_ + args_.startUs;
+    const int count = static_cast<int>(sizeof kBackUs / sizeof kBackUs[0]);
+
+    if (attempt < count && targetUs - kBackUs[attempt] > fileStartUs_) {
+        const AVStream *st = in_->streams[anchorInput_];
+        const int64_t ts = av_rescale_q(targetUs - kBackUs[attempt], AV_TIME_BASE_Q, st->time_base);
+        if (avformat_seek_file(in_.get(), anchorInput_, INT64_MIN, ts, ts, 0) >= 0) {
+            *atFileStart = false;
+            return true;
+        }
+        if (Stopped())
+            return Fail("stopped");
+        // An input that cannot seek (a pipe) is read from where it is, its beginning.
+        if (attempt == 0) {
+            *atFileStart = true;
+            return true;
+        }
+    }
+    *atFileStart = true;
+    if (attempt == 0)
+        return true; // nothing read yet: the reader is still at the beginning
+    if (avformat_seek_file(in_.get(), -1, INT64_MIN, fileStartUs_, fileStartUs_, 0) >= 0)
+        return true;
+    if (av_seek_frame(in_.get(), anchorInput_, INT64_MIN, AVSEEK_FLAG_BACKWARD) >= 0)
+        return true;
+    return Fail(Stopped() ? "stopped" : "cannot go back to the beginning of the input");
+}
+
+bool Job::Copy()
+{
+    for (int index : copied_) {
+        const AVStream *st = in_->streams[index];
+        planner_.AddStream({st->time_base.num, st->time_base.den}, index == anchorInput_);
+    }
+    const int64_t targetUs = fileStartUs_ + args_.startUs;
+    const int64_t endUs = args_.lengthUs ? targetUs + *args_.lengthUs : std::numeric_limits<int64_t>::max();
+    planner_.SetRange(targetUs, endUs);
+    planner_.SetOrdering(byDecodeOrder_ ? CutPlanner::Ordering::DecodeOrderOnly
+                                        : CutPlanner::Ordering::PresentationTimestamps);
+    const AVCodecParameters *anchorPar = in_->streams[anchorInput_]->codecpar;
+    if (anchorPar->codec_type == AVMEDIA_TYPE_VIDEO)
+        classifier_ = std::make_unique<PictureClassifier>(anchorPar);
+    planner_.SetClassifier([this](uint64_t id) { return Classify(id); });
+
+    std::vector<PacketAction> actions;
+    uint64_t nextId = 1;
+    for (int attempt = 0;; ++attempt) {
+        bool atFileStart = true;
+        if (!SeekForAttempt(attempt, &atFileStart))
+            return false;
+        planner_.Restart(atFileStart, actions);
+        if (!Apply(actions))
+            return false;
+
+        CutPlanner::Verdict verdict = CutPlanner::Verdict::Continue;
+        while (verdict == CutPlanner::Verdict::Continue) {
+            if (Stopped())
+                return Fail("stopped");
+            PacketPtr pkt(av_packet_alloc());
+            if (!pkt)
+                return Fail("out of memory");
+            const int r = av_read_frame(in_.get(), pkt.get());
+            if (r == AVERROR_EOF || r == AVERROR_INVALIDDATA) {
+                // Damaged data at the end reads as the end, as players treat it.
+                verdict = planner_.Finish(actions);
+            } else if (r < 0) {
+                return Fail(Stopped() ? "stopped" : "cannot read the input (" + AvErrorText(r) + ")");
+            } else {
+                const int out = pkt->stream_index >= 0 && pkt->stream_index < static_cast<int>(toOutput_.size())
+                                    ? toOutput_[pkt->stream_index]
+                                    : -1;
+                if (out < 0)
+                    continue;
+                const uint64_t id = nextId++;
+                PacketFacts facts;
+                facts.stream = out;
+                facts.pts = pkt->pts;
+                facts.dts = pkt->dts;
+                facts.duration = pkt->duration;
+                facts.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
+                const bool prime = byDecodeOrder_ && facts.key && pkt->stream_index == anchorInput_;
+                pending_.emplace(id, std::move(pkt));
+                // Keyframes carry the sequence headers the parser needs to read later pictures.
+                if (prime)
+                    Classify(id);
+                verdict = planner_.Push(id, facts, actions);
+            }
+            if (!Apply(actions))
+                return false;
+        }
+        if (verdict == CutPlanner::Verdict::Failed)
+            return Fail(planner_.Error());
+        if (verdict == CutPlanner::Verdict::Done)
+            return true;
+        // SeekEarlier: go on with the next attempt.
+    }
+}
+
+CopyResult Job::Run()
+{
+    CopyResult result;
+    struct stat st;
+    if (::lstat(args_.output.c_str(), &st) == 0) {
+        result.error = "the output file already exists: " + args_.output;
+        return result;
+    }
+    if (OpenInput() && OpenOutput() && Copy()) {
+        const int r = av_write_trailer(out_.get());
+        if (r < 0)
+            Fail(Stopped() ? "stopped" : "cannot finish the output (" + AvErrorText(r) + ")");
+        else if (file_.Commit(&error_))
+            result.ok = true;
+    }
+    if (!result.ok) {
+        // The output context points at the file's I/O; let go of it before the file goes.
+        out_.reset();
+        file_.Discard();
+        result.error = error_.empty() ? "failed" : error_;
+    }
+    result.seconds = planner_.WrittenSeconds();
+    return result;
+}
+
+} // namespace
+
+CopyResult RunStreamCopy(const EncoderArgs &args, const CopyHooks &hooks)
+{
+    Job job(args, hooks);
+    return job.Run();
+}
+
+} // namespace kc::fileencoder

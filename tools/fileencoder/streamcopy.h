@@ -1,0 +1,29 @@
+#pragma once
+
+#include "cliargs.h"
+
+#include <csignal>
+#include <functional>
+#include <string>
+
+namespace kc::fileencoder {
+
+struct CopyHooks {
+    // Seconds of output written so far; called after every packet written.
+    std::function<void(double seconds)> progress;
+    // Set (by a signal handler) to abandon the job; checked between packets and inside
+    // blocking reads.
+    const volatile std::sig_atomic_t *stop = nullptr;
+};
+
+struct CopyResult {
+    bool ok = false;
+    std::string error; // one line when !ok
+    double seconds = 0.0; // length of the piece written
+};
+
+// Copies the video and audio packets of the asked range into a new file of the input's
+// container. On failure nothing is left at the output path.
+CopyResult RunStreamCopy(const EncoderArgs &args, const CopyHooks &hooks);
+
+} // namespace kc::fileencoder
