@@ -161,8 +161,11 @@ TEST_F(RenderDriverTest, EqualPartsWriteNumberedFiles)
     old.close();
     w.range.radBtSplitAver->click();
     w.range.snEditSplitNum->setValue(3);
-    QStringList hints;
-    QObject::connect(&ve, &TVideoEdit::OnComplete, [&] { hints << w.pnlHint->text(); });
+    QStringList hints; // the status text while each piece renders
+    QObject::connect(&ve, &TVideoEdit::OnProcessing, [&] {
+        if (hints.isEmpty() || hints.last() != w.pnlHint->text())
+            hints << w.pnlHint->text();
+    });
 
     w.btSplitter->click();
     ASSERT_TRUE(WaitForIdle());
