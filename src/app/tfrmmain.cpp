@@ -2,32 +2,24 @@
 
 #include "ui_tfrmmain.h"
 
+#include "common/browseforfolder.h"
 #include "common/mediainfo.h"
 #include "common/programfolder.h"
 #include "common/programfont.h"
 #include "components/videoedit/tvideoedit.h"
+#include "fastsplit/outputfolder.h"
+#include "fastsplit/tfrmfastsplit.h"
 #include "icons.h"
+#include "source/rangeentry.h"
+#include "split/outputsettingspage.h"
+#include "split/renderdriver.h"
 #include "version.h"
 
 #include <QDesktopServices>
-#include <QDir>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QUrl>
 
 namespace kc {
-
-namespace {
-QString defaultOutputFolder()
-{
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-    if (folder.isEmpty() || !QDir(folder).exists())
-        folder = QDir::homePath();
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder;
-}
-} // namespace
 
 TFrmMain::TFrmMain(QWidget *parent)
     : QWidget(parent)
@@ -39,7 +31,7 @@ TFrmMain::TFrmMain(QWidget *parent)
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(686, 482);
     setButtonPictures();
-    ui->edtOutput->setText(defaultOutputFolder());
+    ui->edtOutput->setText(DefaultOutputFolder());
     if (QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
 
@@ -54,11 +46,83 @@ TFrmMain::TFrmMain(QWidget *parent)
     // 5. The MediaInfo library; the probes check the binding themselves.
     LoadMediaInfo(QStringLiteral("MediaInfo.dll"));
 
+    bindControlGroups();
+
+    // The fast split window, hidden until asked for; it closes with this window.
+    m_fastSplit = new TfrmFastSplit(this);
+
     connect(ui->btOutput, &QAbstractButton::clicked, this, &TFrmMain::btOutputClick);
+    connect(ui->btTool, &QAbstractButton::clicked, this, &TFrmMain::btToolClick);
     connect(ui->btHelp, &QAbstractButton::clicked, this, &TFrmMain::btHelpClick);
 }
 
 TFrmMain::~TFrmMain() = default;
+
+RangeFields TFrmMain::rangeFields() const
+{
+    return {ui->edtStartHour, ui->edtStartMin, ui->edtStartSecond, ui->edtStartMSec,
+            ui->edtEndHour,   ui->edtEndMin,   ui->edtEndSecond,   ui->edtEndMSec};
+}
+
+void TFrmMain::bindControlGroups()
+{
+    RangeEntryControls range;
+    range.radBtSplitCus = ui->radBtSplitCus;
+    range.radBtSplitAver = ui->radBtSplitAver;
+    range.radBtSplitTime = ui->radBtSplitTime;
+    range.pgCtlSplitMode = ui->pgCtlSplitMode;
+    range.fields = rangeFields();
+    range.btSetStartTime = ui->btSetStartTime;
+    range.btSetEndTime = ui->btSetEndTime;
+    range.snEditSplitNum = ui->snEditSplitNum;
+    range.EditSplitTime = ui->EditSplitTime;
+    m_rangeEntry = new RangeEntry(range, this);
+
+    OutputSettingsControls out;
+    out.RadBtAVI = ui->RadBtAVI;
+    out.RadBtMPEG = ui->RadBtMPEG;
+    out.RadBtVCD = ui->RadBtVCD;
+    out.RadBtSVCD = ui->RadBtSVCD;
+    out.RadBtDVD = ui->RadBtDVD;
+    out.RadBtWMV = ui->RadBtWMV;
+    out.PgCtl = ui->PgCtl;
+    out.cmbAVIVideoEncoder = ui->cmbAVIVideoEncoder;
+    out.ckbAVIVideoEncoder = ui->ckbAVIVideoEncoder;
+    out.btConfig = ui->btConfig;
+    out.cmbAVIAudioEncoder = ui->cmbAVIAudioEncoder;
+    out.ckbAVIAudioEncoder = ui->ckbAVIAudioEncoder;
+    out.cboPicSize = ui->cboPicSize;
+    out.cboAVIFrame = ui->cboAVIFrame;
+    out.RadBtMpg1 = ui->RadBtMpg1;
+    out.RadBtMpg2 = ui->RadBtMpg2;
+    out.edtWidth = ui->edtWidth;
+    out.edtHeight = ui->edtHeight;
+    out.cmbMPEGVideoBit = ui->cmbMPEGVideoBit;
+    out.cmbMpegFrame = ui->cmbMpegFrame;
+    out.cmbAudioSample = ui->cmbAudioSample;
+    out.cmbAudioBit = ui->cmbAudioBit;
+    out.RadBtPal = ui->RadBtPal;
+    out.RadBtNtsc = ui->RadBtNtsc;
+    out.RadBtMode2 = ui->RadBtMode2;
+    out.RadBtMode0 = ui->RadBtMode0;
+    out.cboWMV = ui->cboWMV;
+    out.chkCustomProfile = ui->chkCustomProfile;
+    out.cboCusWMV = ui->cboCusWMV;
+    m_outputSettings = new OutputSettingsPage(out, m_videoEdit, this);
+
+    RenderDriverParts driver;
+    driver.videoEdit = m_videoEdit;
+    driver.rangeEntry = m_rangeEntry;
+    driver.outputSettings = m_outputSettings;
+    driver.pnlHint = ui->pnlHint;
+    driver.pgbHint = ui->pgbHint;
+    driver.edtOutput = ui->edtOutput;
+    driver.stopPreview = [] {};
+    driver.enableControl = [this](bool b) { EnableControl(b); };
+    driver.btSplitter = ui->btSplitter;
+    driver.btStop = ui->btStop;
+    m_renderDriver = new RenderDriver(driver, this);
+}
 
 void TFrmMain::setButtonPictures()
 {
@@ -85,6 +149,8 @@ void TFrmMain::showEvent(QShowEvent *event)
 void TFrmMain::FormShow()
 {
     // 1.-3. The codec and profile lists and the defaults of the other lists.
+    m_outputSettings->FillCodecLists();
+    m_outputSettings->SelectListDefaults();
     // 4. The page of the format selected at start (VCD).
     ui->PgCtl->setCurrentIndex(2);
     // 5. The page of the split mode selected at start (custom range).
@@ -106,12 +172,20 @@ void TFrmMain::EnableControl(bool b)
 
 void TFrmMain::btOutputClick()
 {
+    QString folder;
+    if (BrowseForFolder(ui->edtOutput, QStringLiteral("请选择输出目录"), QString(), &folder))
+        ui->edtOutput->setText(folder);
 }
 
 void TFrmMain::btHelpClick()
 {
     // A missing document or no program to open it: nothing to report.
     QDesktopServices::openUrl(QUrl::fromLocalFile(ProgramFolder() + QStringLiteral("help.html")));
+}
+
+void TFrmMain::btToolClick()
+{
+    m_fastSplit->BringUp();
 }
 
 void TFrmMain::restoreAndActivate()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "source/showrange.h"
+
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -11,6 +13,10 @@ class TFrmMain;
 namespace kc {
 
 class TVideoEdit;
+class TfrmFastSplit;
+class RangeEntry;
+class OutputSettingsPage;
+class RenderDriver;
 
 // The working window: it owns the .ui, the editing component and the preview player, and
 // hands each group of controls to the class that handles it.
@@ -30,6 +36,8 @@ public:
 
     void btOutputClick();
     void btHelpClick();
+    void btToolClick();
+    TfrmFastSplit *fastSplitWindow() const { return m_fastSplit; }
 
     // A later start of the program asked this window to come forward.
     void restoreAndActivate();
@@ -39,12 +47,18 @@ protected:
 
 private:
     void FormShow();
+    void bindControlGroups();
+    RangeFields rangeFields() const;
     void setButtonPictures();
     void setupAccessibility();
 
     std::unique_ptr<Ui::TFrmMain> ui;
     QString m_appVersion;
     TVideoEdit *m_videoEdit = nullptr;
+    TfrmFastSplit *m_fastSplit = nullptr;
+    RangeEntry *m_rangeEntry = nullptr;
+    OutputSettingsPage *m_outputSettings = nullptr;
+    RenderDriver *m_renderDriver = nullptr;
     bool m_shown = false;
 };
 

@@ -1,4 +1,5 @@
 #include "app/tfrmmain.h"
+#include "common/browseforfolder.h"
 #include "common/programfolder.h"
 
 #include <QAbstractButton>
@@ -89,8 +90,9 @@ TEST(MainWindow, EveryCaptionedControlCarriesItsText)
         {"RadBtMode0", "非比例缩放，适应输出视频尺寸"}, {"chkCustomProfile", "自定义编码："},
     };
     for (const auto &b : buttons) {
-        if (auto *c = control<QAbstractButton>(w, b.name))
+        if (auto *c = control<QAbstractButton>(w, b.name)) {
             EXPECT_EQ(c->text(), QString::fromUtf8(b.text)) << b.name;
+        }
     }
     EXPECT_EQ(control<QGroupBox>(w, "gpBoxSplitMode")->title(), QStringLiteral("视频分割方式"));
     EXPECT_EQ(control<QGroupBox>(w, "GroupBox1")->title(), QStringLiteral("输出格式设置"));
@@ -103,12 +105,14 @@ TEST(MainWindow, EveryCaptionedControlCarriesItsText)
     // Controls without a caption of their own are named for screen readers.
     for (const char *name : {"btPrePlay", "btPrePause", "btPreStop", "TrackBar", "edtStartHour", "edtEndMSec",
                              "snEditSplitNum", "EditSplitTime", "cmbAVIVideoEncoder", "cboWMV", "edtOutput"}) {
-        if (QWidget *c = control(w, name))
+        if (QWidget *c = control(w, name)) {
             EXPECT_FALSE(c->accessibleName().isEmpty()) << name;
+        }
     }
     for (const char *name : {"btPrePlay", "btPrePause", "btPreStop", "btAddFile", "btTool"}) {
-        if (QWidget *c = control(w, name))
+        if (QWidget *c = control(w, name)) {
             EXPECT_FALSE(c->toolTip().isEmpty()) << name;
+        }
     }
 }
 
@@ -149,6 +153,29 @@ TEST(MainWindow, HelpOpensTheChineseDocumentBesideTheProgram)
     QFile doc(path);
     ASSERT_TRUE(doc.open(QIODevice::ReadOnly));
     EXPECT_TRUE(QString::fromUtf8(doc.readAll()).contains(QStringLiteral("分割")));
+}
+
+TEST(MainWindow, OutputFolderComesFromTheFolderDialog)
+{
+    kc::TFrmMain w;
+    auto *edtOutput = control<QLineEdit>(w, "edtOutput");
+    const QString before = edtOutput->text();
+    QString askedTitle;
+    auto previous = kc::SetFolderChooser([&](QWidget *, const QString &title, const QString &) {
+        askedTitle = title;
+        return QString(); // cancelled
+    });
+    control<QAbstractButton>(w, "btOutput")->click();
+    EXPECT_EQ(askedTitle, QStringLiteral("请选择输出目录"));
+    EXPECT_EQ(edtOutput->text(), before);
+
+    kc::SetFolderChooser([](QWidget *, const QString &, const QString &) { return QStringLiteral("/srv/剪辑 out"); });
+    control<QAbstractButton>(w, "btOutput")->click();
+    EXPECT_EQ(edtOutput->text(), QStringLiteral("/srv/剪辑 out/"));
+    kc::SetFolderChooser([](QWidget *, const QString &, const QString &) { return QStringLiteral("/"); });
+    control<QAbstractButton>(w, "btOutput")->click();
+    EXPECT_EQ(edtOutput->text(), QStringLiteral("/"));
+    kc::SetFolderChooser(previous);
 }
 
 #include "mainwindow_test.moc"
