@@ -137,10 +137,12 @@ TEST_F(SplitCliProcess, Formats)
 
 TEST_F(SplitCliProcess, OutputDefaultsToTheCurrentFolder)
 {
-    const QString clip = Clip(1.2);
+    // A name with a blank and Chinese characters reaches the output name unchanged.
+    const QString clip = Clip(1.2, QStringLiteral("片段 一.avi"));
     const RunResult r = RunSplit({clip, "--range", "0", "0.5", "--format", "mpeg1"}, out);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(Files(), QStringList{"clip_new0.mpg"});
+    EXPECT_EQ(Files(), QStringList{QStringLiteral("片段 一_new0.mpg")});
+    EXPECT_EQ(r.out.trimmed(), out + QStringLiteral("片段 一_new0.mpg"));
 }
 
 TEST_F(SplitCliProcess, RefusalsExitWithOne)
