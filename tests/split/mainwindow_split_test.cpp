@@ -1,0 +1,142 @@
+// The output settings and the render driver inside the real main window.
+#include "app/tfrmmain.h"
+#include "common/numericfield.h"
+#include "components/videoedit/tvideoedit.h"
+#include "source/sourcemedia.h"
+#include "split/outputsettings.h"
+#include "split/renderdriver.h"
+#include "support/clips.h"
+#include "support/messagerecorder.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace kc::test {
+namespace {
+
+template <typename T = QWidget>
+T *Control(QWidget &w, const char *name)
+{
+    T *c = w.findChild<T *>(QString::fromLatin1(name));
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+}
+
+QStringList Items(const QComboBox *list)
+{
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items << list->itemText(i);
+    return items;
+}
+
+// The positions the mapping gives meaning to are the window's list items.
+TEST(MainWindowOutputSettings, ListsMatchTheMapping)
+{
+    TFrmMain w;
+    QStringList sizes;
+    for (const PicSizeItem &s : PicSizeItems())
+        sizes << s.text;
+    EXPECT_EQ(Items(Control<QComboBox>(w, "cboPicSize")), sizes);
+    EXPECT_EQ(Items(Control<QComboBox>(w, "cboAVIFrame")), AviFrameItems());
+    EXPECT_EQ(Items(Control<QComboBox>(w, "cmbMPEGVideoBit")), MpegVideoBitItems());
+    EXPECT_EQ(Items(Control<QComboBox>(w, "cmbMpegFrame")), MpegFrameItems());
+    EXPECT_EQ(Items(Control<QComboBox>(w, "cmbAudioSample")), AudioSampleItems());
+    EXPECT_EQ(Items(Control<QComboBox>(w, "cmbAudioBit")), AudioBitItems());
+    EXPECT_EQ(Items(Control<QComboBox>(w, "cboCusWMV")), CustomWmvProfileItems());
+    auto *width = Control<NumericField>(w, "edtWidth");
+    EXPECT_EQ(width->minimum(), MpegSizeMin);
+    EXPECT_EQ(width->maximum(), MpegSizeMax);
+}
+
+// A whole split from the window's Split button, once the window holds the render driver.
+TEST(MainWindowOutputSettings, SplitFromTheWindow)
+{
+    MessageRecorder messages;
+    TFrmMain w;
+    // Showing runs the show step; the window is hidden again before events are handled
+    // because the offscreen platform cannot flush the preview's OpenGL surface.
+    w.show();
+    w.hide();
+    if (!w.findChild<RenderDriver *>())
+        GTEST_SKIP() << "the main window does not hold the render driver yet";
+    // The show step filled the codec lists from the component.
+    EXPECT_EQ(Control<QComboBox>(w, "cmbAVIVideoEncoder")->count(), w.videoEdit().VideoCompressors().Count());
+
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(QStringLiteral("clip.avi"));
+    ClipSpec spec;
+    spec.seconds = 2;
+    ASSERT_TRUE(MakeClip(clip, spec));
+    const QString out = dir.path() + QStringLiteral("/out/");
+    ASSERT_TRUE(QDir().mkpath(out));
+    TSourceMedia = SourceMediaRecord();
+    TSourceMedia.FileName = clip;
+    TSourceMedia.Duration = w.videoEdit().GetFileDuration(clip);
+    TSourceMedia.EndTime = TSourceMedia.Duration;
+
+    Control<QLineEdit>(w, "edtOutput")->setText(out);
+    Control<QRadioButton>(w, "RadBtMPEG")->click();
+    Control<QRadioButton>(w, "radBtSplitAver")->click();
+    Control<QSpinBox>(w, "snEditSplitNum")->setValue(2);
+    auto *split = Control<QAbstractButton>(w, "btSplitter");
+    split->click();
+    EXPECT_FALSE(split->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.texts().isEmpty(); }, 60000));
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("分割完成!")});
+    EXPECT_TRUE(split->isEnabled());
+    EXPECT_EQ(QDir(out).entryList(QDir::Files, QDir::Name),
+              (QStringList{QStringLiteral("clip_new(1).mpg"), QStringLiteral("clip_new(2).mpg")}));
+    TSourceMedia = SourceMediaRecord();
+}
+
+// Closing the window while a piece renders stops it and leaves no unfinished file.
+TEST(MainWindowOutputSettings, ClosingDuringASplit)
+{
+    MessageRecorder messages;
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(QStringLiteral("clip.avi"));
+    ClipSpec spec;
+    spec.seconds = 3;
+    ASSERT_TRUE(MakeClip(clip, spec));
+    const QString out = dir.path() + QStringLiteral("/out/");
+    ASSERT_TRUE(QDir().mkpath(out));
+    {
+        TFrmMain w;
+        w.show();
+        w.hide();
+        if (!w.findChild<RenderDriver *>())
+            GTEST_SKIP() << "the main window does not hold the render driver yet";
+        TSourceMedia = SourceMediaRecord();
+        TSourceMedia.FileName = clip;
+        TSourceMedia.Duration = w.videoEdit().GetFileDuration(clip);
+        TSourceMedia.EndTime = TSourceMedia.Duration;
+        Control<QLineEdit>(w, "edtOutput")->setText(out);
+        Control<QRadioButton>(w, "RadBtDVD")->click();
+        Control<QRadioButton>(w, "radBtSplitAver")->click();
+        Control<QAbstractButton>(w, "btSplitter")->click();
+        ASSERT_TRUE(w.videoEdit().IsRendering()) << messages.texts().join('|').toStdString();
+        w.close();
+        EXPECT_FALSE(w.videoEdit().IsRendering());
+    }
+    QTest::qWait(200);
+    EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join('|').toStdString();
+    EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
+    TSourceMedia = SourceMediaRecord();
+}
+
+} // namespace
+} // namespace kc::test
