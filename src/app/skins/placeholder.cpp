@@ -1,2 +1,0 @@
-// Temporary: keeps the tree building until the skins land.
-namespace kc { void skinsPlaceholder() {} }
