@@ -147,6 +147,9 @@ signals:
     void OnComplete(bool succeeded, const QString &reason);
 
 private:
+    void deliverProgress(quint64 id, double at, double total);
+    void deliverCompletion(quint64 id, bool succeeded, const QString &reason);
+
     struct Private;
     std::unique_ptr<Private> d;
 };

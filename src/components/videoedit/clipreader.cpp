@@ -1,0 +1,398 @@
+#include "clipreader.h"
+
+#include <algorithm>
+
+namespace kc {
+
+namespace {
+
+constexpr AVRational kMicros{1, 1000000};
+// Frames held while waiting for the other stream's first frame. Sound normally shows up
+// within a few packets of the picture; a file whose sound starts much later is not waited for.
+constexpr size_t kMaxHeldVideo = 24;
+constexpr size_t kMaxHeld = 400;
+// Packets that do not decode are passed over (a damaged spot in the middle of a file); this
+// many in a row mean the file cannot be decoded at all.
+constexpr int kMaxBadPackets = 200;
+// Furthest the reader seeks back before it starts from the beginning of the file.
+constexpr int64_t kMaxBackoffUs = 64 * 1000000LL;
+
+} // namespace
+
+ClipReader::ClipReader(const std::atomic<bool> *stop)
+    : m_stop(stop), m_interrupter(stop), m_pkt(av::NewPacket()), m_frame(av::NewFrame())
+{
+}
+
+ClipReader::~ClipReader() = default;
+
+bool ClipReader::fail(QString *error, const QString &why)
+{
+    m_failed = true;
+    if (error)
+        *error = why;
+    return false;
+}
+
+bool ClipReader::open(const QString &path, bool wantVideo, bool wantAudio, QString *error)
+{
+    m_path = path;
+    if (!m_pkt || !m_frame)
+        return fail(error, QStringLiteral("内存不足"));
+    m_interrupter.setDeadline(std::chrono::seconds(15));
+    m_ic = av::OpenInput(path, &m_interrupter, error);
+    m_interrupter.clearDeadline();
+    if (!m_ic) {
+        m_failed = true;
+        return false;
+    }
+    m_originUs = m_ic->start_time != AV_NOPTS_VALUE ? m_ic->start_time : 0;
+    m_durationUs = m_ic->duration != AV_NOPTS_VALUE && m_ic->duration > 0 ? m_ic->duration : 0;
+    if (wantVideo)
+        m_video.index = av::BestStream(m_ic.get(), AVMEDIA_TYPE_VIDEO);
+    if (wantAudio)
+        m_audio.index = av::BestStream(m_ic.get(), AVMEDIA_TYPE_AUDIO);
+    for (unsigned i = 0; i < m_ic->nb_streams; ++i) {
+        const bool used = int(i) == m_video.index || int(i) == m_audio.index;
+        m_ic->streams[i]->discard = used ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
+    if (wantVideo && m_video.index < 0)
+        return fail(error, QStringLiteral("文件中没有视频: %1").arg(path));
+    if (hasVideo() && !openDecoder(m_video, error))
+        return false;
+    if (hasAudio()) {
+        QString audioError;
+        // Sound that cannot be decoded is replaced by silence rather than failing the render.
+        if (!openDecoder(m_audio, &audioError)) {
+            m_failed = false;
+            m_ic->streams[m_audio.index]->discard = AVDISCARD_ALL;
+            m_audio = Stream();
+        }
+    }
+    return true;
+}
+
+bool ClipReader::openDecoder(Stream &s, QString *error)
+{
+    s.st = m_ic->streams[s.index];
+    const AVCodec *codec = avcodec_find_decoder(s.st->codecpar->codec_id);
+    if (!codec)
+        return fail(error, QStringLiteral("不支持的编码 %1: %2")
+                               .arg(QString::fromLatin1(avcodec_get_name(s.st->codecpar->codec_id)), m_path));
+    s.dec.reset(avcodec_alloc_context3(codec));
+    if (!s.dec)
+        return fail(error, QStringLiteral("内存不足"));
+    int rc = avcodec_parameters_to_context(s.dec.get(), s.st->codecpar);
+    if (rc < 0)
+        return fail(error, QStringLiteral("无法设置解码器: %1").arg(av::ErrorText(rc)));
+    s.dec->pkt_timebase = s.st->time_base;
+    s.dec->thread_count = 0; // one per core
+    s.dec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    rc = avcodec_open2(s.dec.get(), codec, nullptr);
+    if (rc < 0)
+        return fail(error, QStringLiteral("无法打开解码器 %1: %2").arg(QString::fromLatin1(codec->name), av::ErrorText(rc)));
+    s.sampleRate = s.dec->sample_rate;
+    return true;
+}
+
+double ClipReader::videoFrameRate() const
+{
+    if (!m_video.st)
+        return 0;
+    AVRational r = m_video.st->avg_frame_rate;
+    if (r.num <= 0 || r.den <= 0)
+        r = m_video.st->r_frame_rate;
+    return (r.num > 0 && r.den > 0) ? av_q2d(r) : 0;
+}
+
+int64_t ClipReader::audioPositionUs() const
+{
+    if (m_audio.sampleRate <= 0)
+        return 0;
+    return av_rescale(m_audio.nextPos, 1000000, m_audio.sampleRate);
+}
+
+bool ClipReader::start(int64_t videoStartUs, int64_t videoStopUs, int64_t audioStartUs, int64_t audioStopUs,
+                       QString *error)
+{
+    m_video.startUs = videoStartUs;
+    m_video.stopUs = videoStopUs;
+    m_video.done = !hasVideo();
+    m_video.nextUs = videoStartUs;
+    m_audio.startUs = audioStartUs;
+    m_audio.stopUs = audioStopUs;
+    m_audio.done = !hasAudio();
+    m_audioReachedStop = false;
+    int64_t target = INT64_MAX;
+    if (hasVideo())
+        target = std::min(target, videoStartUs);
+    if (hasAudio())
+        target = std::min(target, audioStartUs);
+    m_seekTargetUs = target == INT64_MAX ? 0 : std::max<int64_t>(0, target);
+    m_backoffUs = 0;
+    if (m_seekTargetUs == 0 && m_atFileStart)
+        return true; // already there
+    m_backoffUs = -1; // first seek: straight to the target
+    return seekBack(error);
+}
+
+// Seeks to the keyframe before the target, each call further back than the last.
+bool ClipReader::seekBack(QString *error)
+{
+    if (m_backoffUs < 0)
+        m_backoffUs = 0;
+    else
+        m_backoffUs = m_backoffUs == 0 ? 1000000 : m_backoffUs * 2 + 1000000;
+    int64_t target = m_seekTargetUs - m_backoffUs;
+    if (m_backoffUs > kMaxBackoffUs)
+        target = 0;
+    target = std::max<int64_t>(0, target);
+
+    const int64_t ts = m_originUs + target;
+    int rc = avformat_seek_file(m_ic.get(), -1, INT64_MIN, ts, ts, 0);
+    if (rc < 0 && target > 0) {
+        // Some files cannot seek by time; reading from the start is slow but right.
+        target = 0;
+        rc = avformat_seek_file(m_ic.get(), -1, INT64_MIN, m_originUs, m_originUs, 0);
+    }
+    if (rc < 0) {
+        rc = av_seek_frame(m_ic.get(), -1, 0, AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD);
+        if (rc < 0)
+            return fail(error, QStringLiteral("无法定位输入文件 %1: %2").arg(m_path, av::ErrorText(rc)));
+        target = 0;
+    }
+    m_atFileStart = target == 0;
+    m_restarted = true;
+    for (Stream *s : {&m_video, &m_audio}) {
+        if (s->dec)
+            avcodec_flush_buffers(s->dec.get());
+        s->sawFirst = false;
+    }
+    m_video.nextUs = m_video.startUs;
+    m_audio.nextPos = 0;
+    m_held.clear();
+    m_eof = false;
+    return true;
+}
+
+bool ClipReader::settled() const
+{
+    const bool v = m_video.done || m_video.sawFirst;
+    const bool a = m_audio.done || m_audio.sawFirst;
+    return v && a;
+}
+
+bool ClipReader::deliver(Held held, ClipSink &sink, QString *error)
+{
+    bool ok = held.video ? sink.videoFrame(held.frame.get(), held.timeUs, held.durationUs, error)
+                         : sink.audioFrame(held.frame.get(), held.pos, error);
+    if (!ok)
+        m_failed = true;
+    return ok;
+}
+
+bool ClipReader::releaseHeld(ClipSink &sink, QString *error)
+{
+    while (!m_held.empty()) {
+        Held h = std::move(m_held.front());
+        m_held.pop_front();
+        if (!deliver(std::move(h), sink, error))
+            return false;
+    }
+    return true;
+}
+
+bool ClipReader::onVideoFrame(AVFrame *f, ClipSink &sink, QString *error)
+{
+    Stream &s = m_video;
+    if (s.done)
+        return true;
+    const AVRational tb = s.st->time_base;
+    int64_t durUs = f->pkt_duration > 0 ? av_rescale_q(f->pkt_duration, tb, kMicros) : 0;
+    if (durUs <= 0) {
+        const double rate = videoFrameRate();
+        durUs = rate > 0 ? int64_t(1e6 / rate + 0.5) : 40000;
+    }
+    const int64_t ts = f->best_effort_timestamp;
+    // AVI stores no presentation times; a frame the decoder could not place follows the last.
+    const int64_t timeUs = ts != AV_NOPTS_VALUE ? av_rescale_q(ts, tb, kMicros) - m_originUs : s.nextUs;
+    s.nextUs = timeUs + durUs;
+
+    if (!s.sawFirst) {
+        s.sawFirst = true;
+        if (timeUs > s.startUs && !m_atFileStart)
+            return seekBack(error) ? true : false;
+    }
+    if (timeUs < s.startUs)
+        return true;
+    if (timeUs >= s.stopUs) {
+        s.done = true;
+        return true;
+    }
+    s.lastUs = timeUs;
+    Held h;
+    h.video = true;
+    h.frame.reset(av_frame_alloc());
+    if (!h.frame)
+        return fail(error, QStringLiteral("内存不足"));
+    av_frame_move_ref(h.frame.get(), f);
+    h.timeUs = timeUs;
+    h.durationUs = durUs;
+    if (settled() && m_held.empty())
+        return deliver(std::move(h), sink, error);
+    m_held.push_back(std::move(h));
+    return true;
+}
+
+bool ClipReader::onAudioFrame(AVFrame *f, ClipSink &sink, QString *error)
+{
+    Stream &s = m_audio;
+    if (s.done)
+        return true;
+    const int rate = f->sample_rate > 0 ? f->sample_rate : s.sampleRate;
+    if (rate <= 0 || f->nb_samples <= 0)
+        return true;
+    if (rate != s.sampleRate) {
+        // The rate changed mid-stream: positions continue in the new rate.
+        s.nextPos = s.sampleRate > 0 ? av_rescale(s.nextPos, rate, s.sampleRate) : 0;
+        s.sampleRate = rate;
+    }
+    const int64_t originPos = av_rescale(m_originUs, rate, 1000000);
+    const int64_t ts = f->best_effort_timestamp;
+    int64_t pos = ts != AV_NOPTS_VALUE ? av_rescale_q(ts, s.st->time_base, AVRational{1, rate}) - originPos : s.nextPos;
+    const int64_t startPos = av_rescale(s.startUs, rate, 1000000);
+    const int64_t stopPos = av_rescale(s.stopUs, rate, 1000000);
+
+    if (!s.sawFirst) {
+        s.sawFirst = true;
+        // A couple of milliseconds of slack: container times of sound are often rounded.
+        if (pos > startPos + rate / 500 && !m_atFileStart)
+            return seekBack(error) ? true : false;
+    } else if (ts == AV_NOPTS_VALUE || std::abs(pos - s.nextPos) <= rate / 10) {
+        // Sound is continuous; container times jitter by a few samples, counting does not.
+        pos = s.nextPos;
+    }
+    s.nextPos = pos + f->nb_samples;
+    if (pos + f->nb_samples <= startPos)
+        return true;
+    if (pos >= stopPos) {
+        s.done = true;
+        m_audioReachedStop = true;
+        return true;
+    }
+    if (pos + f->nb_samples >= stopPos) {
+        s.done = true;
+        m_audioReachedStop = true;
+    }
+    Held h;
+    h.frame.reset(av_frame_alloc());
+    if (!h.frame)
+        return fail(error, QStringLiteral("内存不足"));
+    av_frame_move_ref(h.frame.get(), f);
+    h.pos = pos;
+    if (settled() && m_held.empty())
+        return deliver(std::move(h), sink, error);
+    m_held.push_back(std::move(h));
+    return true;
+}
+
+// Takes every frame the decoder has ready. Stops early when a frame made the reader seek.
+bool ClipReader::drainDecoder(Stream &s, ClipSink &sink, QString *error)
+{
+    for (;;) {
+        const int rc = avcodec_receive_frame(s.dec.get(), m_frame.get());
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+            return true;
+        if (rc < 0) {
+            if (++m_badPackets > kMaxBadPackets)
+                return fail(error, QStringLiteral("无法解码输入文件 %1: %2").arg(m_path, av::ErrorText(rc)));
+            return true;
+        }
+        m_badPackets = 0;
+        const bool wasSettled = settled();
+        m_restarted = false;
+        bool ok = &s == &m_video ? onVideoFrame(m_frame.get(), sink, error) : onAudioFrame(m_frame.get(), sink, error);
+        av_frame_unref(m_frame.get());
+        if (!ok)
+            return false;
+        if (m_restarted)
+            return true; // the decoders were flushed; what they held belonged to the old spot
+        if (!wasSettled && settled() && !releaseHeld(sink, error))
+            return false;
+    }
+}
+
+bool ClipReader::step(ClipSink &sink, QString *error)
+{
+    if (m_failed)
+        return false;
+    if (m_stop && m_stop->load(std::memory_order_relaxed))
+        return fail(error, QStringLiteral("已停止"));
+    if (m_video.done && m_audio.done) {
+        if (!releaseHeld(sink, error))
+            return false;
+        return false;
+    }
+    // Waiting for the other stream's first frame has limits (memory, a stream that starts late).
+    size_t heldVideo = 0;
+    for (const Held &h : m_held)
+        heldVideo += h.video ? 1 : 0;
+    if (!m_held.empty() && (heldVideo > kMaxHeldVideo || m_held.size() > kMaxHeld)) {
+        m_video.sawFirst = true;
+        m_audio.sawFirst = true;
+        if (!releaseHeld(sink, error))
+            return false;
+    }
+
+    int rc = av_read_frame(m_ic.get(), m_pkt.get());
+    if (rc == AVERROR(EAGAIN))
+        return true;
+    if (rc < 0) {
+        if (m_interrupter.shouldStop())
+            return fail(error, QStringLiteral("已停止"));
+        // The end of the file, or a read error past which nothing more can be had: what was
+        // decoded so far stands, as in any player.
+        for (Stream *s : {&m_video, &m_audio}) {
+            if (!s->dec || s->done)
+                continue;
+            avcodec_send_packet(s->dec.get(), nullptr);
+            if (!drainDecoder(*s, sink, error))
+                return false;
+            if (m_restarted)
+                return true; // seeked further back: carry on reading from there
+        }
+        m_eof = true;
+        m_video.done = true;
+        m_audio.done = true;
+        m_video.sawFirst = m_audio.sawFirst = true;
+        if (!releaseHeld(sink, error))
+            return false;
+        return false;
+    }
+    Stream *s = nullptr;
+    if (m_pkt->stream_index == m_video.index && !m_video.done)
+        s = &m_video;
+    else if (m_pkt->stream_index == m_audio.index && !m_audio.done)
+        s = &m_audio;
+    if (s) {
+        rc = avcodec_send_packet(s->dec.get(), m_pkt.get());
+        av_packet_unref(m_pkt.get());
+        if (rc < 0 && rc != AVERROR(EAGAIN)) {
+            if (++m_badPackets > kMaxBadPackets)
+                return fail(error, QStringLiteral("无法解码输入文件 %1: %2").arg(m_path, av::ErrorText(rc)));
+        }
+        if (!drainDecoder(*s, sink, error))
+            return false;
+    } else {
+        av_packet_unref(m_pkt.get());
+    }
+    if (m_video.done && m_audio.done) {
+        m_video.sawFirst = m_audio.sawFirst = true;
+        if (!releaseHeld(sink, error))
+            return false;
+        return false;
+    }
+    return true;
+}
+
+} // namespace kc

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "avutils.h"
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+
+namespace kc {
+
+// Receives the decoded frames of one clip that lie in its range, in decoding order.
+class ClipSink
+{
+public:
+    virtual ~ClipSink() = default;
+    // A picture at timeUs (from the start of the file's timeline) lasting durationUs.
+    virtual bool videoFrame(AVFrame *frame, int64_t timeUs, int64_t durationUs, QString *error) = 0;
+    // Sound whose first sample is sample number pos of the file's timeline (at the frame's rate).
+    virtual bool audioFrame(AVFrame *frame, int64_t pos, QString *error) = 0;
+};
+
+// Reads the frames of one range of one file: the pictures whose presentation time lies in
+// [videoStart, videoStop) and the sound of [audioStart, audioStop), all in microseconds from
+// the start of the file (its first timestamp, as players count).
+//
+// It seeks to the keyframe before the start and decodes from there, dropping what lies
+// before the start. Whether the seek went far enough back is only known from the first
+// decoded frame of each stream (MPEG program streams without an index land by byte position,
+// open GOPs lose their leading B-frames): if either starts after its cut, the reader seeks
+// further back and tries again, and it holds the frames of the range back until both streams
+// have shown their first frame, so nothing is delivered twice.
+class ClipReader
+{
+public:
+    explicit ClipReader(const std::atomic<bool> *stop);
+    ~ClipReader();
+
+    // Opens the file and the decoders of the streams asked for. A stream the file does not
+    // have is simply absent (hasVideo()/hasAudio() say so).
+    bool open(const QString &path, bool wantVideo, bool wantAudio, QString *error);
+    bool hasVideo() const { return m_video.index >= 0; }
+    bool hasAudio() const { return m_audio.index >= 0; }
+    int64_t durationUs() const { return m_durationUs; }
+    double videoFrameRate() const;
+
+    // Sets the ranges and seeks; call once before step().
+    bool start(int64_t videoStartUs, int64_t videoStopUs, int64_t audioStartUs, int64_t audioStopUs,
+               QString *error);
+    // Reads and decodes one packet, handing the frames in range to the sink. Returns false at
+    // the end of the ranges (or of the file), or on an error (*error set, failed() true).
+    bool step(ClipSink &sink, QString *error);
+    bool failed() const { return m_failed; }
+    bool videoDone() const { return m_video.done; }
+    bool audioDone() const { return m_audio.done; }
+    // Whether the sound reached the end of its range (false: the file's sound ended first).
+    bool audioReachedStop() const { return m_audioReachedStop; }
+    // The latest position delivered, in microseconds of the file's timeline.
+    int64_t videoPositionUs() const { return m_video.lastUs; }
+    int64_t audioPositionUs() const;
+
+private:
+    struct Stream {
+        int index = -1;
+        AVStream *st = nullptr;
+        av::CodecPtr dec;
+        bool done = true;
+        bool sawFirst = false;
+        int64_t startUs = 0, stopUs = 0;
+        int64_t lastUs = 0;
+        int64_t nextPos = 0;       // audio: the sample expected next
+        int64_t nextUs = 0;        // video: the time given to a frame without one
+        int sampleRate = 0;
+    };
+    struct Held {
+        bool video = false;
+        av::FramePtr frame;
+        int64_t timeUs = 0, durationUs = 0, pos = 0;
+    };
+
+    bool openDecoder(Stream &s, QString *error);
+    bool seekBack(QString *error);
+    bool drainDecoder(Stream &s, ClipSink &sink, QString *error);
+    bool onVideoFrame(AVFrame *f, ClipSink &sink, QString *error);
+    bool onAudioFrame(AVFrame *f, ClipSink &sink, QString *error);
+    bool deliver(Held held, ClipSink &sink, QString *error);
+    bool releaseHeld(ClipSink &sink, QString *error);
+    bool settled() const;
+    bool fail(QString *error, const QString &why);
+    void finishStreams();
+
+    const std::atomic<bool> *m_stop;
+    av::Interrupter m_interrupter;
+    av::InputPtr m_ic;
+    QString m_path;
+    Stream m_video, m_audio;
+    av::PacketPtr m_pkt;
+    av::FramePtr m_frame;
+    int64_t m_originUs = 0;
+    int64_t m_durationUs = 0;
+    int64_t m_seekTargetUs = 0;
+    int64_t m_backoffUs = 0;
+    bool m_atFileStart = true;     // nothing read since open, or seeked to the very start
+    bool m_eof = false;
+    bool m_restarted = false;      // a frame handler has just seeked
+    bool m_failed = false;
+    bool m_audioReachedStop = false;
+    int m_badPackets = 0;
+    std::deque<Held> m_held;
+};
+
+} // namespace kc

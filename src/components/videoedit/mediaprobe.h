@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+namespace kc {
+
+// What the component knows about a source file without decoding it.
+struct MediaFacts {
+    bool readable = false;   // opened and holds at least one audio or video stream
+    QString error;           // why not, when !readable
+    double duration = 0;     // seconds; 0 when unknown
+    double startTime = 0;    // seconds of the first timestamp (MPEG streams rarely start at 0)
+    bool hasVideo = false;
+    bool hasAudio = false;
+    int width = 0;
+    int height = 0;
+    double frameRate = 0;    // average frames per second; 0 when unknown
+    int sampleRate = 0;
+    int channels = 0;
+};
+
+// Opens the file through libavformat and reads its facts. Never blocks for long on a damaged
+// or non-media file (a deadline cuts the stream analysis short) and never throws.
+MediaFacts ProbeMedia(const QString &path);
+
+} // namespace kc

@@ -1,0 +1,183 @@
+#include "outputmuxer.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+namespace kc {
+
+namespace {
+
+qint64 InodeOf(const QString &path)
+{
+    struct stat sb {};
+    if (::stat(QFile::encodeName(path).constData(), &sb) != 0)
+        return -1;
+    return qint64(sb.st_ino);
+}
+
+} // namespace
+
+OutputMuxer::~OutputMuxer()
+{
+    if (m_oc)
+        abort();
+}
+
+bool OutputMuxer::create(const OutputPlan &plan, const QString &path, QString *error)
+{
+    m_plan = plan;
+    m_path = path;
+    const int rc = avformat_alloc_output_context2(&m_oc, nullptr, plan.muxer.constData(), nullptr);
+    if (rc < 0 || !m_oc) {
+        if (error)
+            *error = QStringLiteral("无法创建输出格式 %1: %2").arg(QString::fromLatin1(plan.muxer), av::ErrorText(rc));
+        return false;
+    }
+    if (plan.packetSize > 0)
+        m_oc->packet_size = unsigned(plan.packetSize);
+    // How far the muxer may let streams drift apart while interleaving, as the ffmpeg tool does.
+    m_oc->max_delay = int(0.7 * AV_TIME_BASE);
+    return true;
+}
+
+bool OutputMuxer::wantsGlobalHeader() const
+{
+    return m_oc && (m_oc->oformat->flags & AVFMT_GLOBALHEADER);
+}
+
+int OutputMuxer::addStream(AVCodecContext *enc, uint32_t codecTag, QString *error)
+{
+    AVStream *st = avformat_new_stream(m_oc, nullptr);
+    if (!st) {
+        if (error)
+            *error = QStringLiteral("内存不足");
+        return -1;
+    }
+    int rc = avcodec_parameters_from_context(st->codecpar, enc);
+    if (rc < 0) {
+        if (error)
+            *error = QStringLiteral("无法设置输出流: %1").arg(av::ErrorText(rc));
+        return -1;
+    }
+    st->codecpar->codec_tag = codecTag;
+    st->time_base = enc->time_base;
+    st->avg_frame_rate = enc->framerate;
+    st->r_frame_rate = enc->framerate;
+    st->sample_aspect_ratio = enc->sample_aspect_ratio;
+    for (int i = 0; i < enc->nb_coded_side_data; ++i) {
+        const AVPacketSideData &sd = enc->coded_side_data[i];
+        uint8_t *dst = av_stream_new_side_data(st, sd.type, sd.size);
+        if (!dst) {
+            if (error)
+                *error = QStringLiteral("内存不足");
+            return -1;
+        }
+        memcpy(dst, sd.data, sd.size);
+    }
+    return st->index;
+}
+
+bool OutputMuxer::open(QString *error)
+{
+    const QByteArray url = av::FileUrl(m_path);
+    int rc = avio_open(&m_oc->pb, url.constData(), AVIO_FLAG_WRITE);
+    if (rc < 0) {
+        if (error)
+            *error = QStringLiteral("无法创建输出文件 %1: %2").arg(m_path, av::ErrorText(rc));
+        return false;
+    }
+    m_fileOpen = true;
+    m_inode = InodeOf(m_path);
+    AVDictionary *opts = nullptr;
+    for (const auto &o : m_plan.muxerOptions)
+        av_dict_set(&opts, o.first.constData(), o.second.constData(), 0);
+    rc = avformat_write_header(m_oc, &opts);
+    av_dict_free(&opts);
+    if (rc < 0) {
+        if (error)
+            *error = QStringLiteral("无法写入输出文件头 %1: %2").arg(m_path, av::ErrorText(rc));
+        return false;
+    }
+    m_headerWritten = true;
+    return true;
+}
+
+bool OutputMuxer::write(AVPacket *pkt, int stream, AVRational encoderTimeBase, QString *error)
+{
+    AVStream *st = m_oc->streams[stream];
+    av_packet_rescale_ts(pkt, encoderTimeBase, st->time_base);
+    pkt->stream_index = stream;
+    const int rc = av_interleaved_write_frame(m_oc, pkt);
+    if (rc < 0) {
+        if (error)
+            *error = QStringLiteral("写入输出文件出错 %1: %2").arg(m_path, av::ErrorText(rc));
+        return false;
+    }
+    return true;
+}
+
+bool OutputMuxer::fileStillThere() const
+{
+    return m_inode > 0 && InodeOf(m_path) == m_inode;
+}
+
+bool OutputMuxer::finish(QString *error)
+{
+    int rc = av_write_trailer(m_oc);
+    if (rc >= 0 && m_oc->pb && m_oc->pb->error < 0)
+        rc = m_oc->pb->error;
+    if (rc < 0) {
+        if (error)
+            *error = QStringLiteral("写入输出文件出错 %1: %2").arg(m_path, av::ErrorText(rc));
+        return false;
+    }
+    avio_flush(m_oc->pb);
+    rc = m_oc->pb->error;
+    const int closeRc = avio_closep(&m_oc->pb);
+    m_fileOpen = false;
+    if (rc >= 0)
+        rc = closeRc;
+    if (rc < 0) {
+        if (error)
+            *error = QStringLiteral("关闭输出文件出错 %1: %2").arg(m_path, av::ErrorText(rc));
+        return false;
+    }
+    if (!fileStillThere()) {
+        if (error)
+            *error = QStringLiteral("输出文件在写入时被删除或移走: %1").arg(m_path);
+        return false;
+    }
+    avformat_free_context(m_oc);
+    m_oc = nullptr;
+    m_inode = 0; // complete: from now on the file is the user's
+    return true;
+}
+
+void OutputMuxer::closeFile()
+{
+    if (m_oc && m_fileOpen) {
+        avio_closep(&m_oc->pb);
+        m_fileOpen = false;
+    }
+}
+
+void OutputMuxer::abort()
+{
+    const bool created = m_inode > 0;
+    closeFile();
+    // Only the file this render created goes; one that replaced it meanwhile stays.
+    if (created && InodeOf(m_path) == m_inode)
+        QFile::remove(m_path);
+    if (m_oc) {
+        avformat_free_context(m_oc);
+        m_oc = nullptr;
+    }
+    m_inode = 0;
+}
+
+} // namespace kc

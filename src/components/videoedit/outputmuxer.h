@@ -1,0 +1,51 @@
+#pragma once
+
+#include "avutils.h"
+#include "outputplan.h"
+
+#include <QString>
+
+namespace kc {
+
+// The output file: its container, its streams and the writing of encoded packets. The file
+// exists from open() on; finish() completes and closes it, abort() closes and removes it.
+class OutputMuxer
+{
+public:
+    OutputMuxer() = default;
+    ~OutputMuxer();
+    OutputMuxer(const OutputMuxer &) = delete;
+    OutputMuxer &operator=(const OutputMuxer &) = delete;
+
+    // Creates the container context (no file yet).
+    bool create(const OutputPlan &plan, const QString &path, QString *error);
+    // Whether encoders must put their headers in the stream parameters.
+    bool wantsGlobalHeader() const;
+    // Adds a stream for an opened encoder and returns its index (-1 on failure). The encoder's
+    // buffer model (CPB properties) goes with it: the MPEG program stream muxers size their
+    // buffers from it.
+    int addStream(AVCodecContext *enc, uint32_t codecTag, QString *error);
+    // Creates the file and writes the header.
+    bool open(QString *error);
+    // Writes one packet whose times are in the encoder's time base; takes its data.
+    bool write(AVPacket *pkt, int stream, AVRational encoderTimeBase, QString *error);
+    // Writes the trailer and closes the file, reporting any write error on the way.
+    bool finish(QString *error);
+    // Closes and deletes the file.
+    void abort();
+    // The file is still where it was written (the user may delete or move it meanwhile).
+    bool fileStillThere() const;
+    const QString &path() const { return m_path; }
+
+private:
+    void closeFile();
+
+    AVFormatContext *m_oc = nullptr;
+    OutputPlan m_plan;
+    QString m_path;
+    bool m_fileOpen = false;
+    bool m_headerWritten = false;
+    qint64 m_inode = 0;
+};
+
+} // namespace kc

@@ -1,0 +1,333 @@
+#include "renderjob.h"
+
+#include "audioencoder.h"
+#include "clipreader.h"
+#include "cuttiming.h"
+#include "outputmuxer.h"
+#include "videoencoder.h"
+
+#include <QFileInfo>
+
+#include <chrono>
+#include <cmath>
+#include <optional>
+
+namespace kc {
+
+namespace {
+
+QString CanonicalOrAbsolute(const QString &path)
+{
+    const QFileInfo fi(path);
+    const QString c = fi.canonicalFilePath();
+    return c.isEmpty() ? fi.absoluteFilePath() : c;
+}
+
+// Hands the frames of one clip to the encoders: pictures through the slot mapper, sound cut
+// at the sample.
+class SegmentSink : public ClipSink
+{
+public:
+    SegmentSink(VideoEncoder &video, AudioEncoder *audio, bool keepSourceTiming, int64_t videoStartUs,
+                int64_t videoStopUs, int64_t audioStartUs, int64_t audioStopUs)
+        : m_video(video), m_audio(audio), m_mapper(video.rateNum(), video.rateDen(), keepSourceTiming),
+          m_offset(video.slotsWritten()),
+          m_vStart(videoStartUs), m_vStop(videoStopUs), m_aStart(audioStartUs), m_aStop(audioStopUs),
+          m_pending(av::NewFrame())
+    {
+    }
+
+    bool videoFrame(AVFrame *frame, int64_t timeUs, int64_t durationUs, QString *error) override
+    {
+        const SlotRun run = m_mapper.add(timeUs - m_vStart);
+        if (m_hasPending && !m_video.encode(m_pending.get(), m_offset + run.first, run.count, error))
+            return false;
+        av_frame_unref(m_pending.get());
+        av_frame_move_ref(m_pending.get(), frame);
+        m_hasPending = true;
+        m_lastEndUs = timeUs + durationUs;
+        m_frames++;
+        return true;
+    }
+
+    bool audioFrame(AVFrame *frame, int64_t pos, QString *error) override
+    {
+        if (!m_audio)
+            return true;
+        const int rate = frame->sample_rate;
+        if (rate != m_rate) {
+            m_rate = rate;
+            m_written = m_started ? av_rescale(m_writtenUs, rate, 1000000) : av_rescale(m_aStart, rate, 1000000);
+        }
+        const int64_t stopPos = av_rescale(m_aStop, rate, 1000000);
+        if (pos > m_written && m_written < stopPos) {
+            // A hole in the sound (or sound that starts after the cut): silence keeps the
+            // pictures and the sound together.
+            const int64_t until = std::min(pos, stopPos);
+            if (!m_audio->pushSilence(av_rescale(until - m_written, m_audio->sampleRate(), rate), error))
+                return false;
+            m_written = until;
+        }
+        const SampleWindow w = WindowOf(pos, frame->nb_samples, m_written, stopPos);
+        if (w.take > 0) {
+            if (!m_audio->push(frame, w.skip, w.take, error))
+                return false;
+            m_written = pos + w.skip + w.take;
+        }
+        m_started = true;
+        m_writtenUs = av_rescale(m_written, 1000000, rate);
+        return true;
+    }
+
+    // The clip is over: the last picture lasts up to the cut's stop or its own end.
+    bool finish(QString *error)
+    {
+        if (!m_hasPending)
+            return true;
+        const int64_t end = std::min(m_vStop, m_lastEndUs);
+        const SlotRun run = m_mapper.finish(end - m_vStart);
+        m_hasPending = false;
+        return m_video.encode(m_pending.get(), m_offset + run.first, run.count, error);
+    }
+
+    int64_t frames() const { return m_frames; }
+
+private:
+    VideoEncoder &m_video;
+    AudioEncoder *m_audio;
+    FrameSlotMapper m_mapper;
+    int64_t m_offset;        // the clip's first slot in the output
+    int64_t m_vStart, m_vStop, m_aStart, m_aStop;
+    av::FramePtr m_pending;
+    bool m_hasPending = false;
+    int64_t m_lastEndUs = 0;
+    int64_t m_frames = 0;
+    int m_rate = 0;
+    int64_t m_written = 0;   // sound written, as a sample position of the file at m_rate
+    int64_t m_writtenUs = 0;
+    bool m_started = false;
+};
+
+struct Segment {
+    ClipRange videoClip;
+    std::optional<ClipRange> audioClip;
+    std::unique_ptr<ClipReader> reader;       // pictures, and the sound when from the same file
+    std::unique_ptr<ClipReader> audioReader;  // sound from another file
+    int64_t vStart = 0, vStop = 0, aStart = 0, aStop = 0;
+    bool soundFromMainReader = false;
+};
+
+} // namespace
+
+struct RenderJob::Impl {
+    RenderRequest req;
+    std::vector<Segment> segments;
+    OutputMuxer muxer;
+    VideoEncoder video;
+    std::unique_ptr<AudioEncoder> audio;
+    double totalSeconds = 0;
+    bool prepared = false;
+};
+
+RenderJob::RenderJob(RenderRequest request) : d(new Impl)
+{
+    d->req = std::move(request);
+}
+
+RenderJob::~RenderJob()
+{
+    // A job that never finished leaves nothing behind.
+    d->muxer.abort();
+}
+
+double RenderJob::totalSeconds() const
+{
+    return d->totalSeconds;
+}
+
+bool RenderJob::prepare(QString *error)
+{
+    const RenderRequest &r = d->req;
+    if (r.video.isEmpty()) {
+        *error = QStringLiteral("没有要输出的视频片段");
+        return false;
+    }
+    if (r.audio.size() > r.video.size()) {
+        *error = QStringLiteral("音频片段比视频片段多");
+        return false;
+    }
+    if (r.outputPath.isEmpty()) {
+        *error = QStringLiteral("没有指定输出文件");
+        return false;
+    }
+    const QString outCanonical = CanonicalOrAbsolute(r.outputPath);
+    const bool wantSound = !r.plan.audio.encoder.isEmpty() && (r.plan.audioRequired || !r.audio.isEmpty());
+
+    for (int i = 0; i < r.video.size(); ++i) {
+        Segment seg;
+        seg.videoClip = r.video.at(i);
+        if (i < r.audio.size())
+            seg.audioClip = r.audio.at(i);
+        for (const QString &f : {seg.videoClip.file, seg.audioClip ? seg.audioClip->file : QString()}) {
+            if (!f.isEmpty() && CanonicalOrAbsolute(f) == outCanonical) {
+                *error = QStringLiteral("输出文件不能是输入文件: %1").arg(r.outputPath);
+                return false;
+            }
+        }
+        const bool soundHere = wantSound && seg.audioClip && seg.audioClip->file == seg.videoClip.file;
+        seg.reader = std::make_unique<ClipReader>(&m_stop);
+        if (!seg.reader->open(seg.videoClip.file, true, soundHere, error))
+            return false;
+        seg.soundFromMainReader = soundHere && seg.reader->hasAudio();
+        seg.vStart = std::max<int64_t>(0, SecondsToMicros(seg.videoClip.start));
+        seg.vStop = SecondsToMicros(seg.videoClip.stop);
+        // A stop beyond the end of the file ends at the end of the file.
+        if (seg.reader->durationUs() > 0)
+            seg.vStop = std::min(seg.vStop, seg.reader->durationUs());
+        if (seg.vStop <= seg.vStart) {
+            *error = QStringLiteral("视频范围为空: %1 - %2 秒").arg(seg.videoClip.start).arg(seg.videoClip.stop);
+            return false;
+        }
+        if (wantSound && seg.audioClip) {
+            int64_t soundDuration = seg.reader->durationUs();
+            if (!soundHere) {
+                seg.audioReader = std::make_unique<ClipReader>(&m_stop);
+                if (!seg.audioReader->open(seg.audioClip->file, false, true, error))
+                    return false;
+                soundDuration = seg.audioReader->durationUs();
+                if (!seg.audioReader->hasAudio())
+                    seg.audioReader.reset(); // a file without sound gives silence
+            }
+            seg.aStart = std::max<int64_t>(0, SecondsToMicros(seg.audioClip->start));
+            seg.aStop = SecondsToMicros(seg.audioClip->stop);
+            if (soundDuration > 0)
+                seg.aStop = std::min(seg.aStop, soundDuration);
+            if (seg.aStop <= seg.aStart) {
+                *error = QStringLiteral("音频范围为空: %1 - %2 秒").arg(seg.audioClip->start).arg(seg.audioClip->stop);
+                return false;
+            }
+        }
+        d->totalSeconds += double(seg.vStop - seg.vStart) / 1e6;
+        d->segments.push_back(std::move(seg));
+    }
+
+    if (!d->muxer.create(r.plan, r.outputPath, error))
+        return false;
+    if (!d->video.open(r.plan.video, d->muxer, error))
+        return false;
+    if (wantSound) {
+        d->audio = std::make_unique<AudioEncoder>();
+        if (!d->audio->open(r.plan.audio, d->muxer, error))
+            return false;
+    }
+    if (!d->muxer.open(error)) {
+        d->muxer.abort();
+        return false;
+    }
+    d->prepared = true;
+    return true;
+}
+
+bool RenderJob::run(const ProgressFn &progress, QString *error)
+{
+    auto failed = [&]() {
+        d->muxer.abort();
+        if (m_stop.load())
+            *error = QStringLiteral("已停止");
+        return false;
+    };
+    if (!d->prepared) {
+        *error = QStringLiteral("渲染没有准备好");
+        return false;
+    }
+    using Clock = std::chrono::steady_clock;
+    auto lastReport = Clock::now() - std::chrono::seconds(1);
+    auto lastFileCheck = Clock::now();
+    double doneSeconds = 0;
+    int64_t totalFrames = 0;
+    const double rate = double(d->video.rateNum()) / d->video.rateDen();
+
+    for (Segment &seg : d->segments) {
+        const int64_t slotsBefore = d->video.slotsWritten();
+        const int64_t soundBefore = d->audio ? d->audio->samplesQueued() : 0;
+        d->video.beginClip(seg.videoClip.keepAspect && d->req.plan.applyStretchMode);
+        AudioEncoder *sound = (seg.soundFromMainReader || seg.audioReader) ? d->audio.get() : nullptr;
+        // At the source's own rate every frame keeps its place; otherwise the rate is converted.
+        const double sourceRate = seg.reader->videoFrameRate();
+        const bool keepTiming = sourceRate > 0 && std::fabs(sourceRate - rate) / rate < 0.002;
+        SegmentSink sink(d->video, sound, keepTiming, seg.vStart, seg.vStop, seg.aStart, seg.aStop);
+
+        if (!seg.reader->start(seg.vStart, seg.vStop, seg.aStart, seg.aStop, error))
+            return failed();
+        if (seg.audioReader && !seg.audioReader->start(0, 0, seg.aStart, seg.aStop, error))
+            return failed();
+        bool mainRunning = true, soundRunning = seg.audioReader != nullptr;
+        while (mainRunning || soundRunning) {
+            if (m_stop.load())
+                return failed();
+            // Two files are read side by side, whichever is behind first.
+            bool stepSound = soundRunning;
+            if (mainRunning && soundRunning) {
+                const double soundAt = double(d->audio->samplesQueued()) / d->audio->sampleRate();
+                stepSound = soundAt < double(d->video.slotsWritten()) / rate;
+            }
+            ClipReader &reader = stepSound ? *seg.audioReader : *seg.reader;
+            if (!reader.step(sink, error)) {
+                if (reader.failed())
+                    return failed();
+                (stepSound ? soundRunning : mainRunning) = false;
+            }
+            const auto now = Clock::now();
+            if (progress && now - lastReport >= std::chrono::milliseconds(100)) {
+                lastReport = now;
+                const double at = double(std::max<int64_t>(0, seg.reader->videoPositionUs() - seg.vStart)) / 1e6;
+                progress(std::min(doneSeconds + at, d->totalSeconds), d->totalSeconds);
+            }
+            if (now - lastFileCheck >= std::chrono::seconds(1)) {
+                lastFileCheck = now;
+                if (!d->muxer.fileStillThere()) {
+                    *error = QStringLiteral("输出文件在写入时被删除或移走: %1").arg(d->req.outputPath);
+                    return failed();
+                }
+            }
+        }
+        if (!sink.finish(error))
+            return failed();
+        totalFrames += sink.frames();
+        if (d->audio) {
+            if (!d->audio->endClip(error))
+                return failed();
+            // Sound that ends before the pictures (or a clip without sound) is filled with
+            // silence so that the next clip starts in step.
+            const bool soundComplete = seg.soundFromMainReader ? seg.reader->audioReachedStop()
+                                       : seg.audioReader         ? seg.audioReader->audioReachedStop()
+                                                                 : false;
+            if (!soundComplete) {
+                const int64_t pictureSlots = d->video.slotsWritten() - slotsBefore;
+                const int64_t want = soundBefore + av_rescale(pictureSlots, int64_t(d->audio->sampleRate()) * d->video.rateDen(),
+                                                              d->video.rateNum());
+                if (d->audio->samplesQueued() < want && !d->audio->pushSilence(want - d->audio->samplesQueued(), error))
+                    return failed();
+            }
+        }
+        doneSeconds += double(seg.vStop - seg.vStart) / 1e6;
+        // The sources are done with; their files need not stay open.
+        seg.reader.reset();
+        seg.audioReader.reset();
+    }
+    if (totalFrames == 0) {
+        *error = QStringLiteral("所选范围内没有可解码的视频帧");
+        return failed();
+    }
+    if (!d->video.flush(error) || (d->audio && !d->audio->flush(error)))
+        return failed();
+    if (m_stop.load())
+        return failed();
+    if (!d->muxer.finish(error))
+        return failed();
+    if (progress)
+        progress(d->totalSeconds, d->totalSeconds);
+    return true;
+}
+
+} // namespace kc

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "outputplan.h"
+
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace kc {
+
+// A range of a source file, in seconds as the caller gave them.
+struct ClipRange {
+    QString file;
+    double start = 0;
+    double stop = 0;
+    bool keepAspect = false;   // pictures only: pad to keep the shape instead of stretching
+};
+
+struct RenderRequest {
+    OutputPlan plan;
+    QString outputPath;
+    QList<ClipRange> video;    // rendered one after another
+    QList<ClipRange> audio;    // audio[i] is the sound under video[i]; missing ones are silent
+};
+
+// One render: prepare() opens the sources, the encoders and the output file on the calling
+// thread, so that everything that can be checked before the render starts is; run() does the
+// work (normally on a worker thread) and leaves either a complete file or none.
+class RenderJob
+{
+public:
+    explicit RenderJob(RenderRequest request);
+    ~RenderJob();
+
+    // False, with the reason, when the render cannot start; nothing is left on disk then.
+    bool prepare(QString *error);
+    // Length of the output in seconds (known after prepare()).
+    double totalSeconds() const;
+
+    using ProgressFn = std::function<void(double seconds, double total)>;
+    // Renders everything. False, with the reason, when it failed or was stopped; the
+    // unfinished file is removed before it returns.
+    bool run(const ProgressFn &progress, QString *error);
+    // Asks run() to end as soon as it can (any thread).
+    void requestStop() { m_stop.store(true); }
+    bool stopRequested() const { return m_stop.load(); }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+    std::atomic<bool> m_stop{false};
+};
+
+} // namespace kc

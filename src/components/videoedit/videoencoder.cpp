@@ -1,0 +1,251 @@
+#include "videoencoder.h"
+
+#include "outputmuxer.h"
+
+#include <algorithm>
+
+extern "C" {
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+}
+
+namespace kc {
+
+namespace {
+
+AVPixelFormat ChooseFormat(const AVCodec *codec, const QByteArray &wanted)
+{
+    if (!wanted.isEmpty()) {
+        const AVPixelFormat f = av_get_pix_fmt(wanted.constData());
+        if (f != AV_PIX_FMT_NONE)
+            return f;
+    }
+    if (!codec->pix_fmts)
+        return AV_PIX_FMT_YUV420P;
+    for (const AVPixelFormat *p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p) {
+        if (*p == AV_PIX_FMT_YUV420P)
+            return *p;
+    }
+    return codec->pix_fmts[0];
+}
+
+uint32_t TagFor(const QByteArray &encoder)
+{
+    // Players recognise these encoders' streams better by their usual AVI codes.
+    if (encoder == "libxvid")
+        return MKTAG('X', 'V', 'I', 'D');
+    return 0;
+}
+
+} // namespace
+
+bool VideoEncoder::open(const VideoEncoderSpec &spec, OutputMuxer &muxer, QString *error)
+{
+    m_spec = spec;
+    m_muxer = &muxer;
+    m_pkt = av::NewPacket();
+    m_scaled = av::NewFrame();
+    const AVCodec *codec = avcodec_find_encoder_by_name(spec.encoder.constData());
+    if (!codec) {
+        if (error)
+            *error = QStringLiteral("找不到视频编码器 %1").arg(QString::fromLatin1(spec.encoder));
+        return false;
+    }
+    m_enc.reset(avcodec_alloc_context3(codec));
+    if (!m_enc || !m_pkt || !m_scaled) {
+        if (error)
+            *error = QStringLiteral("内存不足");
+        return false;
+    }
+    AVCodecContext *c = m_enc.get();
+    c->width = spec.width;
+    c->height = spec.height;
+    c->time_base = AVRational{spec.rateDen, spec.rateNum};
+    c->framerate = AVRational{spec.rateNum, spec.rateDen};
+    c->pix_fmt = ChooseFormat(codec, spec.pixFmt);
+    const PictureFit fit = FitPicture(spec.width, spec.height, 1, 1, spec.width, spec.height, spec.darNum,
+                                      spec.darDen, false);
+    c->sample_aspect_ratio = AVRational{fit.sarNum, fit.sarDen};
+    if (spec.bitrate > 0)
+        c->bit_rate = spec.bitrate;
+    if (spec.maxrate > 0)
+        c->rc_max_rate = spec.maxrate;
+    if (spec.minrate > 0)
+        c->rc_min_rate = spec.minrate;
+    if (spec.bufsize > 0)
+        c->rc_buffer_size = int(spec.bufsize);
+    if (spec.gop > 0)
+        c->gop_size = spec.gop;
+    if (spec.maxBFrames >= 0)
+        c->max_b_frames = spec.maxBFrames;
+    if (spec.qscale > 0) {
+        c->flags |= AV_CODEC_FLAG_QSCALE;
+        c->global_quality = FF_QP2LAMBDA * spec.qscale;
+    }
+    c->thread_count = 0; // one per core; the MPEG encoders split each picture into slices
+    c->thread_type = FF_THREAD_SLICE | FF_THREAD_FRAME;
+    if (muxer.wantsGlobalHeader())
+        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    AVDictionary *opts = nullptr;
+    for (const auto &o : spec.options)
+        av_dict_set(&opts, o.first.constData(), o.second.constData(), 0);
+    const int rc = avcodec_open2(c, codec, &opts);
+    av_dict_free(&opts);
+    if (rc < 0) {
+        if (error)
+            *error = QStringLiteral("无法打开视频编码器 %1 (%2×%3): %4")
+                         .arg(QString::fromLatin1(spec.encoder)).arg(spec.width).arg(spec.height).arg(av::ErrorText(rc));
+        return false;
+    }
+    m_stream = muxer.addStream(c, TagFor(spec.encoder), error);
+    return m_stream >= 0;
+}
+
+void VideoEncoder::beginClip(bool keepAspect)
+{
+    m_keepAspect = keepAspect;
+}
+
+bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
+{
+    const AVRational sar = in->sample_aspect_ratio;
+    if (m_haveGraph && in->width == m_inW && in->height == m_inH && in->format == m_inFmt
+        && av_cmp_q(sar, m_inSar) == 0 && m_keepAspect == m_graphKeepAspect)
+        return true;
+    m_graph.reset();
+    m_src = m_sink = nullptr;
+    m_haveGraph = true;
+    m_inW = in->width;
+    m_inH = in->height;
+    m_inFmt = in->format;
+    m_inSar = sar;
+    m_graphKeepAspect = m_keepAspect;
+
+    AVCodecContext *c = m_enc.get();
+    const PictureFit fit = FitPicture(in->width, in->height, sar.num, sar.den, c->width, c->height, m_spec.darNum,
+                                      m_spec.darDen, m_keepAspect);
+    const bool padded = fit.width != c->width || fit.height != c->height;
+    m_passThrough = !padded && in->width == c->width && in->height == c->height && in->format == c->pix_fmt;
+    if (m_passThrough)
+        return true;
+
+    m_graph.reset(avfilter_graph_alloc());
+    if (!m_graph) {
+        if (error)
+            *error = QStringLiteral("内存不足");
+        return false;
+    }
+    m_graph->nb_threads = 0;
+    const char *inFmtName = av_get_pix_fmt_name(AVPixelFormat(in->format));
+    const QByteArray args = QStringLiteral("video_size=%1x%2:pix_fmt=%3:time_base=1/1000000:pixel_aspect=%4/%5")
+                                .arg(in->width).arg(in->height).arg(QString::fromLatin1(inFmtName ? inFmtName : "yuv420p"))
+                                .arg(sar.num > 0 ? sar.num : 1).arg(sar.den > 0 ? sar.den : 1).toLatin1();
+    int rc = avfilter_graph_create_filter(&m_src, avfilter_get_by_name("buffer"), "in", args.constData(), nullptr,
+                                          m_graph.get());
+    if (rc >= 0)
+        rc = avfilter_graph_create_filter(&m_sink, avfilter_get_by_name("buffersink"), "out", nullptr, nullptr,
+                                          m_graph.get());
+    if (rc < 0) {
+        if (error)
+            *error = QStringLiteral("无法建立图像缩放: %1").arg(av::ErrorText(rc));
+        return false;
+    }
+    const char *outFmtName = av_get_pix_fmt_name(c->pix_fmt);
+    QString desc = QStringLiteral("scale=%1:%2:flags=bicubic").arg(fit.width).arg(fit.height);
+    if (padded)
+        desc += QStringLiteral(",pad=%1:%2:%3:%4:black").arg(c->width).arg(c->height).arg(fit.x).arg(fit.y);
+    desc += QStringLiteral(",setsar=%1/%2,format=%3").arg(fit.sarNum).arg(fit.sarDen).arg(QString::fromLatin1(outFmtName));
+
+    AVFilterInOut *outputs = avfilter_inout_alloc();
+    AVFilterInOut *inputs = avfilter_inout_alloc();
+    if (!outputs || !inputs) {
+        avfilter_inout_free(&outputs);
+        avfilter_inout_free(&inputs);
+        if (error)
+            *error = QStringLiteral("内存不足");
+        return false;
+    }
+    outputs->name = av_strdup("in");
+    outputs->filter_ctx = m_src;
+    inputs->name = av_strdup("out");
+    inputs->filter_ctx = m_sink;
+    rc = avfilter_graph_parse_ptr(m_graph.get(), desc.toLatin1().constData(), &inputs, &outputs, nullptr);
+    avfilter_inout_free(&outputs);
+    avfilter_inout_free(&inputs);
+    if (rc >= 0)
+        rc = avfilter_graph_config(m_graph.get(), nullptr);
+    if (rc < 0) {
+        if (error)
+            *error = QStringLiteral("无法建立图像缩放 (%1): %2").arg(desc, av::ErrorText(rc));
+        return false;
+    }
+    return true;
+}
+
+bool VideoEncoder::encode(AVFrame *decoded, int64_t first, int64_t count, QString *error)
+{
+    if (count <= 0)
+        return true;
+    first = std::max(first, m_nextSlot);
+    if (!ensureFilter(decoded, error))
+        return false;
+    AVFrame *pic = decoded;
+    if (!m_passThrough) {
+        int rc = av_buffersrc_add_frame_flags(m_src, decoded, AV_BUFFERSRC_FLAG_KEEP_REF);
+        if (rc >= 0) {
+            av_frame_unref(m_scaled.get());
+            rc = av_buffersink_get_frame(m_sink, m_scaled.get());
+        }
+        if (rc < 0) {
+            if (error)
+                *error = QStringLiteral("图像缩放出错: %1").arg(av::ErrorText(rc));
+            return false;
+        }
+        pic = m_scaled.get();
+    } else {
+        pic->sample_aspect_ratio = m_enc->sample_aspect_ratio;
+    }
+    // The decoder's picture types are no orders for the encoder.
+    pic->pict_type = AV_PICTURE_TYPE_NONE;
+    pic->quality = m_enc->global_quality;
+    for (int64_t i = 0; i < count; ++i) {
+        pic->pts = first + i;
+        if (!sendAndWrite(pic, error))
+            return false;
+    }
+    m_nextSlot = first + count;
+    return true;
+}
+
+bool VideoEncoder::sendAndWrite(AVFrame *frame, QString *error)
+{
+    int rc = avcodec_send_frame(m_enc.get(), frame);
+    if (rc < 0 && rc != AVERROR_EOF) {
+        if (error)
+            *error = QStringLiteral("视频编码出错: %1").arg(av::ErrorText(rc));
+        return false;
+    }
+    for (;;) {
+        rc = avcodec_receive_packet(m_enc.get(), m_pkt.get());
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+            return true;
+        if (rc < 0) {
+            if (error)
+                *error = QStringLiteral("视频编码出错: %1").arg(av::ErrorText(rc));
+            return false;
+        }
+        const bool ok = m_muxer->write(m_pkt.get(), m_stream, m_enc->time_base, error);
+        av_packet_unref(m_pkt.get());
+        if (!ok)
+            return false;
+    }
+}
+
+bool VideoEncoder::flush(QString *error)
+{
+    return sendAndWrite(nullptr, error);
+}
+
+} // namespace kc

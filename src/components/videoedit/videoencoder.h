@@ -1,0 +1,55 @@
+#pragma once
+
+#include "avutils.h"
+#include "outputplan.h"
+#include "picturefit.h"
+
+#include <QString>
+
+namespace kc {
+
+class OutputMuxer;
+
+// Scales (and pads) decoded pictures to the output frame and encodes them on the constant
+// output timeline: a picture is sent once per output slot it covers.
+class VideoEncoder
+{
+public:
+    bool open(const VideoEncoderSpec &spec, OutputMuxer &muxer, QString *error);
+    // The next pictures come from a new clip; keepAspect pads instead of stretching.
+    void beginClip(bool keepAspect);
+    // Encodes the picture for `count` slots from slot `first` on (slots count from the start
+    // of the output and only ever grow).
+    bool encode(AVFrame *decoded, int64_t first, int64_t count, QString *error);
+    // Drains the encoder at the end of the output.
+    bool flush(QString *error);
+    // One past the last slot written.
+    int64_t slotsWritten() const { return m_nextSlot; }
+    int rateNum() const { return m_spec.rateNum; }
+    int rateDen() const { return m_spec.rateDen; }
+
+private:
+    bool ensureFilter(const AVFrame *in, QString *error);
+    bool sendAndWrite(AVFrame *frame, QString *error);
+
+    VideoEncoderSpec m_spec;
+    OutputMuxer *m_muxer = nullptr;
+    av::CodecPtr m_enc;
+    int m_stream = -1;
+    av::PacketPtr m_pkt;
+    av::FramePtr m_scaled;
+    int64_t m_nextSlot = 0;
+    bool m_keepAspect = false;
+
+    // The scaling graph, rebuilt when the incoming pictures change shape.
+    av::GraphPtr m_graph;
+    AVFilterContext *m_src = nullptr;
+    AVFilterContext *m_sink = nullptr;
+    bool m_passThrough = false;
+    int m_inW = 0, m_inH = 0, m_inFmt = -1;
+    AVRational m_inSar{0, 1};
+    bool m_graphKeepAspect = false;
+    bool m_haveGraph = false;
+};
+
+} // namespace kc

@@ -1,0 +1,141 @@
+#include "fixtures.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+namespace kc::test {
+
+QString WorkDir()
+{
+    static std::unique_ptr<QTemporaryDir> dir;
+    if (!dir) {
+        dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kc videoedit 测试-XXXXXX"));
+        if (!dir->isValid())
+            ADD_FAILURE() << "cannot create a temporary folder";
+    }
+    return dir->path();
+}
+
+QString OutputPath(const QString &name)
+{
+    return WorkDir() + QStringLiteral("/输出 ") + name;
+}
+
+QString SourceClip(Source s)
+{
+    static std::map<Source, QString> made;
+    auto it = made.find(s);
+    if (it != made.end())
+        return it->second;
+    ClipSpec spec;
+    QString name;
+    switch (s) {
+    case Source::Avi:
+        name = QStringLiteral("源 clip.avi");
+        break;
+    case Source::MpegPs:
+        name = QStringLiteral("源 clip.mpg");
+        spec.videoCodec = QStringLiteral("mpeg2video");
+        spec.audioCodec = QStringLiteral("mp2");
+        spec.extraOutputArgs = {QStringLiteral("-f"), QStringLiteral("vob")};
+        break;
+    case Source::Mp4BFrames:
+        name = QStringLiteral("源 clip.mp4");
+        spec.videoCodec = QStringLiteral("libx264");
+        spec.audioCodec = QStringLiteral("aac");
+        spec.extraOutputArgs = {QStringLiteral("-bf"), QStringLiteral("2"), QStringLiteral("-preset"),
+                                QStringLiteral("ultrafast"), QStringLiteral("-x264-params"),
+                                QStringLiteral("bframes=2:b-adapt=0")};
+        break;
+    case Source::AviNoSound:
+        name = QStringLiteral("源 silent.avi");
+        spec.seconds = 2;
+        spec.audioCodec.clear();
+        break;
+    case Source::AviNtsc:
+        name = QStringLiteral("源 ntsc.avi");
+        spec.rate = QStringLiteral("30000/1001");
+        break;
+    case Source::Wide:
+        name = QStringLiteral("源 wide.avi");
+        spec.seconds = 2;
+        spec.width = 320;
+        spec.height = 180;
+        break;
+    }
+    const QString path = WorkDir() + QLatin1Char('/') + name;
+    QString log;
+    if (!MakeClip(path, spec, &log))
+        ADD_FAILURE() << "cannot make " << path.toStdString() << ": " << log.toStdString();
+    made[s] = path;
+    return path;
+}
+
+void SetClip(TVideoEdit &edit, const QString &file, double start, double stop, int stretch)
+{
+    edit.InitControl();
+    edit.AddVideo(file, start, stop, int16_t(stretch));
+    edit.AddAudio(file, start, stop);
+}
+
+RenderOutcome SaveAndWait(TVideoEdit &edit, const QString &output, int timeoutMs)
+{
+    RenderOutcome out;
+    QEventLoop loop;
+    auto c1 = QObject::connect(&edit, &TVideoEdit::OnComplete, &loop, [&](bool ok, const QString &why) {
+        out.completed = true;
+        out.succeeded = ok;
+        out.reason = why;
+        loop.quit();
+    });
+    auto c2 = QObject::connect(&edit, &TVideoEdit::OnProcessing, &loop, [&](double, double) { ++out.progressEvents; });
+    out.saved = edit.Save(output);
+    if (!out.saved) {
+        out.reason = edit.LastError();
+    } else {
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    QObject::disconnect(c1);
+    QObject::disconnect(c2);
+    return out;
+}
+
+double ProbeDouble(const QString &file, const QString &entries, const QString &streams)
+{
+    return ProbeValue(file, entries, streams).split(QLatin1Char('\n')).value(0).toDouble();
+}
+
+int ProbeInt(const QString &file, const QString &entries, const QString &streams)
+{
+    return ProbeValue(file, entries, streams).split(QLatin1Char('\n')).value(0).toInt();
+}
+
+QString ProbeRate(const QString &file)
+{
+    return ProbeValue(file, QStringLiteral("stream=r_frame_rate"), QStringLiteral("v:0"));
+}
+
+qint64 CountAudioSamples(const QString &file)
+{
+    const QString out = RunTool(QStringLiteral("ffprobe"),
+                                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                                 QStringLiteral("a:0"), QStringLiteral("-show_entries"),
+                                 QStringLiteral("frame=nb_samples"), QStringLiteral("-of"), QStringLiteral("csv=p=0"),
+                                 file});
+    qint64 total = 0;
+    for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        total += line.trimmed().toLongLong();
+    return total;
+}
+
+} // namespace kc::test
