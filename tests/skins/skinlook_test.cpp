@@ -3,7 +3,15 @@
 #include "samplewindow.h"
 
 #include <QApplication>
+#include <QAction>
 #include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QMenu>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTextEdit>
+#include <QVBoxLayout>
 #include <QFrame>
 #include <QHash>
 #include <QImage>
@@ -107,15 +115,40 @@ TEST_P(SkinLookTest, AppliesToEveryKindOfControlWithoutWarnings)
 {
     kc::test::SampleWindow window;
     window.show();
+    // What the sample window lacks: a dialog with tabs, a table with headers, a text box
+    // and a pop-up menu with a ticked entry.
+    QDialog dialog;
+    auto *tabs = new QTabWidget(&dialog);
+    auto *table = new QTableWidget(6, 3);
+    tabs->addTab(table, QStringLiteral("列表"));
+    tabs->addTab(new QTextEdit(QStringLiteral("文本")), QStringLiteral("文本"));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(tabs);
+    layout->addWidget(buttons);
+    dialog.show();
+    QMenu menu;
+    menu.addAction(QStringLiteral("iTunes"))->setCheckable(true);
+    menu.addSeparator();
+    QAction *ticked = menu.addAction(QStringLiteral("xpskin"));
+    ticked->setCheckable(true);
+    ticked->setChecked(true);
+    menu.addAction(QStringLiteral("停用"))->setEnabled(false);
+
     kc::TSkinData data;
     WarningCatcher::caught().clear();
     {
         WarningCatcher catcher;
         ASSERT_TRUE(data.LoadFromCollection(kc::TSkinStore(), GetParam()));
+        menu.popup(QPoint(10, 10));
+        menu.setActiveAction(ticked);
         for (bool locked : {true, false}) {
             window.lockAll(locked);
             QApplication::processEvents();
-            (void)window.grab(); // painting is where sub-controls and pictures are resolved
+            // Painting is where sub-controls and pictures are resolved.
+            (void)window.grab();
+            (void)dialog.grab();
+            (void)menu.grab();
         }
     }
     EXPECT_TRUE(WarningCatcher::caught().isEmpty()) << WarningCatcher::caught().join(QLatin1Char('\n')).toStdString();
