@@ -9,6 +9,8 @@ namespace kc {
 namespace {
 const QColor kInk(0x2b, 0x4f, 0x81);
 const QColor kAccent(0xe8, 0x7a, 0x1e);
+// A light rim keeps the dark transport pictures visible on dark skins too.
+const QPen kHalo(QColor(0xf4, 0xf7, 0xfb), 1.6);
 
 void drawFilm(QPainter &p, const QRectF &r)
 {
@@ -46,7 +48,7 @@ QPixmap paint(ButtonPicture picture, int size)
         break;
     case ButtonPicture::Stop:
     case ButtonPicture::PreviewStop:
-        p.setPen(Qt::NoPen);
+        p.setPen(picture == ButtonPicture::Stop ? QPen(Qt::NoPen) : kHalo);
         p.setBrush(picture == ButtonPicture::Stop ? QColor(0xc6, 0x28, 0x28) : kInk);
         p.drawRoundedRect(QRectF(7, 7, 18, 18), 3, 3);
         break;
@@ -97,13 +99,13 @@ QPixmap paint(ButtonPicture picture, int size)
         tri.lineTo(26, 16);
         tri.lineTo(9, 26);
         tri.closeSubpath();
-        p.setPen(Qt::NoPen);
+        p.setPen(kHalo);
         p.setBrush(kInk);
         p.drawPath(tri);
         break;
     }
     case ButtonPicture::Pause:
-        p.setPen(Qt::NoPen);
+        p.setPen(kHalo);
         p.setBrush(kInk);
         p.drawRect(QRectF(8, 6, 6, 20));
         p.drawRect(QRectF(18, 6, 6, 20));
