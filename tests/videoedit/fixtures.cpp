@@ -21,6 +21,9 @@ QString WorkDir()
         dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kc videoedit 测试-XXXXXX"));
         if (!dir->isValid())
             ADD_FAILURE() << "cannot create a temporary folder";
+        // For looking at the outputs of a failing test.
+        if (qEnvironmentVariableIsSet("KC_KEEP_TEST_FILES"))
+            dir->setAutoRemove(false);
     }
     return dir->path();
 }
@@ -133,8 +136,9 @@ qint64 CountAudioSamples(const QString &file)
                                  QStringLiteral("frame=nb_samples"), QStringLiteral("-of"), QStringLiteral("csv=p=0"),
                                  file});
     qint64 total = 0;
+    // Lines read "1152" or, with side data, "1536,".
     for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        total += line.trimmed().toLongLong();
+        total += line.section(QLatin1Char(','), 0, 0).trimmed().toLongLong();
     return total;
 }
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 using namespace kc;
 using namespace kc::test;
 
@@ -17,6 +19,9 @@ struct PiecesCase {
     Source source;
     double rate;
 };
+
+// Test names show the case label rather than its bytes.
+void PrintTo(const PiecesCase &c, std::ostream *os) { *os << c.label; }
 
 // AVI at the source's own size and rate, MPEG-4 pictures and PCM sound, so that frames and
 // samples can be counted one for one.
@@ -32,11 +37,11 @@ void OwnRateAvi(TVideoEdit &e, const QString &src, double rate)
     e.setVideoSampleSize(24);
 }
 
-class ConsecutivePieces : public ::testing::TestWithParam<PiecesCase> {};
+class VideoEditPieces : public ::testing::TestWithParam<PiecesCase> {};
 
 // The three pieces of an equal split, started one from the other's completion handler as the
 // render driver does; the boundaries fall between frames.
-TEST_P(ConsecutivePieces, AddUpToTheSourceExactly)
+TEST_P(VideoEditPieces, AddUpToTheSourceExactly)
 {
     const PiecesCase &c = GetParam();
     const QString src = SourceClip(c.source);
@@ -107,7 +112,7 @@ const PiecesCase kPieces[] = {
     {"AviNtsc", Source::AviNtsc, 29.97f},
 };
 
-INSTANTIATE_TEST_SUITE_P(Sources, ConsecutivePieces, ::testing::ValuesIn(kPieces),
+INSTANTIATE_TEST_SUITE_P(Sources, VideoEditPieces, ::testing::ValuesIn(kPieces),
                          [](const ::testing::TestParamInfo<PiecesCase> &i) { return std::string(i.param.label); });
 
 } // namespace

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cmath>
 #include <functional>
 
@@ -31,6 +33,9 @@ struct TypeCase {
     // The disc types' header values: packet size, mux rate (50 B/s), bit rate (400 bit/s), VBV (16 kbit).
     int pack = 0, muxRate = 0, bitRateField = 0, vbvField = 0;
 };
+
+// Test names show the case label rather than its bytes.
+void PrintTo(const TypeCase &c, std::ostream *os) { *os << c.label; }
 
 int IndexOf(const CompressorList &list, const QString &name)
 {
@@ -101,9 +106,9 @@ const TypeCase kTypes[] = {
      "asf", "wmv2", "wmav2", 320, 240, "30000/1001", 44100, 2},
 };
 
-class RenderTypes : public ::testing::TestWithParam<TypeCase> {};
+class VideoEditTypes : public ::testing::TestWithParam<TypeCase> {};
 
-TEST_P(RenderTypes, WritesWhatTheTypePromises)
+TEST_P(VideoEditTypes, WritesWhatTheTypePromises)
 {
     const TypeCase &c = GetParam();
     const QString src = SourceClip(c.source);
@@ -146,7 +151,7 @@ TEST_P(RenderTypes, WritesWhatTheTypePromises)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Types, RenderTypes, ::testing::ValuesIn(kTypes),
+INSTANTIATE_TEST_SUITE_P(Types, VideoEditTypes, ::testing::ValuesIn(kTypes),
                          [](const ::testing::TestParamInfo<TypeCase> &i) { return std::string(i.param.label); });
 
 } // namespace

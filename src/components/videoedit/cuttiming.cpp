@@ -58,8 +58,11 @@ SlotRun FrameSlotMapper::finish(int64_t endUs)
         return SlotRun{m_endSlot, 0};
     m_hasPending = false;
     SlotRun run{m_pendingSlot, 1};
-    if (!m_keepTiming)
-        run.count = std::max(slotAt(endUs), m_pendingSlot + 1) - m_pendingSlot;
+    if (!m_keepTiming) {
+        // A clip shows at least one picture, however short it is.
+        const int64_t minimum = m_endSlot == 0 ? m_pendingSlot + 1 : m_pendingSlot;
+        run.count = std::max(slotAt(endUs), minimum) - m_pendingSlot;
+    }
     m_endSlot = std::max(m_endSlot, run.first + run.count);
     return run;
 }

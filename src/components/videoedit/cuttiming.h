@@ -39,8 +39,8 @@ public:
     // the very first call).
     SlotRun add(int64_t timeUs);
     // The clip ends at endUs (the cut's stop, or the end of the last frame): the run of the
-    // last added frame. It covers at least one slot, so no decoded frame in the range is
-    // lost to rounding.
+    // last added frame (keeping the source's timing: exactly one slot; converting: up to
+    // the end, and at least one slot if the clip had none yet).
     SlotRun finish(int64_t endUs);
 
     bool hasPending() const { return m_hasPending; }

@@ -64,7 +64,13 @@ int OutputMuxer::addStream(AVCodecContext *enc, uint32_t codecTag, QString *erro
             *error = QStringLiteral("无法设置输出流: %1").arg(av::ErrorText(rc));
         return -1;
     }
-    st->codecpar->codec_tag = codecTag;
+    // Some encoders name their variant by its tag (Ut Video's RGB and YUV kinds); keep it when
+    // the container knows it, or the reader would take the stream for another variant.
+    uint32_t tag = codecTag;
+    if (!tag && enc->codec_tag && m_oc->oformat->codec_tag
+        && av_codec_get_id(m_oc->oformat->codec_tag, enc->codec_tag) == enc->codec_id)
+        tag = enc->codec_tag;
+    st->codecpar->codec_tag = tag;
     st->time_base = enc->time_base;
     st->avg_frame_rate = enc->framerate;
     st->r_frame_rate = enc->framerate;

@@ -50,15 +50,15 @@ int GopFor(int num, int den)
     return std::max(1, int(std::lround(r * 0.6)));
 }
 
-void SnapToCodecRate(const char *encoder, int *num, int *den)
+// MPEG-1 and MPEG-2 video know eight frame rates (the encoder also takes some
+// non-standard ones that players do not).
+void SnapToMpegRate(int *num, int *den)
 {
-    const AVCodec *codec = avcodec_find_encoder_by_name(encoder);
-    if (!codec || !codec->supported_framerates)
-        return;
-    const AVRational want{*num, *den};
-    const int i = av_find_nearest_q_idx(want, codec->supported_framerates);
-    *num = codec->supported_framerates[i].num;
-    *den = codec->supported_framerates[i].den;
+    static const AVRational rates[] = {{24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1},
+                                       {50, 1}, {60000, 1001}, {60, 1}, {0, 0}};
+    const int i = av_find_nearest_q_idx(AVRational{*num, *den}, rates);
+    *num = rates[i].num;
+    *den = rates[i].den;
 }
 
 int SnapSampleRate(const char *encoder, int want)
@@ -195,7 +195,7 @@ bool PlanMpeg(const OutputSettings &s, const MediaFacts &source, OutputPlan *p, 
     if (!CheckSize(v.width, v.height, error))
         return false;
     SourceRateOr(s.frameRate, source, &v.rateNum, &v.rateDen);
-    SnapToCodecRate(v.encoder.constData(), &v.rateNum, &v.rateDen);
+    SnapToMpegRate(&v.rateNum, &v.rateDen);
     v.gop = GopFor(v.rateNum, v.rateDen);
     v.maxBFrames = 2;
     v.pixFmt = "yuv420p";
@@ -279,6 +279,9 @@ bool PlanAvi(const OutputSettings &s, const QList<AviVideoChoice> &videoCodecs,
         SetMpegAudio(a, false, a.sampleRate, a.channels == 1 ? 192000 : 224000, a.channels);
     } else if (a.encoder == "ac3") {
         SetMpegAudio(a, true, a.sampleRate, a.channels == 1 ? 96000 : 192000, a.channels);
+    } else if (a.encoder == "libgsm_ms") {
+        a.sampleRate = 8000; // GSM 6.10 is 8 kHz mono only
+        a.channels = 1;
     } else if (a.encoder == "wmav2") {
         a.sampleRate = std::min(a.sampleRate, 48000);
         a.bitrate = a.channels == 1 ? 64000 : 128000;

@@ -11,11 +11,28 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <cstdlib>
 #include <thread>
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 namespace kc {
 
 namespace {
+
+// Damaged sources make the decoders complain on standard error for every broken packet; the
+// render passes over them and reports what matters itself. KESTRELCUT_FFMPEG_LOG brings the
+// libraries' own messages back when looking into a file.
+void QuietLibraryLog()
+{
+    static const bool done = [] {
+        av_log_set_level(std::getenv("KESTRELCUT_FFMPEG_LOG") ? AV_LOG_WARNING : AV_LOG_QUIET);
+        return true;
+    }();
+    (void)done;
+}
 
 PropertyPageOpener &Opener()
 {
@@ -114,6 +131,7 @@ struct TVideoEdit::Private {
 
 TVideoEdit::TVideoEdit(QObject *parent) : QObject(parent), d(new Private)
 {
+    QuietLibraryLog();
     for (const CodecChoice &c : AviAudioCodecs())
         d->audio.list << c.name;
     for (const WmvProfile &p : BuiltInWmvProfiles())

@@ -22,13 +22,9 @@ AVPixelFormat ChooseFormat(const AVCodec *codec, const QByteArray &wanted)
         if (f != AV_PIX_FMT_NONE)
             return f;
     }
-    if (!codec->pix_fmts)
-        return AV_PIX_FMT_YUV420P;
-    for (const AVPixelFormat *p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p) {
-        if (*p == AV_PIX_FMT_YUV420P)
-            return *p;
-    }
-    return codec->pix_fmts[0];
+    // The encoder lists its own formats first (Motion JPEG's full-range one, for instance,
+    // before the limited-range ones it only takes when told to bend the standard).
+    return codec->pix_fmts ? codec->pix_fmts[0] : AV_PIX_FMT_YUV420P;
 }
 
 uint32_t TagFor(const QByteArray &encoder)
