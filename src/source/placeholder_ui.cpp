@@ -1,2 +1,0 @@
-// Temporary: keeps the tree building until the source handlers land.
-namespace kc { void sourceUiPlaceholder() {} }

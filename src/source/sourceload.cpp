@@ -1,0 +1,112 @@
+#include "sourceload.h"
+
+#include "common/mediainfo.h"
+#include "common/timeparts.h"
+#include "sourcemedia.h"
+
+#include <climits>
+#include <cmath>
+
+namespace kc {
+
+namespace {
+
+bool isBlank(QChar c)
+{
+    return c.unicode() <= 0x20;
+}
+
+QString trimBlanks(const QString &s)
+{
+    int begin = 0;
+    int end = int(s.size());
+    while (begin < end && isBlank(s[begin]))
+        ++begin;
+    while (end > begin && isBlank(s[end - 1]))
+        --end;
+    return s.mid(begin, end - begin);
+}
+
+} // namespace
+
+std::optional<double> PlayTimeTextSeconds(const QString &text)
+{
+    qint64 ms = 0;
+    // A play time of 0 or less is no length at all; it must not hide the other text or
+    // give the source a negative duration.
+    if (!ParseWholeNumber(trimBlanks(text), &ms) || ms <= 0)
+        return std::nullopt;
+    return double(ms) / 1000.0;
+}
+
+SourceDuration ResolveSourceDuration(double componentSeconds, const PlayTimeQuery &queryPlayTimes)
+{
+    SourceDuration result;
+    if (std::isfinite(componentSeconds) && componentSeconds > 0) {
+        result.seconds = componentSeconds;
+        return result;
+    }
+    result.askedMediaInfo = true;
+    const std::optional<QStringList> texts = queryPlayTimes ? queryPlayTimes() : std::nullopt;
+    if (texts) {
+        if (auto general = PlayTimeTextSeconds(texts->value(0)))
+            result.seconds = *general;
+        else if (auto video = PlayTimeTextSeconds(texts->value(1)))
+            result.seconds = *video;
+    }
+    result.unrecognised = result.seconds == 0;
+    return result;
+}
+
+std::optional<QStringList> MediaInfoPlayTimes(const QString &path)
+{
+    return QueryMediaInfo(path, {{MiGeneral, QStringLiteral("PlayTime")}, {MiVideo, QStringLiteral("PlayTime")}});
+}
+
+QString ChosenSourcePath(const QString &chosen, const std::function<bool(const QString &)> &fileExists)
+{
+    const QString trimmed = trimBlanks(chosen);
+    if (trimmed != chosen && fileExists && fileExists(chosen) && !fileExists(trimmed))
+        return chosen;
+    return trimmed;
+}
+
+void SetCurrentSource(const QString &path, double duration)
+{
+    TSourceMedia.FileName = path;
+    TSourceMedia.Duration = duration;
+    TSourceMedia.CurTime = 0;
+    TSourceMedia.StartTime = 0;
+    TSourceMedia.EndTime = duration;
+}
+
+int WholeSeconds(double seconds)
+{
+    if (!(seconds > 0))
+        return 0;
+    return seconds >= double(INT_MAX) ? INT_MAX : int(seconds);
+}
+
+const QList<SourceFileFilter> &SourceFileFilters()
+{
+    static const QList<SourceFileFilter> filters{
+        {QStringLiteral("All Support Format(*.avi;*.mpg;*.mpeg;*.mpe;*.dat;*.wmv;*.asf;*.rm;*.rmvb;*.vob)"),
+         QStringLiteral("*.avi;*.mpg;*.mpeg;*.mpe;*.dat;*.wmv;*.asf;*.mov;*.qt;*.rm;*.rmvb;*.vob")},
+        {QStringLiteral("AVI File(*.avi)"), QStringLiteral("*.avi")},
+        {QStringLiteral("MPEG File(*.mpg;*.mpeg;*.mpe)"), QStringLiteral("*.mpg;*.mpeg;*.mpe")},
+        {QStringLiteral("DAT File(*.dat)"), QStringLiteral("*.dat")},
+        {QStringLiteral("Media Player File(*.wmv;*.asf)"), QStringLiteral("*.wmv;*.asf")},
+        {QStringLiteral("Quick Time File(*.mov;*.qt)"), QStringLiteral("*.mov;*.qt")},
+        {QStringLiteral("Real Media File(*.rm;*.rmvb)"), QStringLiteral("*.rm;*.rmvb")},
+        {QStringLiteral("DVD VOB File(*.vob)"), QStringLiteral("*.vob")},
+    };
+    return filters;
+}
+
+QString QtNameFilter(const SourceFileFilter &filter)
+{
+    const QStringList patterns = filter.patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    return filter.description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+}
+
+} // namespace kc

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace kc {
+
+// The "PlayTime" texts of the general part and of the first video stream, in that order,
+// or nothing when the MediaInfo library is not bound (then nothing was called).
+using PlayTimeQuery = std::function<std::optional<QStringList>()>;
+
+struct SourceDuration {
+    double seconds = 0;
+    bool askedMediaInfo = false; // the editing component could not tell
+    bool unrecognised = false;   // nobody could: the user is told, loading goes on with 0
+};
+
+// The editing component's answer counts when it is a finite number above 0; only then is
+// MediaInfo not asked. Otherwise the general play time wins over the video stream's, each
+// taken only when it is a whole number of milliseconds above 0.
+SourceDuration ResolveSourceDuration(double componentSeconds, const PlayTimeQuery &queryPlayTimes);
+
+// A MediaInfo play time text (whole milliseconds) in seconds; empty when it does not qualify.
+std::optional<double> PlayTimeTextSeconds(const QString &text);
+
+// Both play times of a file through the bound MediaInfo library.
+std::optional<QStringList> MediaInfoPlayTimes(const QString &path);
+
+// The dialog's path with the blanks at both ends removed, unless they belong to the name
+// of an existing file (a Linux file name may end in a blank) and the trimmed one does not.
+QString ChosenSourcePath(const QString &chosen, const std::function<bool(const QString &)> &fileExists);
+
+// Makes path the current source: its duration, position 0, the range the whole file.
+void SetCurrentSource(const QString &path, double duration);
+
+// Seconds truncated toward zero, held within 0 .. INT_MAX (a track bar's units).
+int WholeSeconds(double seconds);
+
+// One entry of the source dialog's filter list: the text shown and what it matches.
+struct SourceFileFilter {
+    QString description;
+    QString patterns; // "*.avi;*.mpg"
+};
+const QList<SourceFileFilter> &SourceFileFilters();
+
+// A filter in Qt's "text (pattern pattern)" form: the description as given, then the
+// patterns separated by blanks. A file dialog told to hide filter details shows exactly
+// the description, and filters by the patterns.
+QString QtNameFilter(const SourceFileFilter &filter);
+
+} // namespace kc
