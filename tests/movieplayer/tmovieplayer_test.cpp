@@ -134,6 +134,7 @@ TEST(MoviePlayer, AFileItCannotOpenGivesDurationZeroWithoutHanging)
         EXPECT_FALSE(player.LastError().isEmpty());
         player.Play();
         player.SetPos(1);
+        EXPECT_FALSE(player.IsPlaying());
         QTest::qWait(300);
         EXPECT_TRUE(reports.positions.isEmpty());
         EXPECT_EQ(reports.completed, 0);

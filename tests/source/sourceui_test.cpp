@@ -347,6 +347,18 @@ TEST_F(SourceUiTest, PositionReportsMoveTheThumbInWholeSecondsUnlessItIsBusy)
     }
 }
 
+TEST_F(SourceUiTest, AReportWhileTheMouseHoldsTheThumbLeavesItWhereTheUserPutIt)
+{
+    QTest::mousePress(TrackBar, Qt::LeftButton, Qt::NoModifier, QPoint(2, 10));
+    TrackBar->setSliderPosition(30);
+    transport->MoviePlayerPlaying(12.0, QString());
+    EXPECT_EQ(TrackBar->sliderPosition(), 30);
+    EXPECT_EQ(TSourceMedia.CurTime, 12.0);
+    QTest::mouseRelease(TrackBar, Qt::LeftButton, Qt::NoModifier, QPoint(2, 10));
+    transport->MoviePlayerPlaying(13.0, QString());
+    EXPECT_EQ(TrackBar->value(), 13);
+}
+
 TEST_F(SourceUiTest, PauseThenPlayResumesWithoutReopening)
 {
     load(clipPath(QStringLiteral("clip.avi")));

@@ -374,7 +374,7 @@ bool TMoviePlayer::IsLoaded() const
 
 bool TMoviePlayer::IsPlaying() const
 {
-    return d->playing;
+    return d->playing && d->loaded;
 }
 
 bool TMoviePlayer::UsesNullOutput() const

@@ -40,7 +40,7 @@ public:
 
     // Beyond the component's members: state for diagnostics and tests.
     bool IsLoaded() const;      // the current FileName is open
-    bool IsPlaying() const;     // Play was called and neither Pause, Stop nor the end came since
+    bool IsPlaying() const;     // the file is open, Play was called and neither Pause, Stop nor the end came since
     bool UsesNullOutput() const;
     // The player's position in seconds from the start of the file (0 when nothing is open).
     double Position() const;
