@@ -10,7 +10,10 @@
 #include "fastsplit/outputfolder.h"
 #include "fastsplit/tfrmfastsplit.h"
 #include "icons.h"
+#include "skins/skinmenu.h"
+#include "source/previewtransport.h"
 #include "source/rangeentry.h"
+#include "source/sourceloader.h"
 #include "split/outputsettingspage.h"
 #include "split/renderdriver.h"
 #include "version.h"
@@ -43,6 +46,8 @@ TFrmMain::TFrmMain(QWidget *parent)
     // 3. The caption.
     setWindowTitle(QStringLiteral("Kestrelcut ") + m_appVersion);
     // 4. The saved skin.
+    m_skinMenu = new SkinMenu(this);
+    m_skinMenu->RestoreSavedSkin();
     // 5. The MediaInfo library; the probes check the binding themselves.
     LoadMediaInfo(QStringLiteral("MediaInfo.dll"));
 
@@ -53,6 +58,7 @@ TFrmMain::TFrmMain(QWidget *parent)
 
     connect(ui->btOutput, &QAbstractButton::clicked, this, &TFrmMain::btOutputClick);
     connect(ui->btTool, &QAbstractButton::clicked, this, &TFrmMain::btToolClick);
+    connect(ui->btSkin, &QAbstractButton::clicked, m_skinMenu, &SkinMenu::btSkinClick);
     connect(ui->btHelp, &QAbstractButton::clicked, this, &TFrmMain::btHelpClick);
 }
 
@@ -66,6 +72,20 @@ RangeFields TFrmMain::rangeFields() const
 
 void TFrmMain::bindControlGroups()
 {
+    PreviewControls preview;
+    preview.btPrePlay = ui->btPrePlay;
+    preview.btPrePause = ui->btPrePause;
+    preview.btPreStop = ui->btPreStop;
+    preview.TrackBar = ui->TrackBar;
+    preview.labCurTime = ui->labCurTime;
+    m_preview = new PreviewTransport(preview, ui->MoviePlayer, this);
+
+    SourceLoadControls source;
+    source.btAddFile = ui->btAddFile;
+    source.labTotalTime = ui->labTotalTime;
+    source.range = rangeFields();
+    m_sourceLoader = new SourceLoader(source, m_videoEdit, m_preview, this, this);
+
     RangeEntryControls range;
     range.radBtSplitCus = ui->radBtSplitCus;
     range.radBtSplitAver = ui->radBtSplitAver;
@@ -117,7 +137,7 @@ void TFrmMain::bindControlGroups()
     driver.pnlHint = ui->pnlHint;
     driver.pgbHint = ui->pgbHint;
     driver.edtOutput = ui->edtOutput;
-    driver.stopPreview = [] {};
+    driver.stopPreview = [this] { m_preview->btPreStopClick(); };
     driver.enableControl = [this](bool b) { EnableControl(b); };
     driver.btSplitter = ui->btSplitter;
     driver.btStop = ui->btStop;
@@ -144,6 +164,15 @@ void TFrmMain::showEvent(QShowEvent *event)
         FormShow();
     }
     QWidget::showEvent(event);
+}
+
+void TFrmMain::closeEvent(QCloseEvent *event)
+{
+    // Closing the window ends the program, also mid-split: the running piece is stopped
+    // and its unfinished file removed; the fast split window (and its child) goes too.
+    m_renderDriver->StopForClose();
+    m_fastSplit->close();
+    QWidget::closeEvent(event);
 }
 
 void TFrmMain::FormShow()

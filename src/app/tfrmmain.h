@@ -17,6 +17,9 @@ class TfrmFastSplit;
 class RangeEntry;
 class OutputSettingsPage;
 class RenderDriver;
+class PreviewTransport;
+class SourceLoader;
+class SkinMenu;
 
 // The working window: it owns the .ui, the editing component and the preview player, and
 // hands each group of controls to the class that handles it.
@@ -44,6 +47,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void FormShow();
@@ -59,6 +63,9 @@ private:
     RangeEntry *m_rangeEntry = nullptr;
     OutputSettingsPage *m_outputSettings = nullptr;
     RenderDriver *m_renderDriver = nullptr;
+    PreviewTransport *m_preview = nullptr;
+    SourceLoader *m_sourceLoader = nullptr;
+    SkinMenu *m_skinMenu = nullptr;
     bool m_shown = false;
 };
 
