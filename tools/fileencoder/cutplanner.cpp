@@ -47,6 +47,28 @@ void CutPlanner::ReleaseHeld(std::vector<PacketAction> &actions)
     for (const Held &h : held_)
         actions.push_back({h.id, false, kNoTimestamp, kNoTimestamp});
     held_.clear();
+    for (const Held &h : waiting_)
+        actions.push_back({h.id, false, kNoTimestamp, kNoTimestamp});
+    waiting_.clear();
+    for (const Held &h : tail_)
+        actions.push_back({h.id, false, kNoTimestamp, kNoTimestamp});
+    tail_.clear();
+    followersWait_ = false;
+}
+
+void CutPlanner::StartFollowers(std::vector<PacketAction> &actions)
+{
+    if (!followersWait_)
+        return;
+    followersWait_ = false;
+    followFromUs_ = ToMicros(anchorRef_ + droppedUnits_, streams_[anchorStream_].tb);
+    for (Stream &s : streams_)
+        if (!s.anchor)
+            s.offset = FromMicros(followFromUs_, s.tb);
+    std::vector<Held> replay;
+    replay.swap(waiting_);
+    for (const Held &h : replay)
+        CopyFollower(h.id, h.facts, actions);
 }
 
 void CutPlanner::Restart(bool atFileStart, std::vector<PacketAction> &actions)
@@ -238,6 +260,7 @@ CutPlanner::Verdict CutPlanner::FixAnchor(std::vector<PacketAction> &actions)
     trailing_ = false;
     droppedUnits_ = 0;
     maxKeptPts_ = kNoTimestamp;
+    followersWait_ = ordering_ == Ordering::DecodeOrderOnly;
     phase_ = Phase::Copying;
 
     std::vector<Held> replay;
@@ -263,37 +286,69 @@ void CutPlanner::CopyAnchor(uint64_t id, const PacketFacts &p, std::vector<Packe
         release();
         return;
     }
-    const bool byPts = ordering_ == Ordering::PresentationTimestamps;
+    if (id == anchorId_) {
+        KeepAnchor(id, p, actions);
+        return;
+    }
+    const bool byPts = ordering_ == Ordering::PresentationTimestamps && p.pts != kNoTimestamp;
 
-    if (id != anchorId_) {
-        if (leading_) {
-            const bool orphan = byPts && p.pts != kNoTimestamp ? p.pts < anchorRef_ : IsBidirectional(id);
-            if (orphan) {
-                droppedUnits_ += p.duration > 0 ? p.duration : 1;
-                release();
-                return;
-            }
-            leading_ = false;
+    if (leading_) {
+        const bool orphan = byPts ? p.pts < anchorRef_ : IsBidirectional(id);
+        if (orphan) {
+            droppedUnits_ += p.duration > 0 ? p.duration : 1;
+            release();
+            return;
         }
-        const int64_t decoded = DecodedTs(p);
-        if (!trailing_ && decoded != kNoTimestamp && ToMicros(decoded, s.tb) >= endUs_)
-            trailing_ = true;
-        if (trailing_) {
-            // Past the end only pictures shown before one already kept still belong.
-            const bool before = byPts && p.pts != kNoTimestamp
-                                    ? (maxKeptPts_ != kNoTimestamp && p.pts < maxKeptPts_)
-                                    : IsBidirectional(id);
-            if (!before) {
-                s.done = true;
-                release();
-                return;
-            }
-        }
+        leading_ = false;
+        StartFollowers(actions);
     }
 
+    const int64_t decoded = DecodedTs(p);
+    const bool decodedPastEnd = decoded != kNoTimestamp && ToMicros(decoded, s.tb) >= endUs_;
+    if (byPts) {
+        // Whatever is decoded from the end on also shows from the end on.
+        if (decodedPastEnd) {
+            s.done = true;
+            for (const Held &h : tail_)
+                actions.push_back({h.id, false, kNoTimestamp, kNoTimestamp});
+            tail_.clear();
+            release();
+            return;
+        }
+        if (ToMicros(p.pts, s.tb) >= endUs_) {
+            tail_.push_back({id, p});
+            return;
+        }
+        std::vector<Held> needed;
+        needed.swap(tail_);
+        for (const Held &h : needed)
+            KeepAnchor(h.id, h.facts, actions);
+        KeepAnchor(id, p, actions);
+        return;
+    }
+
+    // Without presentation times: from the first picture decoded at or after the end, only
+    // the bidirectional ones still show before a picture already kept.
+    if (!trailing_ && decodedPastEnd)
+        trailing_ = true;
+    if (trailing_) {
+        const bool before = p.pts != kNoTimestamp && ordering_ == Ordering::PresentationTimestamps
+                                ? (maxKeptPts_ != kNoTimestamp && p.pts < maxKeptPts_)
+                                : IsBidirectional(id);
+        if (!before) {
+            s.done = true;
+            release();
+            return;
+        }
+    }
+    KeepAnchor(id, p, actions);
+}
+
+void CutPlanner::KeepAnchor(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions)
+{
     int64_t pts = kNoTimestamp;
     int64_t dts = kNoTimestamp;
-    if (byPts) {
+    if (ordering_ == Ordering::PresentationTimestamps) {
         if (p.pts != kNoTimestamp)
             pts = p.pts - anchorRef_;
         if (p.dts != kNoTimestamp)
@@ -313,6 +368,10 @@ void CutPlanner::CopyFollower(uint64_t id, const PacketFacts &p, std::vector<Pac
     const auto release = [&] { actions.push_back({id, false, kNoTimestamp, kNoTimestamp}); };
     if (s.done) {
         release();
+        return;
+    }
+    if (followersWait_) {
+        waiting_.push_back({id, p});
         return;
     }
     const int64_t shown = ShownTs(p);
@@ -376,6 +435,7 @@ CutPlanner::Verdict CutPlanner::Finish(std::vector<PacketAction> &actions)
         if (v != Verdict::Continue)
             return v;
     }
+    StartFollowers(actions);
     ReleaseHeld(actions);
     phase_ = Phase::Finished;
     if (!anyWritten_)

@@ -44,14 +44,14 @@ struct PacketAction {
 // that keyframe's time, so they stay in step with it even in containers without timestamps
 // (AVI places the first packet of every stream at time 0). Bidirectional pictures that
 // follow the keyframe in decode order but show before it (an open GOP) would reference a
-// picture that is not in the piece, so they are dropped. Video ends with the first picture
-// decoded at or after the end, once the pictures shown before it are complete; the other
-// streams end at the end.
+// picture that is not in the piece, so they are dropped. Video ends with the pictures that
+// show before the end and those they reference; the other streams end at the end.
 //
 // Two kinds of input: with presentation timestamps (MPEG-PS and most others) reordering
 // is read from them; with decode timestamps only (AVI) it is read from the picture type,
-// and the decode timestamps are closed up over dropped pictures, since the AVI muxer would
-// fill any gap with empty frames.
+// the decode timestamps are closed up over dropped pictures (the AVI muxer would fill any
+// gap with empty frames), and the keyframe's time is its decode time plus the pictures
+// dropped behind it, which showed before it.
 class CutPlanner {
 public:
     enum class Ordering { PresentationTimestamps, DecodeOrderOnly };
@@ -112,11 +112,13 @@ private:
     Verdict FixAnchor(std::vector<PacketAction> &actions);
     void Copy(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions);
     void CopyAnchor(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions);
+    void KeepAnchor(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions);
     bool IsBidirectional(uint64_t id) const;
     int64_t EarliestUsefulUs() const;
     void CopyFollower(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions);
     void Write(uint64_t id, const PacketFacts &p, int64_t pts, int64_t dts, std::vector<PacketAction> &actions);
     void ReleaseHeld(std::vector<PacketAction> &actions);
+    void StartFollowers(std::vector<PacketAction> &actions);
     bool AllDone() const;
     Verdict Fail(const std::string &why, std::vector<PacketAction> &actions);
 
@@ -145,6 +147,13 @@ private:
     bool trailing_ = false;
     int64_t droppedUnits_ = 0;
     int64_t maxKeptPts_ = kNoTimestamp;
+    // Without presentation times the keyframe shows after the pictures dropped behind it,
+    // so the other streams wait until those are known.
+    bool followersWait_ = false;
+    std::vector<Held> waiting_;
+    // Pictures that show after the end, kept back until a picture that shows before the end
+    // turns out to need them as reference.
+    std::vector<Held> tail_;
 
     bool anyWritten_ = false;
     int64_t writtenUs_ = 0;

@@ -366,7 +366,10 @@ bool Job::Copy()
             if (!pkt)
                 return Fail("out of memory");
             const int r = av_read_frame(in_.get(), pkt.get());
-            if (r == AVERROR_EOF || r == AVERROR_INVALIDDATA) {
+            if (Stopped()) {
+                // A stop can make a blocked read look like the end of the input.
+                return Fail("stopped");
+            } else if (r == AVERROR_EOF || r == AVERROR_INVALIDDATA) {
                 // Damaged data at the end reads as the end, as players treat it.
                 verdict = planner_.Finish(actions);
             } else if (r < 0) {
@@ -410,7 +413,10 @@ CopyResult Job::Run()
         result.error = "the output file already exists: " + args_.output;
         return result;
     }
-    if (OpenInput() && OpenOutput() && Copy()) {
+    bool copied = OpenInput() && OpenOutput() && Copy();
+    if (copied && Stopped())
+        copied = Fail("stopped");
+    if (copied) {
         const int r = av_write_trailer(out_.get());
         if (r < 0)
             Fail(Stopped() ? "stopped" : "cannot finish the output (" + AvErrorText(r) + ")");

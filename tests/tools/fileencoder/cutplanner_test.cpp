@@ -152,7 +152,7 @@ std::vector<const SynthPacket *> OfStream(const Outcome &o, bool video)
 
 } // namespace
 
-TEST(CutPlanner, StartsAtTheKeyframeBeforeTheStartAndCoversTheRange)
+TEST(FileEncoderCutPlanner, StartsAtTheKeyframeBeforeTheStartAndCoversTheRange)
 {
     for (Container c : {Container::Timestamps, Container::DecodeOrder}) {
         SCOPED_TRACE(c == Container::Timestamps ? "timestamps" : "decode order");
@@ -172,7 +172,7 @@ TEST(CutPlanner, StartsAtTheKeyframeBeforeTheStartAndCoversTheRange)
     }
 }
 
-TEST(CutPlanner, RebasesTimestampsSoTheKeyframeIsZero)
+TEST(FileEncoderCutPlanner, RebasesTimestampsSoTheKeyframeIsZero)
 {
     const auto input = MakeInput(Container::Timestamps);
     const Outcome o = Plan(input, Container::Timestamps, 300, 400, false);
@@ -191,7 +191,7 @@ TEST(CutPlanner, RebasesTimestampsSoTheKeyframeIsZero)
     EXPECT_EQ(audio.back()->facts.pts, 676);
 }
 
-TEST(CutPlanner, ClosesDecodeTimesOverDroppedPicturesWithoutTimestamps)
+TEST(FileEncoderCutPlanner, ClosesDecodeTimesOverDroppedPicturesWithoutTimestamps)
 {
     const auto input = MakeInput(Container::DecodeOrder);
     const Outcome o = Plan(input, Container::DecodeOrder, 300, 400, false);
@@ -202,16 +202,17 @@ TEST(CutPlanner, ClosesDecodeTimesOverDroppedPicturesWithoutTimestamps)
         EXPECT_EQ(o.actions.at(p->id).dts, expected) << "picture " << p->display;
         ++expected;
     }
-    // Every stream of such a container starts at 0; the audio chosen is the packet nearest
-    // the keyframe's decode time (picture 6 is decoded 5th: 160 ms), so the one at 156 ms.
+    // Every stream of such a container starts at 0. The keyframe is decoded 5th (160 ms)
+    // but shows after the two pictures dropped behind it, at picture 6 (240 ms): the audio
+    // starts with the packet nearest that, the one at 234 ms.
     const auto audio = OfStream(o, false);
     ASSERT_FALSE(audio.empty());
-    EXPECT_EQ(audio.front()->facts.pts, 156);
+    EXPECT_EQ(audio.front()->facts.pts, 234);
     EXPECT_EQ(o.actions.at(audio.front()->id).pts, 0);
     EXPECT_EQ(o.actions.at(audio[1]->id).pts, 26);
 }
 
-TEST(CutPlanner, StartOnAKeyframeKeepsExactlyFromIt)
+TEST(FileEncoderCutPlanner, StartOnAKeyframeKeepsExactlyFromIt)
 {
     const auto input = MakeInput(Container::Timestamps);
     const Outcome o = Plan(input, Container::Timestamps, 480, 240, false); // picture 12 to 18
@@ -220,7 +221,7 @@ TEST(CutPlanner, StartOnAKeyframeKeepsExactlyFromIt)
     EXPECT_GE(*o.displays.rbegin(), 17);
 }
 
-TEST(CutPlanner, WholeInputKeepsEveryPacket)
+TEST(FileEncoderCutPlanner, WholeInputKeepsEveryPacket)
 {
     for (Container c : {Container::Timestamps, Container::DecodeOrder}) {
         const auto input = MakeInput(c);
@@ -230,7 +231,7 @@ TEST(CutPlanner, WholeInputKeepsEveryPacket)
     }
 }
 
-TEST(CutPlanner, AsksToSeekEarlierWhenReadingBeganTooLate)
+TEST(FileEncoderCutPlanner, AsksToSeekEarlierWhenReadingBeganTooLate)
 {
     const auto input = MakeInput(Container::Timestamps);
     // Reading begins at picture 12's keyframe (the 11th video packet) while the start is at
@@ -249,7 +250,7 @@ TEST(CutPlanner, AsksToSeekEarlierWhenReadingBeganTooLate)
     EXPECT_EQ(*atStart.displays.begin(), 12);
 }
 
-TEST(CutPlanner, AsksToSeekEarlierWhenAudioWasMuxedAheadOfTheSeekPoint)
+TEST(FileEncoderCutPlanner, AsksToSeekEarlierWhenAudioWasMuxedAheadOfTheSeekPoint)
 {
     // Audio muxed 400 ms ahead: reading from the keyframe at picture 6 misses the audio of
     // 240 ms to 640 ms, which lies before it in the file.
@@ -266,7 +267,7 @@ TEST(CutPlanner, AsksToSeekEarlierWhenAudioWasMuxedAheadOfTheSeekPoint)
     EXPECT_EQ(OfStream(full, false).front()->facts.pts, 234);
 }
 
-TEST(CutPlanner, StartInTheLastGopCopiesToTheEnd)
+TEST(FileEncoderCutPlanner, StartInTheLastGopCopiesToTheEnd)
 {
     // Pictures 0 to 45, the last keyframe at 42; the start (picture 44.75) comes after the
     // last decode time, so the input ends before the anchor is settled.
@@ -277,7 +278,7 @@ TEST(CutPlanner, StartInTheLastGopCopiesToTheEnd)
     EXPECT_FALSE(OfStream(o, false).empty());
 }
 
-TEST(CutPlanner, FailsWithAReasonWhenNothingCanBeCut)
+TEST(FileEncoderCutPlanner, FailsWithAReasonWhenNothingCanBeCut)
 {
     const auto input = MakeInput(Container::Timestamps, 49, 1960);
     const Outcome beyond = Plan(input, Container::Timestamps, 5000, 1000, false);
@@ -296,7 +297,7 @@ TEST(CutPlanner, FailsWithAReasonWhenNothingCanBeCut)
     EXPECT_TRUE(none.written.empty());
 }
 
-TEST(CutPlanner, AudioOnlyInputStartsAtThePacketBeforeTheStart)
+TEST(FileEncoderCutPlanner, AudioOnlyInputStartsAtThePacketBeforeTheStart)
 {
     CutPlanner planner;
     planner.AddStream({1, 1000}, true);

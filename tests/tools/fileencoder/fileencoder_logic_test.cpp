@@ -35,7 +35,7 @@ bool ReadNote(const std::string &text, double *seconds)
 
 } // namespace
 
-TEST(ParseTimeText, ReadsClockTextsAndPlainSeconds)
+TEST(FileEncoderTimeText, ReadsClockTextsAndPlainSeconds)
 {
     const struct {
         const char *text;
@@ -62,7 +62,7 @@ TEST(ParseTimeText, ReadsClockTextsAndPlainSeconds)
     }
 }
 
-TEST(ParseTimeText, RefusesWhatIsNoTime)
+TEST(FileEncoderTimeText, RefusesWhatIsNoTime)
 {
     for (const char *text : {"", " 1", "1 ", "abc", "-1", "+1", "1e3", "1:60", "1:2:60", "1:60:00", "1::2",
                              "1:2:3:4", "1.2.3", ":", ".", "1:.5", "00:00:10,500", "99999999999999:00:00"}) {
@@ -70,7 +70,7 @@ TEST(ParseTimeText, RefusesWhatIsNoTime)
     }
 }
 
-TEST(ParseEncoderArgs, TakesTheWindowsCommandLine)
+TEST(FileEncoderArgs, TakesTheWindowsCommandLine)
 {
     const fe::ArgsResult r = fe::ParseEncoderArgs({"/v/my clip.avi", "-ss", "00:00:10.500", "-endpos", "00:00:09.699",
                                                    "-ovc", "copy", "-oac", "copy", "-o", "/out/my clip_new.avi"});
@@ -82,7 +82,7 @@ TEST(ParseEncoderArgs, TakesTheWindowsCommandLine)
     EXPECT_EQ(*r.args.lengthUs, 9699000);
 }
 
-TEST(ParseEncoderArgs, InputComesFirstWhateverItsName)
+TEST(FileEncoderArgs, InputComesFirstWhateverItsName)
 {
     const fe::ArgsResult r = fe::ParseEncoderArgs({"-ss", "-o", "out.avi"});
     ASSERT_TRUE(r.ok) << r.error;
@@ -91,7 +91,7 @@ TEST(ParseEncoderArgs, InputComesFirstWhateverItsName)
     EXPECT_FALSE(r.args.lengthUs.has_value());
 }
 
-TEST(ParseEncoderArgs, RefusesIncompleteOrForeignCommandLines)
+TEST(FileEncoderArgs, RefusesIncompleteOrForeignCommandLines)
 {
     const struct {
         std::vector<std::string> args;
@@ -118,7 +118,7 @@ TEST(ParseEncoderArgs, RefusesIncompleteOrForeignCommandLines)
     }
 }
 
-TEST(FormatProgressNote, WritesNotesTheWindowCanRead)
+TEST(FileEncoderNote, WritesNotesTheWindowCanRead)
 {
     const struct {
         double seconds;
@@ -144,7 +144,7 @@ TEST(FormatProgressNote, WritesNotesTheWindowCanRead)
     }
 }
 
-TEST(ProgressReporter, WritesAtMostOncePerIntervalPlusTheFinalNote)
+TEST(FileEncoderReporter, WritesAtMostOncePerIntervalPlusTheFinalNote)
 {
     std::vector<std::string> notes;
     fe::ProgressReporter reporter([&](const std::string &n) { notes.push_back(n); }, std::chrono::milliseconds(150));
@@ -158,7 +158,7 @@ TEST(ProgressReporter, WritesAtMostOncePerIntervalPlusTheFinalNote)
     EXPECT_EQ(notes, (std::vector<std::string>{"Pos:    0.0s\n", "Pos:    1.0s\n", "Pos:    2.0s\n", "Pos:    2.4s\n"}));
 }
 
-TEST(ChooseMuxerName, WritesTheInputsOwnContainer)
+TEST(FileEncoderMuxer, WritesTheInputsOwnContainer)
 {
     const std::set<std::string> muxers = {"avi", "mpeg", "vob", "mov", "mp4", "matroska", "webm", "mpeg2video"};
     const auto isMuxer = [&](std::string_view n) { return muxers.count(std::string(n)) > 0; };
