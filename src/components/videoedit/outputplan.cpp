@@ -105,7 +105,9 @@ void SetMpegVideo(VideoEncoderSpec &v, const char *encoder, int w, int h, bool p
     v.darNum = 4;
     v.darDen = 3;
     v.pixFmt = "yuv420p";
-    v.maxBFrames = 2;
+    // I and P pictures only: B-pictures cost about an eighth more encoding time for little
+    // gain at these fixed rates.
+    v.maxBFrames = 0;
 }
 
 // The sound of an MPEG file: MP2, or AC-3 when asked.

@@ -3,6 +3,7 @@
 #include "audioencoder.h"
 #include "clipreader.h"
 #include "cuttiming.h"
+#include "encodestage.h"
 #include "outputmuxer.h"
 #include "videoencoder.h"
 
@@ -23,28 +24,39 @@ QString CanonicalOrAbsolute(const QString &path)
     return c.isEmpty() ? fi.absoluteFilePath() : c;
 }
 
-// Hands the frames of one clip to the encoders: pictures through the slot mapper, sound cut
-// at the sample.
+using SharedFrame = std::shared_ptr<AVFrame>;
+
+SharedFrame TakeFrame(AVFrame *from)
+{
+    SharedFrame f(av_frame_alloc(), [](AVFrame *p) { av_frame_free(&p); });
+    if (f)
+        av_frame_move_ref(f.get(), from);
+    return f;
+}
+
+// Hands the frames of one clip to the encoders on the encoding thread: pictures through the
+// slot mapper, sound cut at the sample. The bookkeeping happens here, on the reading thread;
+// only the heavy work is posted.
 class SegmentSink : public ClipSink
 {
 public:
-    SegmentSink(VideoEncoder &video, AudioEncoder *audio, bool keepSourceTiming, int64_t videoStartUs,
-                int64_t videoStopUs, int64_t audioStartUs, int64_t audioStopUs)
-        : m_video(video), m_audio(audio), m_mapper(video.rateNum(), video.rateDen(), keepSourceTiming),
-          m_offset(video.slotsWritten()),
-          m_vStart(videoStartUs), m_vStop(videoStopUs), m_aStart(audioStartUs), m_aStop(audioStopUs),
-          m_pending(av::NewFrame())
+    SegmentSink(EncodeStage &stage, VideoEncoder &video, AudioEncoder *audio, bool keepSourceTiming,
+                int64_t firstSlot, int64_t videoStartUs, int64_t videoStopUs, int64_t audioStartUs,
+                int64_t audioStopUs)
+        : m_stage(stage), m_video(video), m_audio(audio),
+          m_mapper(video.rateNum(), video.rateDen(), keepSourceTiming), m_offset(firstSlot),
+          m_vStart(videoStartUs), m_vStop(videoStopUs), m_aStart(audioStartUs), m_aStop(audioStopUs)
     {
     }
 
     bool videoFrame(AVFrame *frame, int64_t timeUs, int64_t durationUs, QString *error) override
     {
         const SlotRun run = m_mapper.add(timeUs - m_vStart);
-        if (m_hasPending && !m_video.encode(m_pending.get(), m_offset + run.first, run.count, error))
+        if (m_pending && !postPicture(run, error))
             return false;
-        av_frame_unref(m_pending.get());
-        av_frame_move_ref(m_pending.get(), frame);
-        m_hasPending = true;
+        m_pending = TakeFrame(frame);
+        if (!m_pending)
+            return outOfMemory(error);
         m_lastEndUs = timeUs + durationUs;
         m_frames++;
         return true;
@@ -64,13 +76,19 @@ public:
             // A hole in the sound (or sound that starts after the cut): silence keeps the
             // pictures and the sound together.
             const int64_t until = std::min(pos, stopPos);
-            if (!m_audio->pushSilence(av_rescale(until - m_written, m_audio->sampleRate(), rate), error))
+            const int64_t silence = av_rescale(until - m_written, m_audio->sampleRate(), rate);
+            AudioEncoder *audio = m_audio;
+            if (!post([audio, silence](QString *e) { return audio->pushSilence(silence, e); }, false, error))
                 return false;
             m_written = until;
         }
         const SampleWindow w = WindowOf(pos, frame->nb_samples, m_written, stopPos);
         if (w.take > 0) {
-            if (!m_audio->push(frame, w.skip, w.take, error))
+            SharedFrame f = TakeFrame(frame);
+            if (!f)
+                return outOfMemory(error);
+            AudioEncoder *audio = m_audio;
+            if (!post([audio, f, w](QString *e) { return audio->push(f.get(), w.skip, w.take, e); }, false, error))
                 return false;
             m_written = pos + w.skip + w.take;
         }
@@ -82,24 +100,49 @@ public:
     // The clip is over: the last picture lasts up to the cut's stop or its own end.
     bool finish(QString *error)
     {
-        if (!m_hasPending)
+        if (!m_pending)
             return true;
         const int64_t end = std::min(m_vStop, m_lastEndUs);
-        const SlotRun run = m_mapper.finish(end - m_vStart);
-        m_hasPending = false;
-        return m_video.encode(m_pending.get(), m_offset + run.first, run.count, error);
+        return postPicture(m_mapper.finish(end - m_vStart), error);
     }
 
     int64_t frames() const { return m_frames; }
 
 private:
+    bool post(EncodeStage::Work work, bool picture, QString *error)
+    {
+        if (m_stage.post(std::move(work), picture))
+            return true;
+        *error = QStringLiteral("编码失败"); // the stage's own reason replaces this
+        return false;
+    }
+
+    bool postPicture(const SlotRun &run, QString *error)
+    {
+        SharedFrame f = std::move(m_pending);
+        m_pending.reset();
+        if (run.count <= 0)
+            return true; // dropped by the rate conversion
+        VideoEncoder *video = &m_video;
+        const int64_t first = m_offset + run.first;
+        const int64_t count = run.count;
+        return post([video, f, first, count](QString *e) { return video->encode(f.get(), first, count, e); }, true,
+                    error);
+    }
+
+    static bool outOfMemory(QString *error)
+    {
+        *error = QStringLiteral("内存不足");
+        return false;
+    }
+
+    EncodeStage &m_stage;
     VideoEncoder &m_video;
     AudioEncoder *m_audio;
     FrameSlotMapper m_mapper;
     int64_t m_offset;        // the clip's first slot in the output
     int64_t m_vStart, m_vStop, m_aStart, m_aStop;
-    av::FramePtr m_pending;
-    bool m_hasPending = false;
+    SharedFrame m_pending;   // the picture whose run is not known yet
     int64_t m_lastEndUs = 0;
     int64_t m_frames = 0;
     int m_rate = 0;
@@ -230,32 +273,52 @@ bool RenderJob::prepare(QString *error)
 
 bool RenderJob::run(const ProgressFn &progress, QString *error)
 {
-    auto failed = [&]() {
-        d->muxer.abort();
-        if (m_stop.load())
-            *error = QStringLiteral("已停止");
-        return false;
-    };
     if (!d->prepared) {
         *error = QStringLiteral("渲染没有准备好");
         return false;
     }
+    EncodeStage stage;
+    // The encoding thread must be gone before the file is.
+    auto stopNow = [&]() {
+        stage.cancel();
+        d->muxer.abort();
+        *error = QStringLiteral("已停止");
+        return false;
+    };
+    auto failed = [&]() {
+        if (m_stop.load())
+            return stopNow();
+        // When the encoding side failed, its reason is the one to give.
+        QString stageError;
+        if (!stage.drain(&stageError) && !stageError.isEmpty())
+            *error = stageError;
+        stage.cancel();
+        d->muxer.abort();
+        return false;
+    };
     using Clock = std::chrono::steady_clock;
     auto lastReport = Clock::now() - std::chrono::seconds(1);
     auto lastFileCheck = Clock::now();
     double doneSeconds = 0;
     int64_t totalFrames = 0;
     const double rate = double(d->video.rateNum()) / d->video.rateDen();
+    VideoEncoder *video = &d->video;
+    AudioEncoder *audio = d->audio.get();
 
     for (Segment &seg : d->segments) {
-        const int64_t slotsBefore = d->video.slotsWritten();
-        const int64_t soundBefore = d->audio ? d->audio->samplesQueued() : 0;
-        d->video.beginClip(seg.videoClip.keepAspect && d->req.plan.applyStretchMode);
-        AudioEncoder *sound = (seg.soundFromMainReader || seg.audioReader) ? d->audio.get() : nullptr;
+        // The stage is idle here (drained after the previous clip): the counts are settled.
+        const int64_t slotsBefore = video->slotsWritten();
+        const int64_t soundBefore = audio ? audio->samplesQueued() : 0;
+        const bool keepAspect = seg.videoClip.keepAspect && d->req.plan.applyStretchMode;
+        stage.post([video, keepAspect](QString *) {
+            video->beginClip(keepAspect);
+            return true;
+        });
+        AudioEncoder *sound = (seg.soundFromMainReader || seg.audioReader) ? audio : nullptr;
         // At the source's own rate every frame keeps its place; otherwise the rate is converted.
         const double sourceRate = seg.reader->videoFrameRate();
         const bool keepTiming = sourceRate > 0 && std::fabs(sourceRate - rate) / rate < 0.002;
-        SegmentSink sink(d->video, sound, keepTiming, seg.vStart, seg.vStop, seg.aStart, seg.aStop);
+        SegmentSink sink(stage, *video, sound, keepTiming, slotsBefore, seg.vStart, seg.vStop, seg.aStart, seg.aStop);
 
         if (!seg.reader->start(seg.vStart, seg.vStop, seg.aStart, seg.aStop, error))
             return failed();
@@ -264,13 +327,11 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
         bool mainRunning = true, soundRunning = seg.audioReader != nullptr;
         while (mainRunning || soundRunning) {
             if (m_stop.load())
-                return failed();
+                return stopNow();
             // Two files are read side by side, whichever is behind first.
             bool stepSound = soundRunning;
-            if (mainRunning && soundRunning) {
-                const double soundAt = double(d->audio->samplesQueued()) / d->audio->sampleRate();
-                stepSound = soundAt < double(d->video.slotsWritten()) / rate;
-            }
+            if (mainRunning && soundRunning)
+                stepSound = seg.audioReader->audioPositionUs() - seg.aStart < seg.reader->videoPositionUs() - seg.vStart;
             ClipReader &reader = stepSound ? *seg.audioReader : *seg.reader;
             if (!reader.step(sink, error)) {
                 if (reader.failed())
@@ -283,7 +344,7 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
                 const double at = double(std::max<int64_t>(0, seg.reader->videoPositionUs() - seg.vStart)) / 1e6;
                 progress(std::min(doneSeconds + at, d->totalSeconds), d->totalSeconds);
             }
-            if (now - lastFileCheck >= std::chrono::seconds(1)) {
+            if (now - lastFileCheck >= std::chrono::milliseconds(250)) {
                 lastFileCheck = now;
                 if (!d->muxer.fileStillThere()) {
                     *error = QStringLiteral("输出文件在写入时被删除或移走: %1").arg(d->req.outputPath);
@@ -294,21 +355,22 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
         if (!sink.finish(error))
             return failed();
         totalFrames += sink.frames();
-        if (d->audio) {
-            if (!d->audio->endClip(error))
-                return failed();
+        if (audio && !stage.post([audio](QString *e) { return audio->endClip(e); }))
+            return failed();
+        if (!stage.drain(error))
+            return failed();
+        if (audio) {
             // Sound that ends before the pictures (or a clip without sound) is filled with
             // silence so that the next clip starts in step.
             const bool soundComplete = seg.soundFromMainReader ? seg.reader->audioReachedStop()
                                        : seg.audioReader         ? seg.audioReader->audioReachedStop()
                                                                  : false;
-            if (!soundComplete) {
-                const int64_t pictureSlots = d->video.slotsWritten() - slotsBefore;
-                const int64_t want = soundBefore + av_rescale(pictureSlots, int64_t(d->audio->sampleRate()) * d->video.rateDen(),
-                                                              d->video.rateNum());
-                if (d->audio->samplesQueued() < want && !d->audio->pushSilence(want - d->audio->samplesQueued(), error))
-                    return failed();
-            }
+            const int64_t pictureSlots = video->slotsWritten() - slotsBefore;
+            const int64_t want = soundBefore + av_rescale(pictureSlots, int64_t(audio->sampleRate()) * video->rateDen(),
+                                                          video->rateNum());
+            const int64_t missing = want - audio->samplesQueued();
+            if (!soundComplete && missing > 0 && !stage.post([audio, missing](QString *e) { return audio->pushSilence(missing, e); }))
+                return failed();
         }
         doneSeconds += double(seg.vStop - seg.vStart) / 1e6;
         // The sources are done with; their files need not stay open.
@@ -319,12 +381,18 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
         *error = QStringLiteral("所选范围内没有可解码的视频帧");
         return failed();
     }
-    if (!d->video.flush(error) || (d->audio && !d->audio->flush(error)))
+    stage.post([video](QString *e) { return video->flush(e); });
+    if (audio)
+        stage.post([audio](QString *e) { return audio->flush(e); });
+    if (!stage.drain(error))
         return failed();
+    stage.cancel();
     if (m_stop.load())
-        return failed();
-    if (!d->muxer.finish(error))
-        return failed();
+        return stopNow();
+    if (!d->muxer.finish(error)) {
+        d->muxer.abort();
+        return false;
+    }
     if (progress)
         progress(d->totalSeconds, d->totalSeconds);
     return true;
