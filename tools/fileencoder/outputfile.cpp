@@ -42,6 +42,9 @@ bool OutputFile::Create(const std::string &path, std::string *error)
         Discard();
         return false;
     }
+    // Muxers mark flush points after each packet (the MPEG program stream muxer after each
+    // 2 KiB pack); below this size they do not empty the buffer, so writes stay whole.
+    io_->min_packet_size = static_cast<int>(kBufferSize);
     return true;
 }
 

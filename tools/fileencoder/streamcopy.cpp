@@ -233,6 +233,9 @@ bool Job::OpenOutput()
         return false;
     oc->pb = file_.Io();
     oc->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // By default every packet ends with a flush point, which empties the buffer: one small
+    // write per packet. Writing whole buffers is what keeps a copy at disk speed.
+    oc->flush_packets = 0;
     oc->interrupt_callback = in_->interrupt_callback;
     r = avformat_write_header(oc, nullptr);
     if (r < 0)
@@ -293,7 +296,8 @@ bool Job::Apply(std::vector<PacketAction> &actions)
         }
     }
     actions.clear();
-    if (hooks_.progress)
+    // No note before the first packet: a run that fails early says only why.
+    if (hooks_.progress && planner_.AnyWritten())
         hooks_.progress(planner_.WrittenSeconds());
     return true;
 }
