@@ -5,6 +5,7 @@
 #include <algorithm>
 
 extern "C" {
+#include <libavutil/cpu.h>
 #include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
 #include <libavutil/opt.h>
@@ -80,7 +81,10 @@ bool VideoEncoder::open(const VideoEncoderSpec &spec, OutputMuxer &muxer, QStrin
         c->flags |= AV_CODEC_FLAG_QSCALE;
         c->global_quality = FF_QP2LAMBDA * spec.qscale;
     }
-    c->thread_count = 0; // one per core; the MPEG encoders split each picture into slices
+    // One thread per core (the MPEG encoders split each picture into slices). Not libavcodec's
+    // automatic count, which adds one: decoding already runs beside this on a thread of its
+    // own, and the extra thread only costs switches.
+    c->thread_count = std::max(1, av_cpu_count());
     c->thread_type = FF_THREAD_SLICE | FF_THREAD_FRAME;
     if (muxer.wantsGlobalHeader())
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -133,7 +137,9 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
             *error = QStringLiteral("内存不足");
         return false;
     }
-    m_graph->nb_threads = 0;
+    // Scaling runs on the encoding thread, beside the decoder's and encoder's threads; cutting
+    // each picture into slices for more threads costs more than it gains at these sizes.
+    m_graph->nb_threads = 1;
     const char *inFmtName = av_get_pix_fmt_name(AVPixelFormat(in->format));
     const QByteArray args = QStringLiteral("video_size=%1x%2:pix_fmt=%3:time_base=1/1000000:pixel_aspect=%4/%5")
                                 .arg(in->width).arg(in->height).arg(QString::fromLatin1(inFmtName ? inFmtName : "yuv420p"))
