@@ -116,3 +116,97 @@ INSTANTIATE_TEST_SUITE_P(Sources, VideoEditPieces, ::testing::ValuesIn(kPieces),
                          [](const ::testing::TestParamInfo<PiecesCase> &i) { return std::string(i.param.label); });
 
 } // namespace
+
+namespace {
+
+// A clip that is dark and silent until 1.6 s, then bright with a tone: where the two changes
+// land in a piece shows whether pictures and sound were cut at the same instant.
+QString MarkerClip(const QString &container)
+{
+    const QString path = OutputPath(QStringLiteral("marker.") + container);
+    if (QFile::exists(path))
+        return path;
+    QStringList args{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
+                     QStringLiteral("lavfi"), QStringLiteral("-i"),
+                     QStringLiteral("color=c=black:s=320x240:r=25:d=3,format=yuv420p,"
+                                    "geq=lum='if(gte(T,1.6),235,16)':cb=128:cr=128"),
+                     QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                     QStringLiteral("aevalsrc='if(gte(t,1.6),0.5*sin(2*PI*440*t),0)':s=44100:d=3"),
+                     QStringLiteral("-ac"), QStringLiteral("2")};
+    if (container == QLatin1String("avi"))
+        args << QStringList{QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-g"), QStringLiteral("12"),
+                            QStringLiteral("-c:a"), QStringLiteral("libmp3lame")};
+    else if (container == QLatin1String("mpg"))
+        args << QStringList{QStringLiteral("-c:v"), QStringLiteral("mpeg2video"), QStringLiteral("-c:a"),
+                            QStringLiteral("mp2"), QStringLiteral("-f"), QStringLiteral("vob")};
+    else
+        args << QStringList{QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-bf"), QStringLiteral("2"),
+                            QStringLiteral("-c:a"), QStringLiteral("aac")};
+    args << path;
+    int code = -1;
+    QString err;
+    RunTool(QStringLiteral("ffmpeg"), args, &code, &err);
+    EXPECT_EQ(code, 0) << err.toStdString();
+    return path;
+}
+
+// Seconds from the start of the file to the first bright picture / the first sound, as
+// ffmpeg's own filters find them (times of a file as players count them).
+double FirstBrightPicture(const QString &file)
+{
+    QString err;
+    RunTool(QStringLiteral("ffmpeg"), {QStringLiteral("-i"), file, QStringLiteral("-an"), QStringLiteral("-vf"),
+                                       QStringLiteral("signalstats,metadata=print:key=lavfi.signalstats.YAVG"),
+                                       QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")},
+            nullptr, &err);
+    double time = -1;
+    for (const QString &line : err.split(QLatin1Char('\n'))) {
+        const int t = line.indexOf(QStringLiteral("pts_time:"));
+        if (t >= 0)
+            time = line.mid(t + 9).section(QLatin1Char(' '), 0, 0).toDouble();
+        const int y = line.indexOf(QStringLiteral("YAVG="));
+        if (y >= 0 && line.mid(y + 5).toDouble() > 100)
+            return time;
+    }
+    return -1;
+}
+
+double FirstSound(const QString &file)
+{
+    QString err;
+    RunTool(QStringLiteral("ffmpeg"), {QStringLiteral("-i"), file, QStringLiteral("-vn"), QStringLiteral("-af"),
+                                       QStringLiteral("silencedetect=n=-30dB:d=0.05"), QStringLiteral("-f"),
+                                       QStringLiteral("null"), QStringLiteral("-")},
+            nullptr, &err);
+    const int at = err.indexOf(QStringLiteral("silence_end: "));
+    return at < 0 ? -1 : err.mid(at + 13).section(QLatin1Char(' '), 0, 0).toDouble();
+}
+
+class VideoEditSync : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(VideoEditSync, PicturesAndSoundAreCutAtTheSameInstant)
+{
+    const QString src = MarkerClip(QString::fromLatin1(GetParam()));
+    const double cut = 1.0;
+    TVideoEdit edit;
+    OwnRateAvi(edit, src, 25);
+    SetClip(edit, src, cut, 2.5);
+    const QString out = OutputPath(QStringLiteral("marker piece from %1.avi").arg(QString::fromLatin1(GetParam())));
+    const RenderOutcome r = SaveAndWait(edit, out);
+    ASSERT_TRUE(r.succeeded) << r.reason.toStdString();
+
+    // (ffmpeg counts from the file's first timestamp, as the component does.)
+    const double srcPicture = FirstBrightPicture(src);
+    const double srcSound = FirstSound(src);
+    ASSERT_GT(srcPicture, 1.2);
+    ASSERT_GT(srcSound, 1.2);
+    // The piece holds the same moments, moved by the cut: the sound to the sample (PCM out),
+    // the pictures to within a frame (the first picture kept starts the piece).
+    EXPECT_NEAR(FirstBrightPicture(out), srcPicture - cut, 0.041);
+    EXPECT_NEAR(FirstSound(out), srcSound - cut, 0.003);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, VideoEditSync, ::testing::Values("avi", "mpg", "mp4"),
+                         [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });
+
+} // namespace

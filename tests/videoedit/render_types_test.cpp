@@ -77,10 +77,12 @@ const TypeCase kTypes[] = {
      2324, 3528, 2875, 20},
     {"VcdNtscFromMpegPs", 1, Source::MpegPs, kNothing, "mpeg", "mpeg1video", "mp2", 352, 240, "30000/1001", 44100, 2,
      2324, 3528, 2875, 20},
+    // SVCD has no fixed mux rate: the muxer sums the streams' peak rates, which it only knows
+    // from the encoder's buffer model (2516000 + 224000 bit/s, 5 % and 10000 bit/s added).
     {"SvcdPalFromMp4", 2, Source::Mp4BFrames, kNothing, "mpeg", "mpeg2video", "mp2", 480, 576, "25/1", 44100, 2,
-     2324, 0, 6290, 112},
+     2324, 7218, 6290, 112},
     {"SvcdNtscFromAvi", 3, Source::Avi, kNothing, "mpeg", "mpeg2video", "mp2", 480, 480, "30000/1001", 44100, 2,
-     2324, 0, 6290, 112},
+     2324, 7218, 6290, 112},
     {"DvdPalFromMpegPs", 4, Source::MpegPs, kNothing, "mpeg", "mpeg2video", "ac3", 720, 576, "25/1", 48000, 2,
      2048, 25200, 22500, 112},
     {"DvdNtscFromMp4", 5, Source::Mp4BFrames, kNothing, "mpeg", "mpeg2video", "ac3", 720, 480, "30000/1001", 48000, 2,
@@ -138,6 +140,10 @@ TEST_P(VideoEditTypes, WritesWhatTheTypePromises)
     const double fps = rate.value(0).toDouble() / rate.value(1).toDouble();
     EXPECT_NEAR(CountVideoFrames(out), 1.5 * fps, 1.0);
     EXPECT_NEAR(ProbeDouble(out, QStringLiteral("format=duration")), 1.5, 0.15);
+    // Pictures and sound start together, up to the sound encoder's own delay (WMA's is the
+    // longest: 2048 samples, 46 ms).
+    EXPECT_NEAR(ProbeDouble(out, QStringLiteral("stream=start_time"), QStringLiteral("v:0")),
+                ProbeDouble(out, QStringLiteral("stream=start_time"), QStringLiteral("a:0")), 0.05);
 
     if (c.pack) {
         const MpegHeaderFacts h = ReadMpegHeaders(out);
@@ -148,6 +154,36 @@ TEST_P(VideoEditTypes, WritesWhatTheTypePromises)
         EXPECT_EQ(h.bitRateField, c.bitRateField);
         EXPECT_EQ(h.vbvField, c.vbvField);
         EXPECT_EQ(h.aspectCode, c.type <= 1 ? (c.type == 0 ? 8 : 12) : 2) << "4:3 display";
+    }
+}
+
+// The visible picture area, as ffmpeg's black-border detection finds it: "W:H:X:Y".
+QString PictureArea(const QString &file)
+{
+    QString err;
+    RunTool(QStringLiteral("ffmpeg"), {QStringLiteral("-i"), file, QStringLiteral("-vf"),
+                                       QStringLiteral("cropdetect=limit=24:round=2:reset=0"), QStringLiteral("-f"),
+                                       QStringLiteral("null"), QStringLiteral("-")},
+            nullptr, &err);
+    const int at = err.lastIndexOf(QStringLiteral("crop="));
+    return at < 0 ? QString() : err.mid(at + 5).section(QLatin1Char('\n'), 0, 0).trimmed();
+}
+
+TEST(VideoEditStretch, KeepAspectPadsAWidePictureAndStretchFillsTheFrame)
+{
+    const QString src = SourceClip(Source::Wide); // 16:9 into the 4:3 DVD frame
+    struct Case {
+        int stretch;
+        const char *area;
+    };
+    for (const Case &c : {Case{2, "720:432:0:72"}, Case{0, "720:576:0:0"}}) {
+        TVideoEdit edit;
+        edit.setOutputType(4);
+        SetClip(edit, src, 0, 0.5, c.stretch);
+        const QString out = OutputPath(QStringLiteral("stretch %1.mpg").arg(c.stretch));
+        const RenderOutcome r = SaveAndWait(edit, out);
+        ASSERT_TRUE(r.succeeded) << r.reason.toStdString();
+        EXPECT_EQ(PictureArea(out), QString::fromLatin1(c.area)) << "stretch mode " << c.stretch;
     }
 }
 
