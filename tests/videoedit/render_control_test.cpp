@@ -235,3 +235,47 @@ TEST(VideoEditControl, ProgressIsInSecondsOfThePiece)
 }
 
 } // namespace
+
+namespace {
+
+// Decoded pictures of a file whose time lies in [from, to).
+int FramesIn(const QString &file, double from, double to)
+{
+    const QString out = RunTool(QStringLiteral("ffprobe"),
+                                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                                 QStringLiteral("v:0"), QStringLiteral("-show_entries"),
+                                 QStringLiteral("frame=best_effort_timestamp_time"), QStringLiteral("-of"),
+                                 QStringLiteral("csv=p=0"), file});
+    int n = 0;
+    for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const double t = line.section(QLatin1Char(','), 0, 0).toDouble();
+        n += (t >= from - 1e-6 && t < to - 1e-6) ? 1 : 0;
+    }
+    return n;
+}
+
+TEST(VideoEditControl, ClipsAddedInTurnArePlayedOneAfterAnother)
+{
+    // Two ranges of one file, then the pictures of one file under the sound of another.
+    const QString avi = SourceClip(Source::Avi);
+    const QString ntsc = SourceClip(Source::AviNtsc);
+    TVideoEdit edit;
+    edit.setOutputType(8);
+    edit.setOutputFileWidth(320);
+    edit.setOutputFileHeight(240);
+    edit.setFrameRate(25.f);
+    edit.setVideoCompressor(0);
+    edit.setUseAudioCompressor(false);
+    edit.InitControl();
+    edit.AddVideo(avi, 0, 1, 0);
+    edit.AddAudio(avi, 0, 1);
+    edit.AddVideo(avi, 2, 3, 0);
+    edit.AddAudio(ntsc, 0.5, 1.5);
+    const QString out = OutputPath(QStringLiteral("joined.avi"));
+    const RenderOutcome r = SaveAndWait(edit, out);
+    ASSERT_TRUE(r.succeeded) << r.reason.toStdString();
+    EXPECT_EQ(CountVideoFrames(out), FramesIn(avi, 0, 1) + FramesIn(avi, 2, 3));
+    EXPECT_EQ(CountAudioSamples(out), 2 * 44100);
+}
+
+} // namespace
