@@ -4,7 +4,7 @@
 #include "common/numericfield.h"
 #include "common/programfolder.h"
 #include "components/videoedit/tvideoedit.h"
-#include "split/codecpropertydialog.h"
+#include "components/videoedit/codecsettingspage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,7 +27,7 @@ OutputSettingsPage::OutputSettingsPage(const OutputSettingsControls &controls, T
     , c(controls)
     , m_videoEdit(videoEdit)
 {
-    TVideoEdit::SetPropertyPageOpener(ShowCodecPropertyPage);
+    InstallCodecPropertyPages();
 
     // Toggled rather than clicked: the page and the enabled states follow the buttons
     // however their state changes (mouse, keyboard or code).

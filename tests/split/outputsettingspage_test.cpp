@@ -1,7 +1,6 @@
 #include "splitwindow.h"
 
 #include "common/numericfield.h"
-#include "split/codecpropertydialog.h"
 #include "components/videoedit/tvideoedit.h"
 #include "support/clips.h"
 #include "support/messagerecorder.h"
@@ -191,28 +190,6 @@ TEST_F(OutputSettingsPageTest, ConfigButton)
     }
     if (withPage < 0 && withoutPage < 0)
         GTEST_SKIP() << "the component offers no video codec";
-}
-
-TEST(CodecPropertyPage, AcceptedValuesReplaceTheSettings)
-{
-    QList<CodecSetting> none;
-    EXPECT_FALSE(ShowCodecPropertyPage(QStringLiteral("PCM"), none));
-
-    QList<CodecSetting> settings{{"quality", "品质", 1, 31, 4}, {"gop", "关键帧间隔", 1, 300, 12}};
-    QTimer::singleShot(0, [] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        dialog->findChild<QSpinBox *>(QStringLiteral("gop"))->setValue(50);
-        dialog->findChild<QSpinBox *>(QStringLiteral("quality"))->setValue(99); // held at 31
-        dialog->accept();
-    });
-    EXPECT_TRUE(ShowCodecPropertyPage(QStringLiteral("Motion JPEG Codec"), settings));
-    EXPECT_EQ(settings.at(0).value, 31);
-    EXPECT_EQ(settings.at(1).value, 50);
-
-    QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
-    EXPECT_TRUE(ShowCodecPropertyPage(QStringLiteral("Motion JPEG Codec"), settings));
-    EXPECT_EQ(settings.at(1).value, 50); // a cancelled page changes nothing
 }
 
 } // namespace
