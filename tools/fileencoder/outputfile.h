@@ -12,7 +12,7 @@ namespace kc::fileencoder {
 // succeeds.
 class OutputFile {
 public:
-    static constexpr size_t kBufferSize = 1 << 20;
+    static constexpr size_t kBufferSize = 1 << 18;
 
     OutputFile() = default;
     ~OutputFile();

@@ -234,7 +234,7 @@ bool Job::OpenOutput()
     oc->pb = file_.Io();
     oc->flags |= AVFMT_FLAG_CUSTOM_IO;
     // By default every packet ends with a flush point, which empties the buffer: one small
-    // write per packet. Writing whole buffers is what keeps a copy at disk speed.
+    // write per packet. Writing whole buffers (256 KiB) is what keeps a copy at disk speed.
     oc->flush_packets = 0;
     oc->interrupt_callback = in_->interrupt_callback;
     r = avformat_write_header(oc, nullptr);
