@@ -172,6 +172,28 @@ TEST(FileEncoderCutPlanner, StartsAtTheKeyframeBeforeTheStartAndCoversTheRange)
     }
 }
 
+TEST(FileEncoderCutPlanner, EndsWithThePicturesShownBeforeTheEndAndTheirReferences)
+{
+    const auto input = MakeInput(Container::Timestamps);
+    const struct {
+        int64_t endMs;
+        std::set<int> displays;
+    } cases[] = {
+        // P15 is decoded before the end but shows after it, and no picture before the end
+        // needs it: left out.
+        {500, {6, 7, 8, 9, 10, 11, 12}},
+        // B13 shows before the end and references P15, which comes along; B14 does not.
+        {540, {6, 7, 8, 9, 10, 11, 12, 13, 15}},
+        // B16 and B17 reference I18.
+        {700, {6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}},
+    };
+    for (const auto &c : cases) {
+        const Outcome o = Plan(input, Container::Timestamps, 300, c.endMs - 300, false);
+        ASSERT_EQ(o.verdict, CutPlanner::Verdict::Done) << o.error;
+        EXPECT_EQ(o.displays, c.displays) << "end " << c.endMs;
+    }
+}
+
 TEST(FileEncoderCutPlanner, RebasesTimestampsSoTheKeyframeIsZero)
 {
     const auto input = MakeInput(Container::Timestamps);
