@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -55,6 +56,17 @@ TEST(MainWindow, TitleSizeAndStartState)
     EXPECT_FALSE(control<QAbstractButton>(w, "btPrePause")->isVisible());
     EXPECT_TRUE(control<QLineEdit>(w, "edtOutput")->text().endsWith(QLatin1Char('/')));
     EXPECT_TRUE(control<QLineEdit>(w, "edtOutput")->isReadOnly());
+}
+
+TEST(MainWindow, RunsShownWithoutAGraphicsContext)
+{
+    // Headless runs have no OpenGL: the preview must still let the window live and paint.
+    kc::TFrmMain w;
+    w.show();
+    QTest::qWait(300);
+    const QImage picture = w.grab().toImage();
+    EXPECT_EQ(picture.size(), QSize(686, 482));
+    EXPECT_TRUE(w.isVisible());
 }
 
 TEST(MainWindow, VersionFileNamesTheCaption)

@@ -10,6 +10,8 @@
 #include <QMetaObject>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
+#include <QOpenGLWidget>
+#include <QVBoxLayout>
 #include <QtGlobal>
 
 #include <atomic>
@@ -45,8 +47,28 @@ QByteArray secondsArg(double seconds)
 
 } // namespace
 
+// The picture: a GL surface filling the player, made only where the platform draws with
+// OpenGL (never on the offscreen platform, where a GL widget cannot get a context).
+class MpvVideoSurface : public QOpenGLWidget
+{
+public:
+    explicit MpvVideoSurface(TMoviePlayer *player)
+        : QOpenGLWidget(player)
+        , m_player(player)
+    {
+    }
+
+protected:
+    void initializeGL() override { m_player->initializeGL(); }
+    void paintGL() override { m_player->paintGL(); }
+
+private:
+    TMoviePlayer *m_player;
+};
+
 struct TMoviePlayer::Private {
     mpv_handle *mpv = nullptr;
+    MpvVideoSurface *surface = nullptr;
     mpv_render_context *render = nullptr;
     bool nullOutput = false;
     bool fixedOutput = false; // the caller chose the video output
@@ -98,20 +120,20 @@ void onMpvWakeup(void *ctx)
 } // namespace
 
 TMoviePlayer::TMoviePlayer(QWidget *parent)
-    : QOpenGLWidget(parent), d(new Private)
+    : QWidget(parent), d(new Private)
 {
     init({});
 }
 
 TMoviePlayer::TMoviePlayer(const MpvOptions &extraOptions, QWidget *parent)
-    : QOpenGLWidget(parent), d(new Private)
+    : QWidget(parent), d(new Private)
 {
     init(extraOptions);
 }
 
 TMoviePlayer::~TMoviePlayer()
 {
-    // QOpenGLWidget destroys its context after this body, when d is gone already.
+    // The surface destroys its context after this body, when d is gone already.
     disconnect(d->contextGone);
     if (d->mpv)
         mpv_set_wakeup_callback(d->mpv, nullptr, nullptr);
@@ -138,6 +160,16 @@ void TMoviePlayer::init(const MpvOptions &extraOptions)
     std::setlocale(LC_NUMERIC, "C");
 
     d->nullOutput = NullOutputWanted();
+    setAutoFillBackground(true);
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    if (!d->nullOutput) {
+        d->surface = new MpvVideoSurface(this);
+        auto *layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(d->surface);
+    }
     d->mpv = mpv_create();
     if (!d->mpv) {
         d->lastError = QStringLiteral("mpv_create failed");
@@ -192,7 +224,10 @@ void TMoviePlayer::init(const MpvOptions &extraOptions)
             QMetaObject::invokeMethod(this, [this] { drainEvents(); }, Qt::QueuedConnection);
     };
     d->renderUpdate = [this] {
-        QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this] {
+            if (d->surface)
+                d->surface->update();
+        }, Qt::QueuedConnection);
     };
     mpv_set_wakeup_callback(d->mpv, onMpvWakeup, &d->wakeup);
 }
@@ -518,7 +553,7 @@ void TMoviePlayer::initializeGL()
     mpv_render_context_set_update_callback(d->render, onMpvWakeup, &d->renderUpdate);
     // Moving the widget to another window replaces its GL context.
     disconnect(d->contextGone);
-    d->contextGone = connect(context(), &QOpenGLContext::aboutToBeDestroyed, this,
+    d->contextGone = connect(d->surface->context(), &QOpenGLContext::aboutToBeDestroyed, this,
                              [this] { freeRenderContext(true); }, Qt::DirectConnection);
     // A file open already moves its picture over to the renderer.
     check(mpv_set_property_string(d->mpv, "vo", "libmpv"), "vo");
@@ -526,13 +561,14 @@ void TMoviePlayer::initializeGL()
 
 void TMoviePlayer::paintGL()
 {
-    QOpenGLFunctions *gl = context()->functions();
+    QOpenGLFunctions *gl = d->surface->context()->functions();
     gl->glClearColor(0.f, 0.f, 0.f, 1.f);
     gl->glClear(GL_COLOR_BUFFER_BIT);
     if (!d->render)
         return;
-    const qreal ratio = devicePixelRatioF();
-    mpv_opengl_fbo fbo{int(defaultFramebufferObject()), int(width() * ratio), int(height() * ratio), 0};
+    const qreal ratio = d->surface->devicePixelRatioF();
+    mpv_opengl_fbo fbo{int(d->surface->defaultFramebufferObject()), int(d->surface->width() * ratio),
+                       int(d->surface->height() * ratio), 0};
     int flipY = 1;
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
@@ -551,10 +587,10 @@ void TMoviePlayer::freeRenderContext(bool keepVideo)
     if (keepVideo && d->mpv)
         check(mpv_set_property_string(d->mpv, "vo", "null"), "vo");
     mpv_render_context_set_update_callback(d->render, nullptr, nullptr);
-    makeCurrent();
+    d->surface->makeCurrent();
     mpv_render_context_free(d->render);
     d->render = nullptr;
-    doneCurrent();
+    d->surface->doneCurrent();
 }
 
 } // namespace kc

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QList>
-#include <QOpenGLWidget>
+#include <QWidget>
 #include <QPair>
 #include <QString>
 #include <memory>
@@ -16,7 +16,9 @@ namespace kc {
 // Picture and sound go to the desktop, except under the offscreen/minimal platforms or
 // with KC_PLAYER_NULL_OUTPUT=1 in the environment: then mpv runs with null outputs (no GL
 // context is needed) and everything else behaves the same.
-class TMoviePlayer : public QOpenGLWidget
+class MpvVideoSurface;
+
+class TMoviePlayer : public QWidget
 {
     Q_OBJECT
 public:
@@ -56,11 +58,12 @@ signals:
     void OnPlaying(double iCurrent, const QString &strTime);
     void OnCompleted();
 
-protected:
-    void initializeGL() override;
-    void paintGL() override;
-
 private:
+    friend class MpvVideoSurface;
+    // The GL surface's calls: made with the surface's context current.
+    void initializeGL();
+    void paintGL();
+
     void init(const MpvOptions &extraOptions);
     void drainEvents();
     bool waitForLoad();
