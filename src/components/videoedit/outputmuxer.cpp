@@ -12,10 +12,11 @@ namespace kc {
 
 namespace {
 
+// The inode of a regular file at path; -1 for anything else (nothing there, a device...).
 qint64 InodeOf(const QString &path)
 {
     struct stat sb {};
-    if (::stat(QFile::encodeName(path).constData(), &sb) != 0)
+    if (::stat(QFile::encodeName(path).constData(), &sb) != 0 || !S_ISREG(sb.st_mode))
         return -1;
     return qint64(sb.st_ino);
 }
@@ -129,7 +130,8 @@ bool OutputMuxer::write(AVPacket *pkt, int stream, AVRational encoderTimeBase, Q
 
 bool OutputMuxer::fileStillThere() const
 {
-    return m_inode > 0 && InodeOf(m_path) == m_inode;
+    // Writing to something other than a regular file (a device) has nothing to watch.
+    return m_inode <= 0 || InodeOf(m_path) == m_inode;
 }
 
 bool OutputMuxer::finish(QString *error)
@@ -176,7 +178,7 @@ void OutputMuxer::abort()
 {
     const bool created = m_inode > 0;
     closeFile();
-    // Only the file this render created goes; one that replaced it meanwhile stays.
+    // Only the regular file this render wrote goes; one that replaced it meanwhile stays.
     if (created && InodeOf(m_path) == m_inode)
         QFile::remove(m_path);
     if (m_oc) {
