@@ -14,6 +14,7 @@ packages=(
   ffmpeg
   fonts-noto-cjk
   xdg-utils
+  time
 )
 
 missing=()
