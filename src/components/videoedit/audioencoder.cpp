@@ -236,26 +236,7 @@ bool AudioEncoder::encodeFromFifo(bool final, QString *error)
 
 bool AudioEncoder::sendAndWrite(AVFrame *frame, QString *error)
 {
-    int rc = avcodec_send_frame(m_enc.get(), frame);
-    if (rc < 0 && rc != AVERROR_EOF) {
-        if (error)
-            *error = QStringLiteral("声音编码出错: %1").arg(av::ErrorText(rc));
-        return false;
-    }
-    for (;;) {
-        rc = avcodec_receive_packet(m_enc.get(), m_pkt.get());
-        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
-            return true;
-        if (rc < 0) {
-            if (error)
-                *error = QStringLiteral("声音编码出错: %1").arg(av::ErrorText(rc));
-            return false;
-        }
-        const bool ok = m_muxer->write(m_pkt.get(), m_stream, m_enc->time_base, error);
-        av_packet_unref(m_pkt.get());
-        if (!ok)
-            return false;
-    }
+    return m_muxer->encodeAndWrite(m_enc.get(), frame, m_pkt.get(), m_stream, QStringLiteral("声音编码出错"), error);
 }
 
 bool AudioEncoder::flush(QString *error)

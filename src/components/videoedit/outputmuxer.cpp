@@ -134,6 +134,31 @@ bool OutputMuxer::fileStillThere() const
     return m_inode <= 0 || InodeOf(m_path) == m_inode;
 }
 
+bool OutputMuxer::encodeAndWrite(AVCodecContext *enc, AVFrame *frame, AVPacket *pkt, int stream,
+                                 const QString &failure, QString *error)
+{
+    int rc = avcodec_send_frame(enc, frame);
+    if (rc < 0 && rc != AVERROR_EOF) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(failure, av::ErrorText(rc));
+        return false;
+    }
+    for (;;) {
+        rc = avcodec_receive_packet(enc, pkt);
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+            return true;
+        if (rc < 0) {
+            if (error)
+                *error = QStringLiteral("%1: %2").arg(failure, av::ErrorText(rc));
+            return false;
+        }
+        const bool ok = write(pkt, stream, enc->time_base, error);
+        av_packet_unref(pkt);
+        if (!ok)
+            return false;
+    }
+}
+
 bool OutputMuxer::finish(QString *error)
 {
     int rc = av_write_trailer(m_oc);

@@ -29,6 +29,10 @@ public:
     bool open(QString *error);
     // Writes one packet whose times are in the encoder's time base; takes its data.
     bool write(AVPacket *pkt, int stream, AVRational encoderTimeBase, QString *error);
+    // Sends one frame (nullptr: drains the encoder) and writes every packet the encoder has
+    // ready. failure names the stage in the error text ("视频编码出错").
+    bool encodeAndWrite(AVCodecContext *enc, AVFrame *frame, AVPacket *pkt, int stream,
+                        const QString &failure, QString *error);
     // Writes the trailer and closes the file, reporting any write error on the way.
     bool finish(QString *error);
     // Closes and deletes the file.
