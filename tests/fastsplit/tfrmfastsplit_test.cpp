@@ -296,9 +296,9 @@ TEST(TfrmFastSplit, ProbeFillsLabelAndFieldsAndACancelChangesNothing)
 {
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("片段 one.avi"));
-    kc::test::ClipSpec spec;
-    spec.seconds = 3.0;
-    ASSERT_TRUE(kc::test::MakeClip(clip, spec));
+    kc::test::ClipSpec clipSpec;
+    clipSpec.seconds = 3.0;
+    ASSERT_TRUE(kc::test::MakeClip(clip, clipSpec));
 
     Fixture f;
     MessageRecorder messages;
@@ -568,9 +568,9 @@ TEST(TfrmFastSplit, CutsARangeWithTheRealEncoder)
     ASSERT_TRUE(QFileInfo(kc::EncoderProgram()).isExecutable()) << "build the FileEncoder target";
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("源 clip.avi"));
-    kc::test::ClipSpec spec;
-    spec.seconds = 4.0;
-    ASSERT_TRUE(kc::test::MakeClip(clip, spec));
+    kc::test::ClipSpec clipSpec;
+    clipSpec.seconds = 4.0;
+    ASSERT_TRUE(kc::test::MakeClip(clip, clipSpec));
     const QString outFolder = dir.filePath(QStringLiteral("输出"));
     ASSERT_TRUE(QDir().mkpath(outFolder));
 

@@ -25,22 +25,22 @@ QTemporaryDir &tempDir()
     return dir;
 }
 
-QString makeClip(const QString &name, const ClipSpec &spec = ClipSpec())
+QString makeClip(const QString &name, const ClipSpec &clipSpec = ClipSpec())
 {
     const QString path = tempDir().filePath(name);
     QString log;
-    EXPECT_TRUE(MakeClip(path, spec, &log)) << log.toStdString();
+    EXPECT_TRUE(MakeClip(path, clipSpec, &log)) << log.toStdString();
     return path;
 }
 
 ClipSpec withArgs(QStringList args, QString videoCodec = QStringLiteral("mpeg2video"),
                   QString audioCodec = QStringLiteral("mp2"))
 {
-    ClipSpec spec;
-    spec.videoCodec = videoCodec;
-    spec.audioCodec = audioCodec;
-    spec.extraOutputArgs = args;
-    return spec;
+    ClipSpec clipSpec;
+    clipSpec.videoCodec = videoCodec;
+    clipSpec.audioCodec = audioCodec;
+    clipSpec.extraOutputArgs = args;
+    return clipSpec;
 }
 
 // Everything the player raised, in order.
@@ -77,7 +77,7 @@ TEST(MoviePlayer, OpensPausedAtTheStartWithTheDurationAtOnce)
 {
     struct Case {
         const char *name;
-        ClipSpec spec;
+        ClipSpec clipSpec;
     };
     const Case cases[] = {
         {"clip.avi", ClipSpec()},
@@ -89,7 +89,7 @@ TEST(MoviePlayer, OpensPausedAtTheStartWithTheDurationAtOnce)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const QString path = makeClip(QString::fromLatin1(c.name), c.spec);
+        const QString path = makeClip(QString::fromLatin1(c.name), c.clipSpec);
         TMoviePlayer player;
         Reports reports(player);
         player.setFileName(path);
@@ -145,7 +145,7 @@ TEST(MoviePlayer, PlayReportsRisingPositionsFromZeroSeveralTimesASecond)
 {
     const struct {
         const char *name;
-        ClipSpec spec;
+        ClipSpec clipSpec;
     } cases[] = {
         {"clip.avi", ClipSpec()},
         {"late.vob", withArgs({"-f", "vob", "-output_ts_offset", "10"})},
@@ -154,7 +154,7 @@ TEST(MoviePlayer, PlayReportsRisingPositionsFromZeroSeveralTimesASecond)
         SCOPED_TRACE(c.name);
         TMoviePlayer player;
         Reports reports(player);
-        player.setFileName(makeClip(QString::fromLatin1(c.name), c.spec));
+        player.setFileName(makeClip(QString::fromLatin1(c.name), c.clipSpec));
         player.Play();
         EXPECT_TRUE(player.IsPlaying());
         QTest::qWait(800);
@@ -290,9 +290,9 @@ TEST(MoviePlayer, DestroyingItWhilePlayingIsClean)
 // The sound: mpv writes what it would play into a WAV file; a tone must be in it.
 TEST(MoviePlayer, PlaysTheSoundTrack)
 {
-    ClipSpec spec;
-    spec.seconds = 1.0;
-    const QString clip = makeClip(QStringLiteral("tone.avi"), spec);
+    ClipSpec clipSpec;
+    clipSpec.seconds = 1.0;
+    const QString clip = makeClip(QStringLiteral("tone.avi"), clipSpec);
     const QString wav = tempDir().filePath(QStringLiteral("out.wav"));
     {
         TMoviePlayer player({{QStringLiteral("ao"), QStringLiteral("pcm")},

@@ -43,10 +43,10 @@ QString clipPath(const QString &name, double seconds = 3.0)
 {
     const QString path = tempDir().filePath(name);
     if (!QFile::exists(path)) {
-        kc::test::ClipSpec spec;
-        spec.seconds = seconds;
+        kc::test::ClipSpec clipSpec;
+        clipSpec.seconds = seconds;
         QString log;
-        EXPECT_TRUE(kc::test::MakeClip(path, spec, &log)) << log.toStdString();
+        EXPECT_TRUE(kc::test::MakeClip(path, clipSpec, &log)) << log.toStdString();
     }
     return path;
 }

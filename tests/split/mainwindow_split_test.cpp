@@ -78,9 +78,9 @@ TEST(MainWindowOutputSettings, SplitFromTheWindow)
 
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("clip.avi"));
-    ClipSpec spec;
-    spec.seconds = 2;
-    ASSERT_TRUE(MakeClip(clip, spec));
+    ClipSpec clipSpec;
+    clipSpec.seconds = 2;
+    ASSERT_TRUE(MakeClip(clip, clipSpec));
     const QString out = dir.path() + QStringLiteral("/out/");
     ASSERT_TRUE(QDir().mkpath(out));
     TSourceMedia = SourceMediaRecord();
@@ -109,9 +109,9 @@ TEST(MainWindowOutputSettings, ClosingDuringASplit)
     MessageRecorder messages;
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("clip.avi"));
-    ClipSpec spec;
-    spec.seconds = 3;
-    ASSERT_TRUE(MakeClip(clip, spec));
+    ClipSpec clipSpec;
+    clipSpec.seconds = 3;
+    ASSERT_TRUE(MakeClip(clip, clipSpec));
     const QString out = dir.path() + QStringLiteral("/out/");
     ASSERT_TRUE(QDir().mkpath(out));
     {

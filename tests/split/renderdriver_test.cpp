@@ -68,9 +68,9 @@ protected:
     void Load(double seconds, const QString &name = QStringLiteral("clip.avi"))
     {
         const QString clip = dir.filePath(name);
-        ClipSpec spec;
-        spec.seconds = seconds;
-        ASSERT_TRUE(MakeClip(clip, spec));
+        ClipSpec clipSpec;
+        clipSpec.seconds = seconds;
+        ASSERT_TRUE(MakeClip(clip, clipSpec));
         TSourceMedia.FileName = clip;
         TSourceMedia.Duration = ve.GetFileDuration(clip);
         ASSERT_GT(TSourceMedia.Duration, seconds - 0.2);

@@ -21,7 +21,7 @@ struct ClipSpec {
 
 // Writes the clip to path (its extension picks the container unless extraOutputArgs set
 // -f). Returns false, with the tool's output in *log, when ffmpeg fails.
-bool MakeClip(const QString &path, const ClipSpec &spec = ClipSpec(), QString *log = nullptr);
+bool MakeClip(const QString &path, const ClipSpec &clipSpec = ClipSpec(), QString *log = nullptr);
 
 // Runs a program and returns its standard output; exit code in *exitCode.
 QString RunTool(const QString &program, const QStringList &args, int *exitCode = nullptr,

@@ -39,7 +39,7 @@ QString SourceClip(Source s)
     auto it = made.find(s);
     if (it != made.end())
         return it->second;
-    ClipSpec spec;
+    ClipSpec clipSpec;
     QString name;
     switch (s) {
     case Source::Avi:
@@ -47,37 +47,37 @@ QString SourceClip(Source s)
         break;
     case Source::MpegPs:
         name = QStringLiteral("源 clip.mpg");
-        spec.videoCodec = QStringLiteral("mpeg2video");
-        spec.audioCodec = QStringLiteral("mp2");
-        spec.extraOutputArgs = {QStringLiteral("-f"), QStringLiteral("vob")};
+        clipSpec.videoCodec = QStringLiteral("mpeg2video");
+        clipSpec.audioCodec = QStringLiteral("mp2");
+        clipSpec.extraOutputArgs = {QStringLiteral("-f"), QStringLiteral("vob")};
         break;
     case Source::Mp4BFrames:
         name = QStringLiteral("源 clip.mp4");
-        spec.videoCodec = QStringLiteral("libx264");
-        spec.audioCodec = QStringLiteral("aac");
-        spec.extraOutputArgs = {QStringLiteral("-bf"), QStringLiteral("2"), QStringLiteral("-preset"),
+        clipSpec.videoCodec = QStringLiteral("libx264");
+        clipSpec.audioCodec = QStringLiteral("aac");
+        clipSpec.extraOutputArgs = {QStringLiteral("-bf"), QStringLiteral("2"), QStringLiteral("-preset"),
                                 QStringLiteral("ultrafast"), QStringLiteral("-x264-params"),
                                 QStringLiteral("bframes=2:b-adapt=0")};
         break;
     case Source::AviNoSound:
         name = QStringLiteral("源 silent.avi");
-        spec.seconds = 2;
-        spec.audioCodec.clear();
+        clipSpec.seconds = 2;
+        clipSpec.audioCodec.clear();
         break;
     case Source::AviNtsc:
         name = QStringLiteral("源 ntsc.avi");
-        spec.rate = QStringLiteral("30000/1001");
+        clipSpec.rate = QStringLiteral("30000/1001");
         break;
     case Source::Wide:
         name = QStringLiteral("源 wide.avi");
-        spec.seconds = 2;
-        spec.width = 320;
-        spec.height = 180;
+        clipSpec.seconds = 2;
+        clipSpec.width = 320;
+        clipSpec.height = 180;
         break;
     }
     const QString path = WorkDir() + QLatin1Char('/') + name;
     QString log;
-    if (!MakeClip(path, spec, &log))
+    if (!MakeClip(path, clipSpec, &log))
         ADD_FAILURE() << "cannot make " << path.toStdString() << ": " << log.toStdString();
     made[s] = path;
     return path;

@@ -139,19 +139,19 @@ int main(int argc, char **argv)
     if (!folder.isDir())
         return Refuse(QStringLiteral("--output %1: no such folder").arg(folderText));
 
-    SplitJobSpec spec;
-    spec.input = input.absoluteFilePath();
-    spec.mode = args.mode;
-    spec.choice = *choice;
-    spec.outputFolder = folder.absoluteFilePath();
-    spec.inputs.duration = SourceDuration(videoEdit, spec.input);
-    if (!(spec.inputs.duration > 0))
+    SplitJobSpec job;
+    job.input = input.absoluteFilePath();
+    job.mode = args.mode;
+    job.choice = *choice;
+    job.outputFolder = folder.absoluteFilePath();
+    job.inputs.duration = SourceDuration(videoEdit, job.input);
+    if (!(job.inputs.duration > 0))
         return Refuse(QStringLiteral("无法识别的视频文件!"));
-    spec.inputs.startTime = args.start;
-    spec.inputs.endTime = args.end;
-    spec.inputs.parts = args.parts;
-    spec.inputs.everyText = args.every;
-    const QString refusal = CheckSplitJob(args.mode, spec.inputs);
+    job.inputs.startTime = args.start;
+    job.inputs.endTime = args.end;
+    job.inputs.parts = args.parts;
+    job.inputs.everyText = args.every;
+    const QString refusal = CheckSplitJob(args.mode, job.inputs);
     if (!refusal.isEmpty())
         return Refuse(refusal);
 
@@ -159,7 +159,7 @@ int main(int argc, char **argv)
         return Refuse(QStringLiteral("cannot watch for Ctrl+C"));
 
     StreamReporter reporter(stderr, stdout, ::isatty(STDERR_FILENO) == 1);
-    SplitRunner runner(&videoEdit, spec, &reporter);
+    SplitRunner runner(&videoEdit, job, &reporter);
     QObject::connect(&runner, &SplitRunner::finished, &app, [](int code) { QCoreApplication::exit(code); });
 
     QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);

@@ -165,13 +165,13 @@ ParseResult ParseSplitArgs(const QStringList &arguments)
             name = arg.left(eq);
             inlineValue = arg.mid(eq + 1);
         }
-        const auto spec = Options().constFind(name);
-        if (spec == Options().constEnd())
+        const auto known = Options().constFind(name);
+        if (known == Options().constEnd())
             return Fail(QStringLiteral("unknown option %1 (see --help)").arg(name));
         if (given.contains(name))
             return Fail(QStringLiteral("%1 is given more than once").arg(name));
         QStringList values;
-        switch (spec->kind) {
+        switch (known->kind) {
         case Kind::Flag:
             if (inlineValue)
                 return Fail(QStringLiteral("%1 takes no value").arg(name));

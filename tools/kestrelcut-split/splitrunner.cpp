@@ -16,11 +16,11 @@ QString WithReason(const QString &reason)
 }
 } // namespace
 
-SplitRunner::SplitRunner(TVideoEdit *videoEdit, const SplitJobSpec &spec, RunReporter *reporter,
+SplitRunner::SplitRunner(TVideoEdit *videoEdit, const SplitJobSpec &job, RunReporter *reporter,
                          QObject *parent)
     : QObject(parent)
     , m_videoEdit(videoEdit)
-    , m_spec(spec)
+    , m_spec(job)
     , m_reporter(reporter)
 {
     connect(m_videoEdit, &TVideoEdit::OnProcessing, this, &SplitRunner::onProcessing);

@@ -40,7 +40,7 @@ class SplitRunner : public QObject
 {
     Q_OBJECT
 public:
-    SplitRunner(TVideoEdit *videoEdit, const SplitJobSpec &spec, RunReporter *reporter,
+    SplitRunner(TVideoEdit *videoEdit, const SplitJobSpec &job, RunReporter *reporter,
                 QObject *parent = nullptr);
 
     // Starts the first piece; call it from the running event loop.

@@ -21,14 +21,14 @@ AudioEncoder::~AudioEncoder()
     av_channel_layout_uninit(&m_inLayout);
 }
 
-bool AudioEncoder::open(const AudioEncoderSpec &spec, OutputMuxer &muxer, QString *error)
+bool AudioEncoder::open(const AudioEncoderSpec &wanted, OutputMuxer &muxer, QString *error)
 {
     m_muxer = &muxer;
     m_pkt = av::NewPacket();
-    const AVCodec *codec = avcodec_find_encoder_by_name(spec.encoder.constData());
+    const AVCodec *codec = avcodec_find_encoder_by_name(wanted.encoder.constData());
     if (!codec) {
         if (error)
-            *error = QStringLiteral("找不到音频编码器 %1").arg(QString::fromLatin1(spec.encoder));
+            *error = QStringLiteral("找不到音频编码器 %1").arg(QString::fromLatin1(wanted.encoder));
         return false;
     }
     m_enc.reset(avcodec_alloc_context3(codec));
@@ -39,11 +39,11 @@ bool AudioEncoder::open(const AudioEncoderSpec &spec, OutputMuxer &muxer, QStrin
     }
     AVCodecContext *c = m_enc.get();
     c->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
-    c->sample_rate = spec.sampleRate;
-    av_channel_layout_default(&c->ch_layout, spec.channels);
-    if (spec.bitrate > 0)
-        c->bit_rate = spec.bitrate;
-    c->time_base = AVRational{1, spec.sampleRate};
+    c->sample_rate = wanted.sampleRate;
+    av_channel_layout_default(&c->ch_layout, wanted.channels);
+    if (wanted.bitrate > 0)
+        c->bit_rate = wanted.bitrate;
+    c->time_base = AVRational{1, wanted.sampleRate};
     if (muxer.wantsGlobalHeader())
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     c->thread_count = 0;
@@ -51,8 +51,8 @@ bool AudioEncoder::open(const AudioEncoderSpec &spec, OutputMuxer &muxer, QStrin
     if (rc < 0) {
         if (error)
             *error = QStringLiteral("无法打开音频编码器 %1 (%2 Hz, %3 声道, %4 bit/s): %5")
-                         .arg(QString::fromLatin1(spec.encoder)).arg(spec.sampleRate).arg(spec.channels)
-                         .arg(spec.bitrate).arg(av::ErrorText(rc));
+                         .arg(QString::fromLatin1(wanted.encoder)).arg(wanted.sampleRate).arg(wanted.channels)
+                         .arg(wanted.bitrate).arg(av::ErrorText(rc));
         return false;
     }
     // PCM-like encoders take any number of samples; give them modest blocks.

@@ -38,16 +38,16 @@ uint32_t TagFor(const QByteArray &encoder)
 
 } // namespace
 
-bool VideoEncoder::open(const VideoEncoderSpec &spec, OutputMuxer &muxer, QString *error)
+bool VideoEncoder::open(const VideoEncoderSpec &wanted, OutputMuxer &muxer, QString *error)
 {
-    m_spec = spec;
+    m_spec = wanted;
     m_muxer = &muxer;
     m_pkt = av::NewPacket();
     m_scaled = av::NewFrame();
-    const AVCodec *codec = avcodec_find_encoder_by_name(spec.encoder.constData());
+    const AVCodec *codec = avcodec_find_encoder_by_name(wanted.encoder.constData());
     if (!codec) {
         if (error)
-            *error = QStringLiteral("找不到视频编码器 %1").arg(QString::fromLatin1(spec.encoder));
+            *error = QStringLiteral("找不到视频编码器 %1").arg(QString::fromLatin1(wanted.encoder));
         return false;
     }
     m_enc.reset(avcodec_alloc_context3(codec));
@@ -57,29 +57,29 @@ bool VideoEncoder::open(const VideoEncoderSpec &spec, OutputMuxer &muxer, QStrin
         return false;
     }
     AVCodecContext *c = m_enc.get();
-    c->width = spec.width;
-    c->height = spec.height;
-    c->time_base = AVRational{spec.rateDen, spec.rateNum};
-    c->framerate = AVRational{spec.rateNum, spec.rateDen};
-    c->pix_fmt = ChooseFormat(codec, spec.pixFmt);
-    const PictureFit fit = FitPicture(spec.width, spec.height, 1, 1, spec.width, spec.height, spec.darNum,
-                                      spec.darDen, false);
+    c->width = wanted.width;
+    c->height = wanted.height;
+    c->time_base = AVRational{wanted.rateDen, wanted.rateNum};
+    c->framerate = AVRational{wanted.rateNum, wanted.rateDen};
+    c->pix_fmt = ChooseFormat(codec, wanted.pixFmt);
+    const PictureFit fit = FitPicture(wanted.width, wanted.height, 1, 1, wanted.width, wanted.height, wanted.darNum,
+                                      wanted.darDen, false);
     c->sample_aspect_ratio = AVRational{fit.sarNum, fit.sarDen};
-    if (spec.bitrate > 0)
-        c->bit_rate = spec.bitrate;
-    if (spec.maxrate > 0)
-        c->rc_max_rate = spec.maxrate;
-    if (spec.minrate > 0)
-        c->rc_min_rate = spec.minrate;
-    if (spec.bufsize > 0)
-        c->rc_buffer_size = int(spec.bufsize);
-    if (spec.gop > 0)
-        c->gop_size = spec.gop;
-    if (spec.maxBFrames >= 0)
-        c->max_b_frames = spec.maxBFrames;
-    if (spec.qscale > 0) {
+    if (wanted.bitrate > 0)
+        c->bit_rate = wanted.bitrate;
+    if (wanted.maxrate > 0)
+        c->rc_max_rate = wanted.maxrate;
+    if (wanted.minrate > 0)
+        c->rc_min_rate = wanted.minrate;
+    if (wanted.bufsize > 0)
+        c->rc_buffer_size = int(wanted.bufsize);
+    if (wanted.gop > 0)
+        c->gop_size = wanted.gop;
+    if (wanted.maxBFrames >= 0)
+        c->max_b_frames = wanted.maxBFrames;
+    if (wanted.qscale > 0) {
         c->flags |= AV_CODEC_FLAG_QSCALE;
-        c->global_quality = FF_QP2LAMBDA * spec.qscale;
+        c->global_quality = FF_QP2LAMBDA * wanted.qscale;
     }
     // One thread per core (the MPEG encoders split each picture into slices). Not libavcodec's
     // automatic count, which adds one: decoding already runs beside this on a thread of its
@@ -89,17 +89,17 @@ bool VideoEncoder::open(const VideoEncoderSpec &spec, OutputMuxer &muxer, QStrin
     if (muxer.wantsGlobalHeader())
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary *opts = nullptr;
-    for (const auto &o : spec.options)
+    for (const auto &o : wanted.options)
         av_dict_set(&opts, o.first.constData(), o.second.constData(), 0);
     const int rc = avcodec_open2(c, codec, &opts);
     av_dict_free(&opts);
     if (rc < 0) {
         if (error)
             *error = QStringLiteral("无法打开视频编码器 %1 (%2×%3): %4")
-                         .arg(QString::fromLatin1(spec.encoder)).arg(spec.width).arg(spec.height).arg(av::ErrorText(rc));
+                         .arg(QString::fromLatin1(wanted.encoder)).arg(wanted.width).arg(wanted.height).arg(av::ErrorText(rc));
         return false;
     }
-    m_stream = muxer.addStream(c, TagFor(spec.encoder), error);
+    m_stream = muxer.addStream(c, TagFor(wanted.encoder), error);
     return m_stream >= 0;
 }
 

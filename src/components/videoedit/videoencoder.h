@@ -15,7 +15,7 @@ class OutputMuxer;
 class VideoEncoder
 {
 public:
-    bool open(const VideoEncoderSpec &spec, OutputMuxer &muxer, QString *error);
+    bool open(const VideoEncoderSpec &wanted, OutputMuxer &muxer, QString *error);
     // The next pictures come from a new clip; keepAspect pads instead of stretching.
     void beginClip(bool keepAspect);
     // Encodes the picture for `count` slots from slot `first` on (slots count from the start

@@ -169,7 +169,7 @@ int PackVersion(const QString &file)
 struct Container {
     const char *name;
     const char *file;
-    ClipSpec spec;
+    ClipSpec clipSpec;
     int packVersion;      // 0: not an MPEG program stream
     bool decodeOrderOnly; // no presentation times (AVI)
 };
@@ -209,7 +209,7 @@ protected:
     {
         const QString path = Path(name.isEmpty() ? QString::fromLatin1(c.file) : name);
         QString log;
-        EXPECT_TRUE(MakeClip(path, c.spec, &log)) << log.toStdString();
+        EXPECT_TRUE(MakeClip(path, c.clipSpec, &log)) << log.toStdString();
         return path;
     }
 
@@ -302,7 +302,7 @@ TEST_F(FileEncoderProcess, CutsARangeByCopyingPackets)
 
         // Sync: the audio starts with the packet nearest the first picture's time, and keeps
         // its distance to it (an AVI starts both at 0, so that is all it can do).
-        const double audioFrame = 1152.0 / c.spec.sampleRate; // MP2 and MP3 alike
+        const double audioFrame = 1152.0 / c.clipSpec.sampleRate; // MP2 and MP3 alike
         const double inGap = inA[a].pts - inStart - keyShows;
         EXPECT_LE(std::abs(inGap), audioFrame / 2 + 1e-3);
         const double outGap = outA.front().pts - (c.decodeOrderOnly ? outV.front().dts : outV.front().pts);
@@ -458,7 +458,7 @@ TEST_F(FileEncoderProcess, StoppedMidwayRemovesItsOutput)
     // is still copying (waiting for more) when it is told to stop. The clip is long enough
     // for the part to hold what reading the streams' facts takes (7 s of an MPEG stream).
     Container c = Containers()[1];
-    c.spec.seconds = 10.0;
+    c.clipSpec.seconds = 10.0;
     const QString clip = MakeInput(c);
     QFile clipFile(clip);
     ASSERT_TRUE(clipFile.open(QIODevice::ReadOnly));

@@ -64,9 +64,9 @@ protected:
     {
         const QString path = dir.filePath(name);
         if (!QFileInfo::exists(path)) {
-            ClipSpec spec;
-            spec.seconds = seconds;
-            EXPECT_TRUE(MakeClip(path, spec));
+            ClipSpec clipSpec;
+            clipSpec.seconds = seconds;
+            EXPECT_TRUE(MakeClip(path, clipSpec));
         }
         return path;
     }
@@ -188,12 +188,12 @@ TEST_F(SplitCliProcess, RenderFailureExitsWithTwo)
 
 TEST_F(SplitCliProcess, CtrlCStopsAndRemovesTheUnfinishedPiece)
 {
-    ClipSpec spec;
-    spec.seconds = 8;
-    spec.width = 640;
-    spec.height = 480;
+    ClipSpec clipSpec;
+    clipSpec.seconds = 8;
+    clipSpec.width = 640;
+    clipSpec.height = 480;
     const QString clip = dir.filePath("long.avi");
-    ASSERT_TRUE(MakeClip(clip, spec));
+    ASSERT_TRUE(MakeClip(clip, clipSpec));
 
     QProcess p;
     p.start(Tool(), {clip, "--parts", "2", "--format", "dvd-pal", "--output", out});
