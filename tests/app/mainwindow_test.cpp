@@ -1,10 +1,13 @@
+#include "app/tfrmflash.h"
 #include "app/tfrmmain.h"
 #include "common/browseforfolder.h"
 #include "common/programfolder.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -38,6 +41,22 @@ public slots:
 };
 
 } // namespace
+
+TEST(Splash, ClosesAboutASecondAfterItShowsAndSetsTheProgramFolder)
+{
+    const QString saved = kc::ProgramFolder();
+    kc::SetProgramFolder(QStringLiteral("/nowhere"));
+    QElapsedTimer clock;
+    clock.start();
+    kc::TFrmFlash splash;
+    EXPECT_EQ(splash.size(), QSize(380, 242));
+    EXPECT_EQ(kc::ProgramFolder(), QCoreApplication::applicationDirPath() + QLatin1Char('/'));
+    splash.exec();
+    EXPECT_GE(clock.elapsed(), 900);
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(splash.scriptExitCode(), -1); // no start-up script beside the tests
+    kc::SetProgramFolder(saved);
+}
 
 TEST(MainWindow, TitleSizeAndStartState)
 {
