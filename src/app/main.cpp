@@ -16,6 +16,11 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    // A later start during the splash still brings the window forward once it exists.
+    bool activationPending = false;
+    QObject::connect(&instance, &kc::SingleInstance::activationRequested, &app,
+                     [&activationPending] { activationPending = true; });
+
     kc::InstallMessageBoxSink();
     {
         kc::TFrmFlash splash;
@@ -28,5 +33,7 @@ int main(int argc, char **argv)
     QObject::connect(&instance, &kc::SingleInstance::activationRequested, &mainWindow,
                      &kc::TFrmMain::restoreAndActivate);
     mainWindow.show();
+    if (activationPending)
+        mainWindow.restoreAndActivate();
     return app.exec();
 }

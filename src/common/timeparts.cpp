@@ -1,5 +1,6 @@
 #include "timeparts.h"
 
+#include <cmath>
 #include <limits>
 
 namespace kc {
@@ -7,6 +8,9 @@ namespace kc {
 TimeParts DecodeSeconds(double seconds)
 {
     TimeParts p;
+    // NaN or a time beyond the fields' reach (a damaged file's claim) reads as nothing.
+    if (!(std::fabs(seconds) < 2147483647.0))
+        return p;
     const int32_t whole = static_cast<int32_t>(seconds); // truncates toward zero
     p.hour = whole / 3600;
     p.minute = (whole - p.hour * 3600) / 60;

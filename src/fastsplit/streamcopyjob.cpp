@@ -123,15 +123,18 @@ void StreamCopyJob::onFinished(int exitCode, QProcess::ExitStatus status)
     }
     const QString words = lastWords();
     if (status == QProcess::CrashExit) {
+        QFile::remove(m_outputPath); // a partial piece is of no use, and its name was free
         finish(Outcome::Failed, words.isEmpty() ? QStringLiteral("FileEncoder 异常终止") : words);
         return;
     }
     if (exitCode != 0) {
+        QFile::remove(m_outputPath); // a partial piece is of no use, and its name was free
         finish(Outcome::Failed, words.isEmpty() ? QStringLiteral("FileEncoder 退出码 %1").arg(exitCode) : words);
         return;
     }
     const QFileInfo written(m_outputPath);
     if (!written.isFile() || written.size() == 0) {
+        QFile::remove(m_outputPath); // a partial piece is of no use, and its name was free
         finish(Outcome::Failed, QStringLiteral("没有生成输出文件：") + m_outputPath);
         return;
     }

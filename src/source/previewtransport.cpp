@@ -116,6 +116,10 @@ void PreviewTransport::TrackBarMouseDown(Qt::MouseButton, Qt::KeyboardModifiers,
 
 void PreviewTransport::TrackBarMouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int, int)
 {
+    // After a new source was loaded the player may still hold the previous file: seeking in
+    // it would report positions of the wrong file into the range entry.
+    if (m_player->FileName() != TSourceMedia.FileName)
+        return;
     // Where the thumb stands: while it is still being dragged with tracking off, the
     // slider's value has not caught up yet.
     m_player->SetPos(double(m_c.TrackBar->sliderPosition()));
