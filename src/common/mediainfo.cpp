@@ -135,11 +135,13 @@ std::optional<QStringList> QueryMediaInfo(const QString &path,
 
 double PlayTimeSeconds(const QString &generalPlayTime, const QString &videoPlayTime)
 {
-    qint64 ms = 0;
-    if (ParseWholeNumber(generalPlayTime, &ms))
-        return double(ms) / 1000.0;
-    if (ParseWholeNumber(videoPlayTime, &ms))
-        return double(ms) / 1000.0;
+    // A play time of 0 or less is no length at all: it must not hide the other text or give
+    // the source a negative duration.
+    for (const QString &text : {generalPlayTime, videoPlayTime}) {
+        qint64 ms = 0;
+        if (ParseWholeNumber(text.trimmed(), &ms) && ms > 0)
+            return double(ms) / 1000.0;
+    }
     return 0.0;
 }
 

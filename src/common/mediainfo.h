@@ -84,7 +84,7 @@ std::optional<QStringList> QueryMediaInfo(const QString &path,
                                           const std::vector<std::pair<int, QString>> &fields);
 
 // Play time texts in whole milliseconds to seconds: the general text when it is a whole
-// number, else the video text, else 0.
+// number above 0, else the video text under the same rule, else 0.
 double PlayTimeSeconds(const QString &generalPlayTime, const QString &videoPlayTime);
 
 } // namespace kc

@@ -29,15 +29,6 @@ QString trimBlanks(const QString &s)
 
 } // namespace
 
-std::optional<double> PlayTimeTextSeconds(const QString &text)
-{
-    qint64 ms = 0;
-    // A play time of 0 or less is no length at all; it must not hide the other text or
-    // give the source a negative duration.
-    if (!ParseWholeNumber(trimBlanks(text), &ms) || ms <= 0)
-        return std::nullopt;
-    return double(ms) / 1000.0;
-}
 
 SourceDuration ResolveSourceDuration(double componentSeconds, const PlayTimeQuery &queryPlayTimes)
 {
@@ -48,12 +39,8 @@ SourceDuration ResolveSourceDuration(double componentSeconds, const PlayTimeQuer
     }
     result.askedMediaInfo = true;
     const std::optional<QStringList> texts = queryPlayTimes ? queryPlayTimes() : std::nullopt;
-    if (texts) {
-        if (auto general = PlayTimeTextSeconds(texts->value(0)))
-            result.seconds = *general;
-        else if (auto video = PlayTimeTextSeconds(texts->value(1)))
-            result.seconds = *video;
-    }
+    if (texts)
+        result.seconds = PlayTimeSeconds(texts->value(0), texts->value(1));
     result.unrecognised = result.seconds == 0;
     return result;
 }

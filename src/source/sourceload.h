@@ -22,9 +22,6 @@ struct SourceDuration {
 // taken only when it is a whole number of milliseconds above 0.
 SourceDuration ResolveSourceDuration(double componentSeconds, const PlayTimeQuery &queryPlayTimes);
 
-// A MediaInfo play time text (whole milliseconds) in seconds; empty when it does not qualify.
-std::optional<double> PlayTimeTextSeconds(const QString &text);
-
 // Both play times of a file through the bound MediaInfo library.
 std::optional<QStringList> MediaInfoPlayTimes(const QString &path);
 
