@@ -12,6 +12,10 @@ packages=(
   libmediainfo0v5
   libgtest-dev
   ffmpeg
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
+  mjpegtools x264 zzuf
+  qt6-translations-l10n
   fonts-noto-cjk
   xdg-utils
   time
