@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QImage>
 #include <QMimeDatabase>
-#include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -60,6 +60,8 @@ TEST_F(DesktopEntry, InstallsAValidEntryThatStartsTheProgramWithTheFile)
 {
     ASSERT_TRUE(installed);
     ASSERT_TRUE(QFile::exists(entryPath()));
+    ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate")).isEmpty())
+        << "desktop-file-validate is missing: scripts/install-deps.sh installs desktop-file-utils";
     int code = -1;
     QString errors;
     const QString said = kc::test::RunTool(QStringLiteral("desktop-file-validate"), {entryPath()}, &code, &errors);

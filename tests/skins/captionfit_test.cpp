@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -234,6 +235,11 @@ TEST(CaptionFit, EveryCaptionOfBothWindowsIsWholeUnderEverySkin)
     ASSERT_TRUE(folder.isValid());
     kc::test::MessageRecorder messages;
     kc::TFrmMain window;
+    // The measure is the Chinese font the program picks; without one the test tells nothing.
+    const QString family = QFontInfo(window.font()).family();
+    ASSERT_TRUE(family.contains(QLatin1String("CJK")) || family == QLatin1String("SimSun")
+                || family.contains(QLatin1String("WenQuanYi")) || family == QLatin1String("Noto Sans SC"))
+        << "no Chinese font (fonts-noto-cjk): " << family.toStdString();
     window.show(); // fills the encoder lists and shows the start pages
     kc::TfrmFastSplit *fastSplit = window.fastSplitWindow();
     ASSERT_NE(fastSplit, nullptr);
