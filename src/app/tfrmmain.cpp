@@ -21,6 +21,7 @@
 #include "version.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QScreen>
 #include <QUrl>
 
@@ -227,6 +228,11 @@ void TFrmMain::OpenSourceFile(const QString &path)
 {
     if (!ui->btAddFile->isEnabled()) {
         ShowInfo(QStringLiteral("正在分割，请在分割结束后再打开文件：\n") + path);
+        return;
+    }
+    // A name typed on a command line may be wrong; the current source then stays.
+    if (!QFileInfo(path).isFile()) {
+        ShowInfo(QStringLiteral("找不到文件：\n") + path);
         return;
     }
     m_sourceLoader->LoadSource(path);

@@ -46,7 +46,8 @@ public:
     void restoreAndActivate();
 
     // Loads path as Add does after its dialog (a file dropped on the window, named on the
-    // command line or handed over by a later start). While a split runs, says it must wait.
+    // command line or handed over by a later start). While a split runs, or when there is no
+    // such file, says so and keeps the current source.
     void OpenSourceFile(const QString &path);
 
 protected:

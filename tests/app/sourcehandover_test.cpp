@@ -127,17 +127,24 @@ TEST_F(SourceHandOver, TheCommandLineFileLoadsOnceTheWindowIsThere)
     EXPECT_TRUE(requests.waitingFile().isEmpty());
 }
 
-TEST_F(SourceHandOver, AHandedOverFileWaitsWhileASplitRunsAndIsToldSo)
+TEST_F(SourceHandOver, AHandedOverFileIsRefusedWithItsPathDuringASplitOrWhenItIsMissing)
 {
     const QString path = clip();
-    kc::SourceRequests requests(nullptr, QString());
-    requests.deliverTo(&window);
-    window.EnableControl(false);
-    window.OpenSourceFile(path);
-    EXPECT_TRUE(TSourceMedia.FileName.isEmpty());
-    ASSERT_EQ(messages.entries().size(), 1);
-    EXPECT_TRUE(messages.last().contains(path));
-    window.EnableControl(true);
+    const QString missing = clipDir().filePath(QStringLiteral("没有这个文件.mp4"));
+    const struct {
+        const char *what;
+        QString path;
+        bool splitRunning;
+    } refused[] = {{"during a split", path, true}, {"missing", missing, false}};
+    for (const auto &r : refused) {
+        messages.clear();
+        window.EnableControl(!r.splitRunning);
+        window.OpenSourceFile(r.path);
+        window.EnableControl(true);
+        EXPECT_TRUE(TSourceMedia.FileName.isEmpty()) << r.what;
+        ASSERT_EQ(messages.entries().size(), 1) << r.what;
+        EXPECT_TRUE(messages.last().contains(r.path)) << r.what;
+    }
 }
 
 // The real program started a second time with a file, beside this test as the first instance.
