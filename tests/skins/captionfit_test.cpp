@@ -13,7 +13,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFontInfo>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -49,6 +48,13 @@ Caption labelCaption(const QLabel *label)
     QRect inside = label->contentsRect();
     const int margin = label->margin();
     inside.adjust(margin, margin, -margin, -margin);
+    // An indent moves the text in from the side it is aligned to.
+    if (label->indent() > 0) {
+        if (label->alignment() & Qt::AlignRight)
+            inside.setRight(inside.right() - label->indent());
+        else if (!(label->alignment() & Qt::AlignHCenter))
+            inside.setLeft(inside.left() + label->indent());
+    }
     const QSize need = textSize(label, label->text());
     if (need.width() > inside.width() || need.height() > inside.height() + 2)
         c.problem = QStringLiteral("text %1x%2 in %3x%4")
@@ -148,8 +154,6 @@ QRect occupied(QWidget *w)
 {
     if (auto *label = qobject_cast<QLabel *>(w))
         return labelCaption(label).text;
-    if (qobject_cast<QStackedWidget *>(w) || qobject_cast<QGroupBox *>(w))
-        return QRect(); // containers: their children are compared among themselves
     if (!w->isVisibleTo(w->window()) || w->isWindow())
         return QRect();
     return w->geometry();
