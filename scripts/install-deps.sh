@@ -16,6 +16,7 @@ packages=(
   gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
   mjpegtools x264 zzuf
   qt6-translations-l10n
+  desktop-file-utils
   fonts-noto-cjk
   xdg-utils
   time

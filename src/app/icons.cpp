@@ -4,7 +4,22 @@
 #include <QPainter>
 #include <QPainterPath>
 
+// The resources of a static library are linked only when something names them.
+static void initProgramIconResource()
+{
+    Q_INIT_RESOURCE(icon);
+}
+
 namespace kc {
+
+QIcon ProgramIcon()
+{
+    initProgramIconResource();
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/kestrelcut/icon-48.png"), QSize(48, 48));
+    icon.addFile(QStringLiteral(":/kestrelcut/icon-256.png"), QSize(256, 256));
+    return icon;
+}
 
 namespace {
 const QColor kInk(0x2b, 0x4f, 0x81);

@@ -10,6 +10,9 @@ namespace kc {
 enum class ButtonPicture { Add, Split, Stop, Skin, Help, Tool, Play, Pause, PreviewStop };
 QIcon ButtonIcon(ButtonPicture picture);
 
+// The program's own icon (the one the desktop entry names), for its windows.
+QIcon ProgramIcon();
+
 // The splash picture, 380 x 242.
 QPixmap SplashPicture();
 

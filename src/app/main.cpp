@@ -1,20 +1,30 @@
+#include "commandlinefile.h"
 #include "common/messageboxsink.h"
+#include "icons.h"
+#include "qttranslations.h"
 #include "singleinstance.h"
+#include "sourcerequests.h"
 #include "tfrmflash.h"
 #include "tfrmmain.h"
 
 #include <QApplication>
+#include <QDir>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    kc::InstallQtChineseTranslations(&app);
+    QApplication::setWindowIcon(kc::ProgramIcon());
+    const QString commandLineFile = kc::CommandLineFile(QCoreApplication::arguments(), QDir::currentPath());
 
-    // A second start brings the running window forward and ends without showing anything.
+    // A second start hands its file to the running window, brings that window forward and
+    // ends without showing anything.
     kc::SingleInstance instance;
     if (!instance.acquire()) {
-        instance.activateRunningInstance();
+        instance.activateRunningInstance(commandLineFile);
         return 0;
     }
+    kc::SourceRequests sourceRequests(&instance, commandLineFile);
 
     // A later start during the splash still brings the window forward once it exists.
     bool activationPending = false;
@@ -33,6 +43,7 @@ int main(int argc, char **argv)
     QObject::connect(&instance, &kc::SingleInstance::activationRequested, &mainWindow,
                      &kc::TFrmMain::restoreAndActivate);
     mainWindow.show();
+    sourceRequests.deliverTo(&mainWindow);
     if (activationPending)
         mainWindow.restoreAndActivate();
     return app.exec();

@@ -8,7 +8,12 @@
 namespace kc {
 
 namespace {
-const QByteArray kActivate = QByteArrayLiteral("activate\n");
+// One request per line: "open <percent-encoded UTF-8 path>" lines, then "activate", after
+// which the running instance hangs up.
+const QByteArray kActivate = QByteArrayLiteral("activate");
+const QByteArray kOpen = QByteArrayLiteral("open ");
+// Nobody but the user can connect; still, a line longer than any path is no request.
+constexpr qsizetype kMaxPending = 64 * 1024;
 
 QString runtimeFolder()
 {
@@ -60,24 +65,40 @@ bool SingleInstance::acquire()
         connect(m_server, &QLocalServer::newConnection, this, [this] {
             while (QLocalSocket *socket = m_server->nextPendingConnection()) {
                 connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-                connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                    if (socket->readAll().contains(kActivate.trimmed()))
-                        emit activationRequested();
-                    socket->disconnectFromServer();
-                });
+                connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequests(socket); });
             }
         });
     }
     return true;
 }
 
-bool SingleInstance::activateRunningInstance(int timeoutMs)
+void SingleInstance::readRequests(QLocalSocket *socket)
+{
+    while (socket->canReadLine()) {
+        const QByteArray line = socket->readLine().trimmed();
+        if (line.startsWith(kOpen)) {
+            const QString path = QString::fromUtf8(QByteArray::fromPercentEncoding(line.mid(kOpen.size())));
+            if (!path.isEmpty())
+                emit openRequested(path);
+        } else if (line == kActivate) {
+            emit activationRequested();
+            socket->disconnectFromServer();
+            return;
+        }
+    }
+    if (socket->bytesAvailable() > kMaxPending)
+        socket->disconnectFromServer();
+}
+
+bool SingleInstance::activateRunningInstance(const QString &fileToOpen, int timeoutMs)
 {
     QLocalSocket socket;
     socket.connectToServer(serverName());
     if (!socket.waitForConnected(timeoutMs))
         return false;
-    socket.write(kActivate);
+    if (!fileToOpen.isEmpty())
+        socket.write(kOpen + fileToOpen.toUtf8().toPercentEncoding() + '\n');
+    socket.write(kActivate + '\n');
     const bool written = socket.waitForBytesWritten(timeoutMs);
     socket.waitForDisconnected(timeoutMs);
     return written;

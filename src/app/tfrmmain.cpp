@@ -3,7 +3,9 @@
 #include "ui_tfrmmain.h"
 
 #include "common/browseforfolder.h"
+#include "common/filedroptarget.h"
 #include "common/mediainfo.h"
+#include "common/messages.h"
 #include "common/programfolder.h"
 #include "common/programfont.h"
 #include "components/videoedit/tvideoedit.h"
@@ -19,6 +21,7 @@
 #include "version.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QScreen>
 #include <QUrl>
 
@@ -60,6 +63,10 @@ TFrmMain::TFrmMain(QWidget *parent)
     connect(ui->btTool, &QAbstractButton::clicked, this, &TFrmMain::btToolClick);
     connect(ui->btSkin, &QAbstractButton::clicked, m_skinMenu, &SkinMenu::btSkinClick);
     connect(ui->btHelp, &QAbstractButton::clicked, this, &TFrmMain::btHelpClick);
+    // A dropped file loads as Add would; while Add is locked nothing is taken.
+    new FileDropTarget(
+        this, [this](const QString &path) { m_sourceLoader->LoadSource(path); },
+        [this] { return ui->btAddFile->isEnabled(); });
 }
 
 TFrmMain::~TFrmMain() = default;
@@ -215,6 +222,20 @@ void TFrmMain::btHelpClick()
 void TFrmMain::btToolClick()
 {
     m_fastSplit->BringUp();
+}
+
+void TFrmMain::OpenSourceFile(const QString &path)
+{
+    if (!ui->btAddFile->isEnabled()) {
+        ShowInfo(QStringLiteral("正在分割，请在分割结束后再打开文件：\n") + path);
+        return;
+    }
+    // A name typed on a command line may be wrong; the current source then stays.
+    if (!QFileInfo(path).isFile()) {
+        ShowInfo(QStringLiteral("找不到文件：\n") + path);
+        return;
+    }
+    m_sourceLoader->LoadSource(path);
 }
 
 void TFrmMain::restoreAndActivate()

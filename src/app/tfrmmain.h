@@ -45,6 +45,11 @@ public:
     // A later start of the program asked this window to come forward.
     void restoreAndActivate();
 
+    // Loads path as Add does after its dialog (a file dropped on the window, named on the
+    // command line or handed over by a later start). While a split runs, or when there is no
+    // such file, says so and keeps the current source.
+    void OpenSourceFile(const QString &path);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;

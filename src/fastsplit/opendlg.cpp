@@ -1,5 +1,7 @@
 #include "opendlg.h"
 
+#include "common/filetypefilter.h"
+
 #include <QFileDialog>
 
 namespace kc {
@@ -27,7 +29,13 @@ QFileDialog *CreateOpenDlg(QWidget *parent)
     dialog->setOption(QFileDialog::HideNameFilterDetails, true);
     // Qt's own dialog matches the patterns in any letter case; native ones may not.
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog->setNameFilter(QString::fromUtf8(kVideoFileFilterName) + QStringLiteral(" (*.avi *.mpg)"));
+    // The long-standing entry stays first and selected; each container the stream copy
+    // writes back follows.
+    QStringList filters{QString::fromUtf8(kVideoFileFilterName) + QStringLiteral(" (*.avi *.mpg)")};
+    for (const FileTypeFilter &filter : ModernContainerFilters())
+        filters << QtNameFilter(filter);
+    dialog->setNameFilters(filters);
+    dialog->selectNameFilter(filters.first());
     return dialog;
 }
 

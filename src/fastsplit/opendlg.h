@@ -8,11 +8,11 @@ class QWidget;
 
 namespace kc {
 
-// The filter the open dialog shows: one entry, "VideoFile(*.avi;*.mpg)", that lists *.avi
-// and *.mpg files in any letter case.
+// The open dialog's first (selected) filter, "VideoFile(*.avi;*.mpg)", that lists *.avi and
+// *.mpg files in any letter case; today's containers follow it, one entry each.
 extern const char *const kVideoFileFilterName;
 
-// The fast split's open dialog: title-less, one filter, existing files only.
+// The fast split's open dialog: title-less, the filters above, existing files only.
 QFileDialog *CreateOpenDlg(QWidget *parent);
 
 // Runs dialog and gives the chosen file's full path, or an empty text for a cancel.

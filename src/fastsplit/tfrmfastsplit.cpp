@@ -3,6 +3,7 @@
 #include "ui_tfrmfastsplit.h"
 
 #include "common/browseforfolder.h"
+#include "common/filedroptarget.h"
 #include "common/mediainfo.h"
 #include "common/messages.h"
 #include "common/programfont.h"
@@ -73,6 +74,9 @@ TfrmFastSplit::TfrmFastSplit(QWidget *owner)
     ui->btOutPath->setToolTip(QStringLiteral("选择输出目录"));
 
     OpenDlg = CreateOpenDlg(this);
+    // A dropped file is probed as one chosen with "打开文件"; not while a job runs.
+    new FileDropTarget(
+        this, [this](const QString &path) { ProbeFile(path); }, [this] { return ui->btOpenFile->isEnabled(); });
     m_job = new StreamCopyJob(this);
 
     connect(ui->btOpenFile, &QPushButton::clicked, this, &TfrmFastSplit::btOpenFileClick);

@@ -76,24 +76,26 @@ int WholeSeconds(double seconds)
 
 const QList<SourceFileFilter> &SourceFileFilters()
 {
-    static const QList<SourceFileFilter> filters{
-        {QStringLiteral("All Support Format(*.avi;*.mpg;*.mpeg;*.mpe;*.dat;*.wmv;*.asf;*.rm;*.rmvb;*.vob)"),
-         QStringLiteral("*.avi;*.mpg;*.mpeg;*.mpe;*.dat;*.wmv;*.asf;*.mov;*.qt;*.rm;*.rmvb;*.vob")},
-        {QStringLiteral("AVI File(*.avi)"), QStringLiteral("*.avi")},
-        {QStringLiteral("MPEG File(*.mpg;*.mpeg;*.mpe)"), QStringLiteral("*.mpg;*.mpeg;*.mpe")},
-        {QStringLiteral("DAT File(*.dat)"), QStringLiteral("*.dat")},
-        {QStringLiteral("Media Player File(*.wmv;*.asf)"), QStringLiteral("*.wmv;*.asf")},
-        {QStringLiteral("Quick Time File(*.mov;*.qt)"), QStringLiteral("*.mov;*.qt")},
-        {QStringLiteral("Real Media File(*.rm;*.rmvb)"), QStringLiteral("*.rm;*.rmvb")},
-        {QStringLiteral("DVD VOB File(*.vob)"), QStringLiteral("*.vob")},
-    };
+    static const QList<SourceFileFilter> filters = [] {
+        QList<SourceFileFilter> each{
+            {QStringLiteral("AVI File(*.avi)"), QStringLiteral("*.avi")},
+            {QStringLiteral("MPEG File(*.mpg;*.mpeg;*.mpe)"), QStringLiteral("*.mpg;*.mpeg;*.mpe")},
+            {QStringLiteral("DAT File(*.dat)"), QStringLiteral("*.dat")},
+            {QStringLiteral("Media Player File(*.wmv;*.asf)"), QStringLiteral("*.wmv;*.asf")},
+            {QStringLiteral("Quick Time File(*.mov;*.qt)"), QStringLiteral("*.mov;*.qt")},
+            {QStringLiteral("Real Media File(*.rm;*.rmvb)"), QStringLiteral("*.rm;*.rmvb")},
+            {QStringLiteral("DVD VOB File(*.vob)"), QStringLiteral("*.vob")},
+        };
+        // QuickTime has its entry above already.
+        for (const FileTypeFilter &modern : ModernContainerFilters()) {
+            if (modern.patterns != QStringLiteral("*.mov"))
+                each << modern;
+        }
+        const QString all = JoinedPatterns(each);
+        each.prepend({QStringLiteral("All Support Format(") + all + QLatin1Char(')'), all});
+        return each;
+    }();
     return filters;
-}
-
-QString QtNameFilter(const SourceFileFilter &filter)
-{
-    const QStringList patterns = filter.patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    return filter.description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
 }
 
 } // namespace kc

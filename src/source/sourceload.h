@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/filetypefilter.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -35,16 +37,9 @@ void SetCurrentSource(const QString &path, double duration);
 // Seconds truncated toward zero, held within 0 .. INT_MAX (a track bar's units).
 int WholeSeconds(double seconds);
 
-// One entry of the source dialog's filter list: the text shown and what it matches.
-struct SourceFileFilter {
-    QString description;
-    QString patterns; // "*.avi;*.mpg"
-};
+// The source dialog's filter list: first every format at once (its description names each
+// pattern it matches), then the long-standing entries, then today's containers.
+using SourceFileFilter = FileTypeFilter;
 const QList<SourceFileFilter> &SourceFileFilters();
-
-// A filter in Qt's "text (pattern pattern)" form: the description as given, then the
-// patterns separated by blanks. A file dialog told to hide filter details shows exactly
-// the description, and filters by the patterns.
-QString QtNameFilter(const SourceFileFilter &filter);
 
 } // namespace kc

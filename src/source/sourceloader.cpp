@@ -58,7 +58,11 @@ QString SourceLoader::runOpenDlg()
 
 void SourceLoader::btAddFileClick()
 {
-    const QString chosen = m_chooser ? m_chooser() : runOpenDlg();
+    LoadSource(m_chooser ? m_chooser() : runOpenDlg());
+}
+
+void SourceLoader::LoadSource(const QString &chosen)
+{
     const QString path = ChosenSourcePath(chosen, [](const QString &p) { return QFileInfo(p).isFile(); });
     if (path.isEmpty())
         return; // cancelled: a playing preview goes on playing

@@ -39,6 +39,9 @@ public:
     ~SourceLoader() override;
 
     void btAddFileClick();
+    // What Add does once a file is chosen (also for a dropped file or one named at start):
+    // the same checks, messages and reset. An empty path does nothing.
+    void LoadSource(const QString &chosen);
 
     // The open dialog (object name "OpenDlg"), made on first use: Qt's own dialog, one
     // existing file, the eight source filters with the first one selected.

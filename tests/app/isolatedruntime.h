@@ -15,16 +15,17 @@ public:
         QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
+    QString path() const { return m_dir.path(); }
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
 
     // Starts program in this runtime folder on the offscreen platform.
-    void start(QProcess &process, const QString &program) const
+    void start(QProcess &process, const QString &program, const QStringList &arguments = {}) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.path());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(env);
-        process.start(program, {});
+        process.start(program, arguments);
     }
 
 private:

@@ -1,3 +1,4 @@
+#include "app/icons.h"
 #include "app/tfrmflash.h"
 #include "app/tfrmmain.h"
 #include "common/browseforfolder.h"
@@ -56,6 +57,14 @@ TEST(Splash, ClosesAboutASecondAfterItShowsAndSetsTheProgramFolder)
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_EQ(splash.scriptExitCode(), -1); // no start-up script beside the tests
     kc::SetProgramFolder(saved);
+}
+
+TEST(ProgramIcon, TheDesktopIconAtTheSizesWindowsAsk)
+{
+    const QIcon icon = kc::ProgramIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon.availableSizes(), (QList<QSize>{QSize(48, 48), QSize(256, 256)}));
+    EXPECT_FALSE(icon.pixmap(32).isNull());
 }
 
 TEST(MainWindow, TitleSizeAndStartState)

@@ -12,6 +12,7 @@
 #include "fastsplit/progressnote.h"
 #include "fastsplit/tfrmfastsplit.h"
 #include "support/clips.h"
+#include "support/dropfiles.h"
 #include "support/messagerecorder.h"
 
 #include <QComboBox>
@@ -262,10 +263,11 @@ TEST(TfrmFastSplit, EnableControlTouchesOnlyTheFourButtons)
     EXPECT_TRUE(f.buttonsEnabled(true));
 }
 
-TEST(TfrmFastSplit, OpenDialogListsOnlyAviAndMpgInAnyCase)
+TEST(TfrmFastSplit, OpenDialogListsAviAndMpgFirstThenEachCopiedContainerInAnyCase)
 {
     QTemporaryDir dir;
-    for (const char *name : {"a.avi", "B.AVI", "c.mpg", "d.MpG", "e.mp4", "f.avi.txt"}) {
+    for (const char *name : {"a.avi", "B.AVI", "c.mpg", "d.MpG", "e.mp4", "f.avi.txt", "g.MKV", "h.mov", "i.ts",
+                             "j.m2ts", "k.webm", "l.flv", "m.3gp", "n.wmv"}) {
         QFile file(dir.filePath(QString::fromLatin1(name)));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
@@ -275,8 +277,7 @@ TEST(TfrmFastSplit, OpenDialogListsOnlyAviAndMpgInAnyCase)
     EXPECT_TRUE(dialog->windowTitle().isEmpty() || dialog->windowTitle() == QStringLiteral("Open"));
     auto *combo = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
     ASSERT_NE(combo, nullptr);
-    ASSERT_EQ(combo->count(), 1);
-    EXPECT_EQ(combo->itemText(0), QStringLiteral("VideoFile(*.avi;*.mpg)"));
+    EXPECT_EQ(combo->currentIndex(), 0);
 
     auto *model = dialog->findChild<QFileSystemModel *>();
     ASSERT_NE(model, nullptr);
@@ -284,12 +285,69 @@ TEST(TfrmFastSplit, OpenDialogListsOnlyAviAndMpgInAnyCase)
     dialog->setDirectory(dir.path());
     ASSERT_TRUE(loaded.count() > 0 || loaded.wait(5000));
     const QModelIndex root = model->index(dir.path());
-    QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(root), 4, 5000);
-    QStringList listed;
-    for (int r = 0; r < model->rowCount(root); ++r)
-        listed << model->index(r, 0, root).data().toString();
-    listed.sort();
-    EXPECT_EQ(listed, (QStringList{"B.AVI", "a.avi", "c.mpg", "d.MpG"}));
+
+    const struct {
+        const char *shown;
+        QStringList listed;
+    } entries[] = {
+        {"VideoFile(*.avi;*.mpg)", {"B.AVI", "a.avi", "c.mpg", "d.MpG"}},
+        {"MP4 File(*.mp4)", {"e.mp4"}},
+        {"Matroska File(*.mkv)", {"g.MKV"}},
+        {"Quick Time File(*.mov)", {"h.mov"}},
+        {"MPEG-TS File(*.ts;*.m2ts)", {"i.ts", "j.m2ts"}},
+        {"WebM File(*.webm)", {"k.webm"}},
+        {"Flash Video File(*.flv)", {"l.flv"}},
+        {"3GP File(*.3gp)", {"m.3gp"}},
+    };
+    ASSERT_EQ(combo->count(), int(std::size(entries)));
+    for (int i = 0; i < combo->count(); ++i) {
+        const auto &entry = entries[i];
+        EXPECT_EQ(combo->itemText(i), QString::fromLatin1(entry.shown));
+        dialog->selectNameFilter(dialog->nameFilters().at(i));
+        // Files the filter hides are disabled rather than removed from the model.
+        QStringList listed;
+        const bool settled = QTest::qWaitFor(
+            [&] {
+                listed.clear();
+                for (int r = 0; r < model->rowCount(root); ++r) {
+                    const QModelIndex index = model->index(r, 0, root);
+                    if (index.flags() & Qt::ItemIsEnabled)
+                        listed << index.data().toString();
+                }
+                listed.sort();
+                return listed == entry.listed;
+            },
+            5000);
+        EXPECT_TRUE(settled) << entry.shown << ": " << listed.join(' ').toStdString();
+    }
+}
+
+TEST(TfrmFastSplit, ADroppedFileIsProbedAsAChosenOneButNotWhileAJobRuns)
+{
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(QStringLiteral("片段 drop.mp4"));
+    kc::test::ClipSpec clipSpec;
+    clipSpec.seconds = 2.0;
+    clipSpec.width = 160;
+    clipSpec.height = 120;
+    clipSpec.audioCodec = QStringLiteral("aac");
+    ASSERT_TRUE(kc::test::MakeClip(clip, clipSpec));
+
+    Fixture f;
+    MessageRecorder messages;
+    f.w->EnableControl(false); // as while a job runs
+    EXPECT_FALSE(kc::test::DropFile(f.w, clip));
+    QTest::qWait(20);
+    EXPECT_TRUE(f.find<QLineEdit>("edtInputFile")->text().isEmpty());
+
+    f.w->EnableControl(true);
+    // Over a time field: the field keeps its number.
+    EXPECT_TRUE(kc::test::DropFile(f.field("edtStartSecond"), clip));
+    QTRY_COMPARE_WITH_TIMEOUT(f.find<QLineEdit>("edtInputFile")->text(), clip, 5000);
+    EXPECT_NEAR(f.w->TotalTime(), 2.0, 0.15);
+    EXPECT_EQ(f.field("edtStartSecond")->text(), QStringLiteral("0"));
+    EXPECT_EQ(f.find<QLabel>("labFileTime")->text(), kc::FileTimeLabel(kc::DecodeSeconds(f.w->TotalTime())));
+    EXPECT_TRUE(messages.entries().isEmpty()) << messages.texts().join('|').toStdString();
 }
 
 TEST(TfrmFastSplit, ProbeFillsLabelAndFieldsAndACancelChangesNothing)

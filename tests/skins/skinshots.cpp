@@ -1,14 +1,24 @@
 // Writes pictures of the main window under every skin (also with its controls locked, as
-// during a split) and of the skin menu into the folder given as the first argument. Run by
-// hand to look at the skins or to renew the pictures of docs/:
-//   QT_QPA_PLATFORM=offscreen build/tests/skins_screenshots /tmp/skins
+// during a split) and of the skin menu into the folder given as the first argument, then one
+// of the open dialog with its list of file types dropped down (open-dialog.png). Run by hand
+// to look at the skins or to renew the pictures of docs/:
+//   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x900x24" build/tests/skins_screenshots /tmp/skins
+#include "app/qttranslations.h"
 #include "app/skins/skinmenu.h"
 #include "app/tfrmmain.h"
 #include "common/programfolder.h"
+#include "source/sourceloader.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QScreen>
+#include <QTimer>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -21,6 +31,42 @@ bool save(const QPixmap &picture, const QString &path)
     std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
     return false;
 }
+
+void settle(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The main window's open dialog over a folder of sample files, its file types dropped down.
+bool shootOpenDialog(kc::TFrmMain &window, const QString &path)
+{
+    auto *loader = window.findChild<kc::SourceLoader *>();
+    if (!loader)
+        return false;
+    QTemporaryDir samples;
+    for (const char *name : {"假日.mp4", "会议.mkv", "旅行.mov", "电视录像.ts", "婚礼.avi", "说明.txt"}) {
+        QFile file(samples.filePath(QString::fromUtf8(name)));
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+    }
+    QFileDialog *dialog = loader->OpenDlg();
+    dialog->setDirectory(samples.path());
+    dialog->resize(820, 440);
+    dialog->show();
+    settle(500);
+    auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+    if (types)
+        types->showPopup();
+    settle(300);
+    const QRect area = dialog->frameGeometry().united(types && types->view() ? types->view()->window()->frameGeometry() : QRect());
+    const QPixmap picture = dialog->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    if (types)
+        types->hidePopup();
+    dialog->hide();
+    return save(picture, path);
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -28,6 +74,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    kc::InstallQtChineseTranslations(&app);
     QApplication::setApplicationName(QStringLiteral("Kestrelcut"));
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
@@ -67,5 +114,6 @@ int main(int argc, char **argv)
         if (!save(skins->pmSkin()->grab(), stem + QStringLiteral("-menu.png")))
             return 1;
     }
-    return 0;
+    skins->choose(9); // the first start's skin
+    return shootOpenDialog(window, folder + QStringLiteral("/open-dialog.png")) ? 0 : 1;
 }

@@ -108,11 +108,12 @@ TEST(WholeSeconds, TruncatesTowardZeroWithinTheTrackBarsRange)
         EXPECT_EQ(WholeSeconds(c.seconds), c.expected) << c.seconds;
 }
 
-TEST(SourceFileFilters, EightEntriesInQtsFormShowingTheGivenDescriptions)
+TEST(SourceFileFilters, AllFormatsFirstNamingEveryPatternThenOneEntryPerFormat)
 {
+    const QString all = QStringLiteral("*.avi;*.mpg;*.mpeg;*.mpe;*.dat;*.wmv;*.asf;*.mov;*.qt;*.rm;*.rmvb;*.vob;"
+                                       "*.mp4;*.mkv;*.ts;*.m2ts;*.webm;*.flv;*.3gp");
     const QStringList expected{
-        "All Support Format(*.avi;*.mpg;*.mpeg;*.mpe;*.dat;*.wmv;*.asf;*.rm;*.rmvb;*.vob) "
-        "(*.avi *.mpg *.mpeg *.mpe *.dat *.wmv *.asf *.mov *.qt *.rm *.rmvb *.vob)",
+        "All Support Format(" + all + ") (" + QString(all).replace(';', ' ') + ")",
         "AVI File(*.avi) (*.avi)",
         "MPEG File(*.mpg;*.mpeg;*.mpe) (*.mpg *.mpeg *.mpe)",
         "DAT File(*.dat) (*.dat)",
@@ -120,6 +121,12 @@ TEST(SourceFileFilters, EightEntriesInQtsFormShowingTheGivenDescriptions)
         "Quick Time File(*.mov;*.qt) (*.mov *.qt)",
         "Real Media File(*.rm;*.rmvb) (*.rm *.rmvb)",
         "DVD VOB File(*.vob) (*.vob)",
+        "MP4 File(*.mp4) (*.mp4)",
+        "Matroska File(*.mkv) (*.mkv)",
+        "MPEG-TS File(*.ts;*.m2ts) (*.ts *.m2ts)",
+        "WebM File(*.webm) (*.webm)",
+        "Flash Video File(*.flv) (*.flv)",
+        "3GP File(*.3gp) (*.3gp)",
     };
     QStringList actual;
     for (const SourceFileFilter &f : SourceFileFilters())

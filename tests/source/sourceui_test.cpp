@@ -13,6 +13,7 @@
 #include "support/messagerecorder.h"
 
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -239,19 +240,23 @@ TEST_F(SourceUiTest, LoadingWhilePlayingStopsAndTheNextPlayOpensTheNewFile)
     EXPECT_EQ(TrackBar->maximum(), 5);
 }
 
-// The real dialog: the descriptions as given, patterns matched whatever the case.
-TEST_F(SourceUiTest, TheOpenDialogShowsTheEightFiltersAndMatchesPatternsIgnoringCase)
+// The real dialog: the descriptions as given, patterns matched whatever the case, and a
+// typed name of any supported container lets the dialog open it.
+TEST_F(SourceUiTest, TheOpenDialogShowsEveryFormatAndMatchesPatternsIgnoringCase)
 {
     QTemporaryDir dir;
     const QString clip = clipPath(QStringLiteral("clip.avi"));
-    for (const char *name : {"A.AVI", "b.Mov", "c.txt", "d.vob", "e.QT"})
-        ASSERT_TRUE(QFile::copy(clip, dir.filePath(QLatin1String(name))));
+    const QStringList videos{"A.AVI", "b.Mov", "d.vob", "e.QT", "f.mp4", "g.MKV", "h.ts", "i.m2ts",
+                             "j.webm", "k.flv", "l.3gp"};
+    for (const QString &name : videos + QStringList{"c.txt"})
+        ASSERT_TRUE(QFile::copy(clip, dir.filePath(name)));
     loader->setFileChooser(nullptr);
     QFileDialog *dlg = loader->OpenDlg();
     dlg->setDirectory(dir.path());
 
     QStringList shownFilters;
     QStringList listed;
+    QStringList refusedNames;
     bool wasModal = false;
     QTimer::singleShot(0, [&] {
         QFileDialog *open = dlg;
@@ -273,27 +278,46 @@ TEST_F(SourceUiTest, TheOpenDialogShowsTheEightFiltersAndMatchesPatternsIgnoring
             if (index.flags() & Qt::ItemIsEnabled)
                 listed << index.data().toString();
         }
-        // What the user types into the name field.
+        // What the user types into the name field: the Open button stays usable.
         auto *name = open->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         ASSERT_NE(name, nullptr);
+        auto *buttons = open->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+        ASSERT_NE(buttons, nullptr);
+        for (const QString &typed : videos) {
+            name->setText(typed);
+            if (!buttons->button(QDialogButtonBox::Open)->isEnabled())
+                refusedNames << typed;
+        }
         name->setText(QStringLiteral("A.AVI"));
         static_cast<QDialog *>(open)->accept(); // QFileDialog's own accept() is protected
     });
     btAddFile->click();
 
     EXPECT_TRUE(wasModal);
-    EXPECT_EQ(shownFilters, (QStringList{
-                                "All Support Format(*.avi;*.mpg;*.mpeg;*.mpe;*.dat;*.wmv;*.asf;*.rm;*.rmvb;*.vob)",
-                                "AVI File(*.avi)",
-                                "MPEG File(*.mpg;*.mpeg;*.mpe)",
-                                "DAT File(*.dat)",
-                                "Media Player File(*.wmv;*.asf)",
-                                "Quick Time File(*.mov;*.qt)",
-                                "Real Media File(*.rm;*.rmvb)",
-                                "DVD VOB File(*.vob)",
-                            }));
+    ASSERT_FALSE(shownFilters.isEmpty());
+    EXPECT_EQ(shownFilters.first(),
+              QStringLiteral("All Support Format(*.avi;*.mpg;*.mpeg;*.mpe;*.dat;*.wmv;*.asf;*.mov;*.qt;*.rm;*.rmvb;"
+                             "*.vob;*.mp4;*.mkv;*.ts;*.m2ts;*.webm;*.flv;*.3gp)"));
+    EXPECT_EQ(shownFilters.mid(1), (QStringList{
+                                       "AVI File(*.avi)",
+                                       "MPEG File(*.mpg;*.mpeg;*.mpe)",
+                                       "DAT File(*.dat)",
+                                       "Media Player File(*.wmv;*.asf)",
+                                       "Quick Time File(*.mov;*.qt)",
+                                       "Real Media File(*.rm;*.rmvb)",
+                                       "DVD VOB File(*.vob)",
+                                       "MP4 File(*.mp4)",
+                                       "Matroska File(*.mkv)",
+                                       "MPEG-TS File(*.ts;*.m2ts)",
+                                       "WebM File(*.webm)",
+                                       "Flash Video File(*.flv)",
+                                       "3GP File(*.3gp)",
+                                   }));
     listed.sort();
-    EXPECT_EQ(listed, (QStringList{"A.AVI", "b.Mov", "d.vob", "e.QT"}));
+    QStringList expectedListed = videos;
+    expectedListed.sort();
+    EXPECT_EQ(listed, expectedListed);
+    EXPECT_TRUE(refusedNames.isEmpty()) << refusedNames.join(' ').toStdString();
     EXPECT_EQ(TSourceMedia.FileName, dir.filePath(QStringLiteral("A.AVI")));
 }
 
