@@ -73,7 +73,7 @@ void SourceLoader::btAddFileClick()
     m_c.labTotalTime->setText(FormatSeconds(duration.seconds));
     SetCurrentSource(path, duration.seconds);
     ShowRange(m_c.range);
-    m_transport->btPreStopClick();
+    m_transport->ShowNewSource();
     m_transport->controls().btPrePlay->setEnabled(true);
 }
 
