@@ -3,6 +3,7 @@
 #include "ui_tfrmmain.h"
 
 #include "common/browseforfolder.h"
+#include "common/messages.h"
 #include "common/mediainfo.h"
 #include "common/programfolder.h"
 #include "common/programfont.h"
@@ -11,6 +12,7 @@
 #include "fastsplit/tfrmfastsplit.h"
 #include "icons.h"
 #include "skins/skinmenu.h"
+#include "source/previewspacekey.h"
 #include "source/previewtransport.h"
 #include "source/rangeentry.h"
 #include "source/sourceloader.h"
@@ -19,7 +21,10 @@
 #include "version.h"
 
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QScreen>
+#include <QToolButton>
 #include <QUrl>
 
 namespace kc {
@@ -56,6 +61,8 @@ TFrmMain::TFrmMain(QWidget *parent)
     // The fast split window, hidden until asked for; it closes with this window.
     m_fastSplit = new TfrmFastSplit(this);
 
+    setupAccessibility();
+
     connect(ui->btOutput, &QAbstractButton::clicked, this, &TFrmMain::btOutputClick);
     connect(ui->btTool, &QAbstractButton::clicked, this, &TFrmMain::btToolClick);
     connect(ui->btSkin, &QAbstractButton::clicked, m_skinMenu, &SkinMenu::btSkinClick);
@@ -79,6 +86,7 @@ void TFrmMain::bindControlGroups()
     preview.TrackBar = ui->TrackBar;
     preview.labCurTime = ui->labCurTime;
     m_preview = new PreviewTransport(preview, ui->MoviePlayer, this);
+    new PreviewSpaceKey(this, m_preview);
 
     SourceLoadControls source;
     source.btAddFile = ui->btAddFile;
@@ -142,6 +150,22 @@ void TFrmMain::bindControlGroups()
     driver.btSplitter = ui->btSplitter;
     driver.btStop = ui->btStop;
     m_renderDriver = new RenderDriver(driver, this);
+}
+
+void TFrmMain::setupAccessibility()
+{
+    // The skin menu hangs from its button, so assistive technology finds it there; a click
+    // on the button itself still pops it up at the mouse.
+    ui->btSkin->setMenu(m_skinMenu->pmSkin());
+    ui->btSkin->setPopupMode(QToolButton::MenuButtonPopup);
+    // The status text is what the hint tells; a fixed name would hide it.
+    ui->pnlHint->setAccessibleDescription(ui->pnlHint->accessibleName());
+    ui->pnlHint->setAccessibleName(QString());
+    // The picture buttons take the focus from the keyboard only: a mouse click on them
+    // leaves it where it was, so Space goes on playing and pausing the preview.
+    for (QToolButton *button : {ui->btAddFile, ui->btSplitter, ui->btStop, ui->btSkin, ui->btHelp, ui->btTool,
+                                ui->btPrePlay, ui->btPrePause, ui->btPreStop})
+        button->setFocusPolicy(Qt::TabFocus);
 }
 
 void TFrmMain::setButtonPictures()
@@ -208,8 +232,14 @@ void TFrmMain::btOutputClick()
 
 void TFrmMain::btHelpClick()
 {
-    // A missing document or no program to open it: nothing to report.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(ProgramFolder() + QStringLiteral("help.html")));
+    // Without the document, or without a program that opens it, the user is told where it
+    // should be rather than left with a button that does nothing.
+    const QString path = ProgramFolder() + QStringLiteral("help.html");
+    const QString shown = QDir::toNativeSeparators(path);
+    if (!QFileInfo(path).isFile())
+        ShowInfo(QStringLiteral("找不到帮助文档：\n%1").arg(shown));
+    else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        ShowInfo(QStringLiteral("无法打开帮助文档，请用浏览器打开：\n%1").arg(shown));
 }
 
 void TFrmMain::btToolClick()
