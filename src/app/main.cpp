@@ -1,6 +1,6 @@
 #include "common/messageboxsink.h"
 #include "singleinstance.h"
-#include "tfrmflash.h"
+#include "startup.h"
 #include "tfrmmain.h"
 
 #include <QApplication>
@@ -22,17 +22,10 @@ int main(int argc, char **argv)
                      [&activationPending] { activationPending = true; });
 
     kc::InstallMessageBoxSink();
-    {
-        kc::TFrmFlash splash;
-        splash.exec();
-    }
-    QApplication::setApplicationName(QStringLiteral("Kestrelcut"));
-    QApplication::setApplicationDisplayName(QString());
-
-    kc::TFrmMain mainWindow;
+    const std::unique_ptr<kc::TFrmMain> mainWindowOwner = kc::ShowSplashThenMainWindow();
+    kc::TFrmMain &mainWindow = *mainWindowOwner;
     QObject::connect(&instance, &kc::SingleInstance::activationRequested, &mainWindow,
                      &kc::TFrmMain::restoreAndActivate);
-    mainWindow.show();
     if (activationPending)
         mainWindow.restoreAndActivate();
     return app.exec();
