@@ -6,6 +6,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -302,6 +303,18 @@ TEST_F(RangeEntryTest, SplitTimeKeyFilterAndCleanUp)
     EXPECT_TRUE(messages.entries().isEmpty());
 }
 
+// An input method's text is held to the typing rule as well (full-width digits included).
+TEST_F(RangeEntryTest, InputMethodTextIsCleanedLikeTyping)
+{
+    QLineEdit *e = c.EditSplitTime;
+    e->setText(QStringLiteral("1"));
+    e->setCursorPosition(1);
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("２5秒-"));
+    QCoreApplication::sendEvent(e, &commit);
+    EXPECT_EQ(e->text(), QStringLiteral("15"));
+}
+
 TEST_F(RangeEntryTest, TabStillMovesTheFocusOn)
 {
     host.show();
@@ -318,7 +331,7 @@ TEST_F(RangeEntryTest, TextThatBypassesTheFilterStaysUntilTheSplitRefusesIt)
     for (const char *text : texts) {
         QLineEdit *e = c.EditSplitTime;
         e->setText(QString());
-        e->insert(QString::fromUtf8(text)); // as a paste or an input method would
+        e->insert(QString::fromUtf8(text)); // as the program itself might
         QTest::keyClick(e, Qt::Key_End);
         EXPECT_EQ(e->text(), QString::fromUtf8(text));
         c.radBtSplitTime->click();
