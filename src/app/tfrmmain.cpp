@@ -161,10 +161,9 @@ void TFrmMain::setupAccessibility()
     // The status text is what the hint tells; a fixed name would hide it.
     ui->pnlHint->setAccessibleDescription(ui->pnlHint->accessibleName());
     ui->pnlHint->setAccessibleName(QString());
-    // The picture buttons take the focus from the keyboard only: a mouse click on them
+    // The transport buttons take the focus from the keyboard only: a mouse click on them
     // leaves it where it was, so Space goes on playing and pausing the preview.
-    for (QToolButton *button : {ui->btAddFile, ui->btSplitter, ui->btStop, ui->btSkin, ui->btHelp, ui->btTool,
-                                ui->btPrePlay, ui->btPrePause, ui->btPreStop})
+    for (QToolButton *button : {ui->btPrePlay, ui->btPrePause, ui->btPreStop})
         button->setFocusPolicy(Qt::TabFocus);
 }
 

@@ -164,6 +164,17 @@ TEST_F(MainWindowPreview, AClickedPlayButtonLeavesSpaceToThePreview)
     EXPECT_FALSE(pauseShown());
 }
 
+TEST_F(MainWindowPreview, SpaceAfterAddPlaysTheNewFile)
+{
+    auto *add = control<QAbstractButton>("btAddFile");
+    add->setFocus();
+    load(Clip(QStringLiteral("first.avi"), 3));
+    chosen = Clip(QStringLiteral("second.avi"), 5); // what a second dialog would give
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_TRUE(player->IsPlaying());
+    EXPECT_EQ(TSourceMedia.FileName, Clip(QStringLiteral("first.avi"), 3));
+}
+
 TEST_F(MainWindowPreview, AClickOnTheTrackBarJumpsThere)
 {
     load(Clip(QStringLiteral("second.avi"), 5));
