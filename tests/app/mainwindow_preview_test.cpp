@@ -151,6 +151,12 @@ TEST_F(MainWindowPreview, SpacePlaysAndPausesUnlessATextFieldHasTheFocus)
     }
     // Typing a blank into a field leaves the field as it was.
     EXPECT_EQ(control<QLineEdit>("edtStartSecond")->text(), QStringLiteral("0"));
+    // While a split runs the preview is locked, Space included.
+    w.EnableControl(false);
+    w.setFocus();
+    QTest::keyClick(&w, Qt::Key_Space);
+    EXPECT_FALSE(player->IsPlaying());
+    w.EnableControl(true);
 }
 
 TEST_F(MainWindowPreview, AClickedPlayButtonLeavesSpaceToThePreview)
