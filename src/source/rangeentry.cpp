@@ -2,8 +2,8 @@
 
 #include "common/messages.h"
 #include "common/numericfield.h"
-#include "common/typedpaste.h"
 #include "common/timeparts.h"
+#include "common/typedpaste.h"
 #include "sourcemedia.h"
 
 #include <QAbstractButton>

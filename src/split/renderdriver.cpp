@@ -79,7 +79,7 @@ void RenderDriver::StartSplit(TSplitMode SplitMode, int i)
     p.videoEdit->InitControl();
 
     // The custom piece names itself only once its range stands; the numbered pieces name
-    // themselves first, so a refused plan leaves its number in the status bar.
+    // themselves first (a refused plan then puts the status back to rest).
     const SplitInputs inputs = p.rangeEntry->ReadSplitInputs();
     if (SplitMode != smCustom)
         p.pnlHint->setText(QStringLiteral("提示：正在输出第%1个文件... ...").arg(i));
