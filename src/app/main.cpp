@@ -4,7 +4,7 @@
 #include "qttranslations.h"
 #include "singleinstance.h"
 #include "sourcerequests.h"
-#include "tfrmflash.h"
+#include "startup.h"
 #include "tfrmmain.h"
 
 #include <QApplication>
@@ -32,17 +32,10 @@ int main(int argc, char **argv)
                      [&activationPending] { activationPending = true; });
 
     kc::InstallMessageBoxSink();
-    {
-        kc::TFrmFlash splash;
-        splash.exec();
-    }
-    QApplication::setApplicationName(QStringLiteral("Kestrelcut"));
-    QApplication::setApplicationDisplayName(QString());
-
-    kc::TFrmMain mainWindow;
+    const std::unique_ptr<kc::TFrmMain> mainWindowOwner = kc::ShowSplashThenMainWindow();
+    kc::TFrmMain &mainWindow = *mainWindowOwner;
     QObject::connect(&instance, &kc::SingleInstance::activationRequested, &mainWindow,
                      &kc::TFrmMain::restoreAndActivate);
-    mainWindow.show();
     sourceRequests.deliverTo(&mainWindow);
     if (activationPending)
         mainWindow.restoreAndActivate();

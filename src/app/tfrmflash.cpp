@@ -41,6 +41,7 @@ void TFrmFlash::Timer1Timer()
 {
     Timer1->stop();
     m_exitCode = RunStartupScript(ProgramFolder());
+    emit scriptFinished();
     accept();
 }
 

@@ -16,6 +16,15 @@ public:
     explicit TFrmFlash(QWidget *parent = nullptr);
     int scriptExitCode() const { return m_exitCode; }
 
+    // Escape or a close request would end the splash before the start-up script ran; it
+    // closes when the script has ended.
+    void reject() override {}
+
+signals:
+    // The start-up script has ended and the splash is about to close: what is to follow it
+    // on screen is made and shown now, while the splash still covers the gap.
+    void scriptFinished();
+
 private:
     void FormCreate();
     void Timer1Timer();

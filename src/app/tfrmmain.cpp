@@ -13,6 +13,7 @@
 #include "fastsplit/tfrmfastsplit.h"
 #include "icons.h"
 #include "skins/skinmenu.h"
+#include "source/previewspacekey.h"
 #include "source/previewtransport.h"
 #include "source/rangeentry.h"
 #include "source/sourceloader.h"
@@ -21,8 +22,10 @@
 #include "version.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QScreen>
+#include <QToolButton>
 #include <QUrl>
 
 namespace kc {
@@ -59,6 +62,8 @@ TFrmMain::TFrmMain(QWidget *parent)
     // The fast split window, hidden until asked for; it closes with this window.
     m_fastSplit = new TfrmFastSplit(this);
 
+    setupAccessibility();
+
     connect(ui->btOutput, &QAbstractButton::clicked, this, &TFrmMain::btOutputClick);
     connect(ui->btTool, &QAbstractButton::clicked, this, &TFrmMain::btToolClick);
     connect(ui->btSkin, &QAbstractButton::clicked, m_skinMenu, &SkinMenu::btSkinClick);
@@ -86,6 +91,7 @@ void TFrmMain::bindControlGroups()
     preview.TrackBar = ui->TrackBar;
     preview.labCurTime = ui->labCurTime;
     m_preview = new PreviewTransport(preview, ui->MoviePlayer, this);
+    new PreviewSpaceKey(this, m_preview);
 
     SourceLoadControls source;
     source.btAddFile = ui->btAddFile;
@@ -149,6 +155,21 @@ void TFrmMain::bindControlGroups()
     driver.btSplitter = ui->btSplitter;
     driver.btStop = ui->btStop;
     m_renderDriver = new RenderDriver(driver, this);
+}
+
+void TFrmMain::setupAccessibility()
+{
+    // The skin menu hangs from its button, so assistive technology finds it there; a click
+    // on the button itself still pops it up at the mouse.
+    ui->btSkin->setMenu(m_skinMenu->pmSkin());
+    ui->btSkin->setPopupMode(QToolButton::MenuButtonPopup);
+    // The status text is what the hint tells; a fixed name would hide it.
+    ui->pnlHint->setAccessibleDescription(ui->pnlHint->accessibleName());
+    ui->pnlHint->setAccessibleName(QString());
+    // The transport buttons take the focus from the keyboard only: a mouse click on them
+    // leaves it where it was, so Space goes on playing and pausing the preview.
+    for (QToolButton *button : {ui->btPrePlay, ui->btPrePause, ui->btPreStop})
+        button->setFocusPolicy(Qt::TabFocus);
 }
 
 void TFrmMain::setButtonPictures()
@@ -215,8 +236,14 @@ void TFrmMain::btOutputClick()
 
 void TFrmMain::btHelpClick()
 {
-    // A missing document or no program to open it: nothing to report.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(ProgramFolder() + QStringLiteral("help.html")));
+    // Without the document, or without a program that opens it, the user is told where it
+    // should be rather than left with a button that does nothing.
+    const QString path = ProgramFolder() + QStringLiteral("help.html");
+    const QString shown = QDir::toNativeSeparators(path);
+    if (!QFileInfo(path).isFile())
+        ShowInfo(QStringLiteral("找不到帮助文档：\n%1").arg(shown));
+    else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        ShowInfo(QStringLiteral("无法打开帮助文档，请用浏览器打开：\n%1").arg(shown));
 }
 
 void TFrmMain::btToolClick()

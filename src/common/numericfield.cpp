@@ -1,6 +1,7 @@
 #include "numericfield.h"
 
 #include "timeparts.h"
+#include "typedpaste.h"
 
 #include <QRegularExpressionValidator>
 
@@ -12,6 +13,10 @@ NumericField::NumericField(QWidget *parent)
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[-+0-9]*")), this));
     setText(QStringLiteral("0"));
+    // A paste keeps the characters typing would; the validator alone would refuse it whole.
+    new TypedPaste(this, [](QChar c, const QString &, int) {
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') || c == QLatin1Char('+');
+    });
 }
 
 std::optional<qint64> NumericField::value() const

@@ -8,6 +8,7 @@ namespace kc {
 // A whole-number field: takes digits and sign characters, right-aligned, an empty text
 // reads 0. A value outside [minimum, maximum] stays until the focus leaves, and is then
 // brought to the nearer bound. A text such as "-" cannot be read: value() is empty then.
+// Pasted text keeps only the characters that typing would.
 class NumericField : public QLineEdit
 {
     Q_OBJECT

@@ -4,6 +4,7 @@
 #include "components/movieplayer/tmovieplayer.h"
 #include "sourceload.h"
 #include "sourcemedia.h"
+#include "trackbarseek.h"
 
 #include <QAbstractButton>
 #include <QEvent>
@@ -16,6 +17,17 @@ namespace kc {
 namespace {
 
 const char kTag[] = "tag";
+
+// Play and Pause share one place: the one shown takes over the keyboard focus of the one
+// hidden, so that Space on a focused button keeps toggling instead of landing elsewhere.
+void ShowInstead(QAbstractButton *shown, QAbstractButton *hidden)
+{
+    const bool hadFocus = hidden->hasFocus();
+    shown->show();
+    if (hadFocus)
+        shown->setFocus(Qt::OtherFocusReason);
+    hidden->hide();
+}
 
 } // namespace
 
@@ -33,6 +45,7 @@ PreviewTransport::PreviewTransport(const PreviewControls &controls, TMoviePlayer
     connect(m_player, &TMoviePlayer::OnPlaying, this, &PreviewTransport::MoviePlayerPlaying);
     connect(m_player, &TMoviePlayer::OnCompleted, this, &PreviewTransport::MoviePlayerCompleted);
     m_c.TrackBar->installEventFilter(this);
+    SetAccessibleSeek(m_c.TrackBar, [this](int second) { TrackBarAccessibleSeek(second); });
 }
 
 int PreviewTransport::pausedFlag() const
@@ -63,28 +76,37 @@ void PreviewTransport::btPrePlayClick()
         m_player->Play();
         setPausedFlag(0);
     }
-    m_c.btPrePlay->hide();
-    m_c.btPrePause->show();
     // A finished playback disabled these; the new one must be pausable and stoppable.
     m_c.btPrePause->setEnabled(true);
     m_c.btPreStop->setEnabled(true);
+    ShowInstead(m_c.btPrePause, m_c.btPrePlay);
 }
 
 void PreviewTransport::btPrePauseClick()
 {
     m_player->Pause();
     setPausedFlag(1);
-    m_c.btPrePause->hide();
-    m_c.btPrePlay->show();
+    ShowInstead(m_c.btPrePlay, m_c.btPrePause);
 }
 
 void PreviewTransport::btPreStopClick()
 {
     m_player->Stop();
     setPausedFlag(0);
-    m_c.btPrePause->hide();
-    m_c.btPrePlay->show();
+    ShowInstead(m_c.btPrePlay, m_c.btPrePause);
     m_c.TrackBar->setValue(0);
+}
+
+void PreviewTransport::ShowNewSource()
+{
+    btPreStopClick();
+    // Opened paused at its start: the preview shows the new file's first picture, and the
+    // track bar and the time label speak of it rather than of the previous file.
+    m_player->setFileName(TSourceMedia.FileName);
+    m_c.TrackBar->setMaximum(WholeSeconds(m_player->Duration()));
+    m_c.TrackBar->setValue(0);
+    TSourceMedia.CurTime = 0;
+    m_c.labCurTime->setText(FormatSeconds(0));
 }
 
 void PreviewTransport::MoviePlayerPlaying(double iCurrent, const QString &)
@@ -102,9 +124,8 @@ void PreviewTransport::MoviePlayerPlaying(double iCurrent, const QString &)
 void PreviewTransport::MoviePlayerCompleted()
 {
     m_c.btPrePlay->setEnabled(true);
-    m_c.btPrePlay->show();
+    ShowInstead(m_c.btPrePlay, m_c.btPrePause);
     m_c.btPrePause->setEnabled(false);
-    m_c.btPrePause->hide();
     m_c.btPreStop->setEnabled(false);
     m_c.TrackBar->setValue(0);
 }
@@ -126,6 +147,14 @@ void PreviewTransport::TrackBarMouseUp(Qt::MouseButton, Qt::KeyboardModifiers, i
     m_player->Play();
 }
 
+void PreviewTransport::TrackBarAccessibleSeek(int second)
+{
+    // What a drag to that second does: the press pauses, the release seeks and plays.
+    TrackBarMouseDown(Qt::NoButton, Qt::NoModifier, 0, 0);
+    m_c.TrackBar->setValue(second);
+    TrackBarMouseUp(Qt::NoButton, Qt::NoModifier, 0, 0);
+}
+
 bool PreviewTransport::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_c.TrackBar) {
@@ -135,6 +164,10 @@ bool PreviewTransport::eventFilter(QObject *watched, QEvent *event)
             const auto *me = static_cast<QMouseEvent *>(event);
             m_mouseHeld = true;
             const QPoint at = me->position().toPoint();
+            // A click beside the thumb puts the thumb there (the slider then drags it from
+            // under the mouse) rather than stepping a page towards the click.
+            if (me->button() == Qt::LeftButton && !SliderHandleAt(m_c.TrackBar, at))
+                m_c.TrackBar->setSliderPosition(SliderValueAt(m_c.TrackBar, at));
             TrackBarMouseDown(me->button(), me->modifiers(), at.x(), at.y());
             break;
         }

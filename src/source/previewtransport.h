@@ -23,7 +23,8 @@ struct PreviewControls {
 // Drives the preview player from the transport row and shows where it plays.
 // The paused flag lives in btPrePause's "tag" property, the thumb-busy flag in TrackBar's.
 // Connects the buttons' clicks, the player's events and the track bar's mouse buttons
-// itself; keyboard and wheel moves of the track bar do not seek.
+// itself; keyboard and wheel moves of the track bar do not seek. A left click beside the
+// thumb jumps there; a value set by assistive technology seeks like a drag.
 class PreviewTransport : public QObject
 {
     Q_OBJECT
@@ -35,12 +36,17 @@ public:
 
     void btPrePlayClick();
     void btPrePauseClick();
-    // Also run after a source was loaded and before a split starts.
+    // Also run before a split starts.
     void btPreStopClick();
+    // A source was loaded: Stop, then the player opens it at its start, the track bar spans
+    // it from 0 and the current time (label and TSourceMedia.CurTime) reads 0.
+    void ShowNewSource();
     void MoviePlayerPlaying(double iCurrent, const QString &strTime);
     void MoviePlayerCompleted();
     void TrackBarMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
     void TrackBarMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    // Assistive technology set the track bar's value: seek there as a drag does.
+    void TrackBarAccessibleSeek(int second);
 
     int pausedFlag() const;
     int thumbBusyFlag() const;

@@ -3,6 +3,7 @@
 #include "common/messages.h"
 #include "common/numericfield.h"
 #include "common/timeparts.h"
+#include "common/typedpaste.h"
 #include "sourcemedia.h"
 
 #include <QAbstractButton>
@@ -61,6 +62,19 @@ bool IsEditingKey(int key)
     }
 }
 
+// The by-time length's key rule: digits and backspace always, "-" only at the very start,
+// "." only while the text holds none (also when the one it holds is about to be replaced).
+bool SplitTimeAccepts(QChar key, const QString &text, int caret)
+{
+    if (key == QLatin1Char('\b') || (key >= QLatin1Char('0') && key <= QLatin1Char('9')))
+        return true;
+    if (key == QLatin1Char('-'))
+        return caret == 0;
+    if (key == QLatin1Char('.'))
+        return !text.contains(QLatin1Char('.'));
+    return false;
+}
+
 } // namespace
 
 RangeEntry::RangeEntry(const RangeEntryControls &controls, QObject *parent)
@@ -99,6 +113,8 @@ RangeEntry::RangeEntry(const RangeEntryControls &controls, QObject *parent)
     if (m_c.EditSplitTime->accessibleName().isEmpty())
         m_c.EditSplitTime->setAccessibleName(QStringLiteral("每段的秒数"));
     m_c.EditSplitTime->installEventFilter(this);
+    // Installed after the key filter, so it sees a paste first.
+    new TypedPaste(m_c.EditSplitTime, SplitTimeAccepts, [this] { EditSplitTimeKeyUp(); });
 
     // toggled rather than clicked: the page follows the selected button however it got selected.
     connect(m_c.radBtSplitCus, &QAbstractButton::toggled, this, &RangeEntry::radBtSplitCusClick);
@@ -180,20 +196,9 @@ void RangeEntry::btSetEndTimeClick()
 void RangeEntry::EditSplitTimeKeyPress(QChar &key)
 {
     const QLineEdit *edit = m_c.EditSplitTime;
-    if (key == QLatin1Char('\b') || (key >= QLatin1Char('0') && key <= QLatin1Char('9')))
-        return;
-    if (key == QLatin1Char('-')) {
-        const int caret = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
-        if (caret != 0)
-            key = QChar();
-        return;
-    }
-    if (key == QLatin1Char('.')) {
-        if (edit->text().contains(QLatin1Char('.')))
-            key = QChar();
-        return;
-    }
-    key = QChar();
+    const int caret = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+    if (!SplitTimeAccepts(key, edit->text(), caret))
+        key = QChar();
 }
 
 void RangeEntry::EditSplitTimeKeyUp()
@@ -211,8 +216,13 @@ void RangeEntry::EditSplitTimeKeyUp()
 
 void RangeEntry::SetSplitTimeText(const QString &text)
 {
-    m_c.EditSplitTime->setText(text);
-    m_c.EditSplitTime->setCursorPosition(0);
+    // Written as an edit of its own, so that undo still reaches what the user had; selected,
+    // so that the next digit replaces it instead of joining it.
+    QLineEdit *edit = m_c.EditSplitTime;
+    edit->selectAll();
+    edit->insert(text);
+    edit->setSelection(0, int(text.size()));
+    m_cleanUpWrote = true;
 }
 
 bool RangeEntry::eventFilter(QObject *watched, QEvent *event)
@@ -221,11 +231,20 @@ bool RangeEntry::eventFilter(QObject *watched, QEvent *event)
         return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress) {
         const auto *keyEvent = static_cast<QKeyEvent *>(event);
+        // Undoing takes back the clean-up together with the edit that caused it: the clean-up
+        // alone would only write its text again when the key is released.
+        if (keyEvent->matches(QKeySequence::Undo) && m_cleanUpWrote)
+            m_c.EditSplitTime->undo();
+        m_cleanUpWrote = false;
         if (keyEvent->key() == Qt::Key_Backspace)
             return false;
         if (IsEditingKey(keyEvent->key()))
             return false;
         const QString typed = keyEvent->text();
+        // Shortcuts (select all, copy, cut, undo...) carry no printable character; the field
+        // handles them and never types them.
+        if (typed.isEmpty() || !typed.front().isPrint())
+            return false;
         for (QChar c : typed) {
             EditSplitTimeKeyPress(c);
             if (c.isNull())
@@ -233,7 +252,7 @@ bool RangeEntry::eventFilter(QObject *watched, QEvent *event)
         }
         return false;
     }
-    if (event->type() == QEvent::KeyRelease)
+    if (event->type() == QEvent::KeyRelease && !static_cast<QKeyEvent *>(event)->isAutoRepeat())
         EditSplitTimeKeyUp();
     return false;
 }

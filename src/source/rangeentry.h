@@ -60,6 +60,7 @@ private:
     void SetSplitTimeText(const QString &text);
 
     RangeEntryControls m_c;
+    bool m_cleanUpWrote = false; // the last change of EditSplitTime was the clean-up's
 };
 
 } // namespace kc

@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QSlider>
 
 namespace kc {
 
@@ -77,8 +78,13 @@ void SourceLoader::LoadSource(const QString &chosen)
     m_c.labTotalTime->setText(FormatSeconds(duration.seconds));
     SetCurrentSource(path, duration.seconds);
     ShowRange(m_c.range);
-    m_transport->btPreStopClick();
+    m_transport->ShowNewSource();
     m_transport->controls().btPrePlay->setEnabled(true);
+    // What follows a load is previewing it: the focus leaves the Add button for the track
+    // bar, so Space plays the new file instead of opening the dialog again.
+    QWidget *window = m_c.btAddFile->window();
+    if (!window->focusWidget() || window->focusWidget() == m_c.btAddFile)
+        m_transport->controls().TrackBar->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace kc

@@ -24,7 +24,8 @@ struct SourceLoadControls {
 };
 
 // The Add button: makes one video file the current source (TSourceMedia), shows its total
-// time, resets the custom range to the whole file and puts the preview back to Stopped.
+// time, resets the custom range to the whole file and shows the file stopped at its start
+// in the preview.
 class SourceLoader : public QObject
 {
     Q_OBJECT

@@ -44,11 +44,13 @@ void RenderDriver::btSplitterClick()
     const TSplitMode mode = p.rangeEntry->ReadSplitMode();
     if (mode == smCustom && !p.rangeEntry->ReadCustomRange()) {
         // The fields could not be read; the plain box has said so.
+        resetStatus();
         p.enableControl(true);
         return;
     }
     const QString refusal = CheckSplitJob(mode, p.rangeEntry->ReadSplitInputs());
     if (!refusal.isEmpty()) {
+        resetStatus();
         ShowInfo(refusal);
         p.enableControl(true);
         return;
@@ -71,13 +73,13 @@ void RenderDriver::StartSplit(TSplitMode SplitMode, int i)
     int16_t stretchMode = 0;
     QString error;
     if (!p.outputSettings->ApplyOutputSettings(TSourceMedia.FileName, &stretchMode, &error)) {
-        failJob(error);
+        failJob(error, i);
         return;
     }
     p.videoEdit->InitControl();
 
     // The custom piece names itself only once its range stands; the numbered pieces name
-    // themselves first, so a refused plan leaves its number in the status bar.
+    // themselves first (a refused plan then puts the status back to rest).
     const SplitInputs inputs = p.rangeEntry->ReadSplitInputs();
     if (SplitMode != smCustom)
         p.pnlHint->setText(QStringLiteral("提示：正在输出第%1个文件... ...").arg(i));
@@ -85,6 +87,7 @@ void RenderDriver::StartSplit(TSplitMode SplitMode, int i)
     if (!range.ok) {
         m_running = false;
         m_job.Stopped = true;
+        resetStatus();
         ShowInfo(range.refusal);
         p.enableControl(true);
         return;
@@ -100,7 +103,7 @@ void RenderDriver::StartSplit(TSplitMode SplitMode, int i)
     const QString path = SetFileName(TSourceMedia.FileName, SplitMode, i, p.edtOutput->text(),
                                      p.outputSettings->CheckOutType());
     if (!p.videoEdit->Save(path)) {
-        failJob(p.videoEdit->LastError());
+        failJob(p.videoEdit->LastError(), i);
         return;
     }
     p.pgbHint->setValue(0);
@@ -120,7 +123,7 @@ void RenderDriver::VideoEditComplete(bool succeeded, const QString &reason)
     if (!m_running || p.videoEdit->IsRendering())
         return;
     if (!succeeded) {
-        failJob(reason);
+        failJob(reason, m_mode == smCustom ? 0 : m_job.PieceIndex);
         return;
     }
     if (m_mode == smCustom) {
@@ -160,10 +163,14 @@ void RenderDriver::finishJob()
     resetStatus();
 }
 
-void RenderDriver::failJob(const QString &reason)
+void RenderDriver::failJob(const QString &reason, int piece)
 {
-    // The status text keeps naming the piece that failed.
+    // Once the box is closed nothing runs any more: the status says which piece failed
+    // instead of still reporting it as being written.
     m_running = false;
+    p.pnlHint->setText(piece > 0 ? QStringLiteral("提示：第%1个文件保存失败").arg(piece)
+                                 : QStringLiteral("提示：分割失败"));
+    p.pgbHint->setValue(0);
     ShowInfo(reason.isEmpty() ? kSaveFailed : kSaveFailed + QLatin1Char('\n') + reason);
     m_job.Stopped = true;
     p.enableControl(true);

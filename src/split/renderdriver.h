@@ -62,7 +62,8 @@ public:
 
 private:
     void finishJob();
-    void failJob(const QString &reason);
+    // piece: the number of the piece that failed, 0 for the custom range.
+    void failJob(const QString &reason, int piece);
     void resetStatus();
 
     RenderDriverParts p;

@@ -1,13 +1,17 @@
 #include "app/icons.h"
+#include "app/startup.h"
 #include "app/tfrmflash.h"
 #include "app/tfrmmain.h"
 #include "common/browseforfolder.h"
 #include "common/programfolder.h"
+#include "support/messagerecorder.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
@@ -18,7 +22,9 @@
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 namespace {
@@ -65,6 +71,55 @@ TEST(ProgramIcon, TheDesktopIconAtTheSizesWindowsAsk)
     ASSERT_FALSE(icon.isNull());
     EXPECT_EQ(icon.availableSizes(), (QList<QSize>{QSize(48, 48), QSize(256, 256)}));
     EXPECT_FALSE(icon.pixmap(32).isNull());
+}
+
+// Watches the splash go and notes whether the main window was already on screen then.
+class SplashGoneWatcher : public QObject
+{
+public:
+    bool splashHidden = false;
+    bool mainWindowOnScreen = false;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide && qobject_cast<kc::TFrmFlash *>(watched) && !splashHidden) {
+            splashHidden = true;
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                if (qobject_cast<kc::TFrmMain *>(w) && w->isVisible() && w->windowHandle()
+                    && w->windowHandle()->isExposed())
+                    mainWindowOnScreen = true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+TEST(Splash, TheMainWindowIsOnScreenBeforeTheSplashGoes)
+{
+    const QString saved = kc::ProgramFolder();
+    SplashGoneWatcher watcher;
+    qApp->installEventFilter(&watcher);
+    std::unique_ptr<kc::TFrmMain> w = kc::ShowSplashThenMainWindow();
+    qApp->removeEventFilter(&watcher);
+    kc::SetProgramFolder(saved);
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(watcher.splashHidden);
+    EXPECT_TRUE(watcher.mainWindowOnScreen);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(QApplication::applicationName(), QStringLiteral("Kestrelcut"));
+}
+
+TEST(Splash, EscapeDoesNotCutTheStartUpShort)
+{
+    const QString saved = kc::ProgramFolder();
+    QElapsedTimer clock;
+    clock.start();
+    kc::TFrmFlash splash;
+    QTimer::singleShot(100, &splash, [&splash] { QTest::keyClick(&splash, Qt::Key_Escape); });
+    splash.exec();
+    EXPECT_GE(clock.elapsed(), 900);
+    kc::SetProgramFolder(saved);
 }
 
 TEST(MainWindow, TitleSizeAndStartState)
@@ -193,6 +248,37 @@ TEST(MainWindow, HelpOpensTheChineseDocumentBesideTheProgram)
     QFile doc(path);
     ASSERT_TRUE(doc.open(QIODevice::ReadOnly));
     EXPECT_TRUE(QString::fromUtf8(doc.readAll()).contains(QStringLiteral("分割")));
+}
+
+TEST(MainWindow, HelpSaysWhereTheDocumentIsWhenItCannotBeOpened)
+{
+    QTemporaryDir emptyFolder;
+    const QString saved = kc::ProgramFolder();
+    const struct {
+        const char *name;
+        QString folder;
+        bool opener; // false: nothing on the desktop opens the document
+        QString message;
+    } cases[] = {
+        {"no program opens it", saved, false, QStringLiteral("无法打开帮助文档，请用浏览器打开：\n")},
+        {"the document is missing", emptyFolder.path() + QLatin1Char('/'), true,
+         QStringLiteral("找不到帮助文档：\n")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        kc::test::MessageRecorder messages;
+        UrlRecorder recorder;
+        // A handler whose method does not exist makes the desktop report failure.
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, c.opener ? "open" : "noSuchMethod");
+        kc::SetProgramFolder(c.folder);
+        kc::TFrmMain w;
+        control<QAbstractButton>(w, "btHelp")->click();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        ASSERT_EQ(messages.texts().size(), 1);
+        EXPECT_EQ(messages.last(), c.message + QDir::toNativeSeparators(c.folder + QStringLiteral("help.html")));
+        EXPECT_TRUE(recorder.opened.isEmpty());
+    }
+    kc::SetProgramFolder(saved);
 }
 
 TEST(MainWindow, OutputFolderComesFromTheFolderDialog)

@@ -1,6 +1,9 @@
 #include "common/numericfield.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -39,4 +42,32 @@ TEST(NumericField, TakesOnlyDigitsAndSigns)
     f.setMaxLength(3);
     QTest::keyClicks(&f, QStringLiteral("1a2.b34"));
     EXPECT_EQ(f.text(), QStringLiteral("123"));
+}
+
+// Pasted text keeps what typing would have kept, by the shortcut and by the context menu.
+TEST(NumericField, PasteKeepsWhatTypingWould)
+{
+    QGuiApplication::clipboard()->setText(QStringLiteral("4 x2\n"));
+    kc::NumericField f;
+    f.setText(QStringLiteral("1"));
+    f.setCursorPosition(1);
+    QTest::keyClick(&f, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(f.text(), QStringLiteral("142"));
+    QTest::keyClick(&f, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(f.text(), QStringLiteral("1"));
+
+    f.selectAll();
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(2, 2), f.mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(&f, &menuEvent);
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    QAction *paste = nullptr;
+    for (QAction *action : menu->actions()) {
+        if (action->text().startsWith(QStringLiteral("&Paste")))
+            paste = action;
+    }
+    ASSERT_NE(paste, nullptr);
+    paste->trigger();
+    menu->close();
+    EXPECT_EQ(f.text(), QStringLiteral("42"));
 }

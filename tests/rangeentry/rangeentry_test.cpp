@@ -6,6 +6,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -239,6 +240,10 @@ struct Keystroke {
 
 const Keystroke kBackspace{Qt::Key_Backspace, "\b"};
 const Keystroke kDelete{Qt::Key_Delete, "\x7f"};
+const Keystroke kSelectAll{Qt::Key_A, "\x01", Qt::ControlModifier};
+const Keystroke kCut{Qt::Key_X, "\x18", Qt::ControlModifier};
+const Keystroke kPaste{Qt::Key_V, "\x16", Qt::ControlModifier};
+const Keystroke kUndo{Qt::Key_Z, "\x1a", Qt::ControlModifier};
 
 } // namespace
 
@@ -252,6 +257,8 @@ TEST_F(RangeEntryTest, SplitTimeKeyFilterAndCleanUp)
         std::vector<Keystroke> keys;
         const char *after;
         int caretAfter;
+        const char *selectedAfter = "";
+        const char *clipboard = "9a-.5";
     } cases[] = {
         {"digit", "18", 2, 0, 0, {{Qt::Key_3, "3"}}, "183", 3},
         {"letter swallowed", "18", 2, 0, 0, {{Qt::Key_A, "a"}}, "18", 2},
@@ -259,24 +266,26 @@ TEST_F(RangeEntryTest, SplitTimeKeyFilterAndCleanUp)
         {"enter swallowed", "18", 2, 0, 0, {{Qt::Key_Return, "\r"}}, "18", 2},
         {"first point", "12", 2, 0, 0, {{Qt::Key_Period, "."}}, "12.", 3},
         {"second point swallowed", "12.5", 4, 0, 0, {{Qt::Key_Period, "."}}, "12.5", 4},
-        {"point swallowed even when it is selected", "12.5", 4, 1, 3, {{Qt::Key_Period, "."}}, "12.5", 4},
+        {"point swallowed even when it is selected", "12.5", 4, 1, 3, {{Qt::Key_Period, "."}}, "12.5", 4, "2.5"},
         {"minus after the first digit swallowed", "12", 1, 0, 0, {{Qt::Key_Minus, "-"}}, "12", 1},
-        {"minus at the start turns into the default", "5", 0, 0, 0, {{Qt::Key_Minus, "-"}}, "180", 0},
+        {"minus at the start turns into the default, selected", "5", 0, 0, 0, {{Qt::Key_Minus, "-"}}, "180", 3, "180"},
         {"minus over a selection from the start", "12", 2, 0, 2, {{Qt::Key_Minus, "-"}}, "-", 1},
-        {"minus over a later selection swallowed", "123", 3, 1, 2, {{Qt::Key_Minus, "-"}}, "123", 3},
-        {"emptied by backspace reads 0 with the caret in front",
-         "180", 3, 0, 0,
-         {kBackspace, kBackspace, kBackspace}, "0", 0},
-        {"typing after the cleared text", "180", 3, 0, 0,
-         {kBackspace, kBackspace, kBackspace, {Qt::Key_7, "7"}},
-         "70", 1},
+        {"minus over a later selection swallowed", "123", 3, 1, 2, {{Qt::Key_Minus, "-"}}, "123", 3, "23"},
+        {"emptied by backspace reads 0, selected", "180", 3, 0, 0, {kBackspace, kBackspace, kBackspace}, "0", 1, "0"},
+        {"typing after the cleared text replaces the 0", "180", 3, 0, 0,
+         {kBackspace, kBackspace, kBackspace, {Qt::Key_1, "1"}, {Qt::Key_0, "0"}}, "10", 2},
+        {"select all, then typing replaces", "180", 1, 0, 0, {kSelectAll, {Qt::Key_1, "1"}, {Qt::Key_0, "0"}}, "10", 2},
         {"delete still deletes", "180", 0, 0, 0, {kDelete}, "80", 0},
         {"arrow keys still move", "180", 3, 0, 0, {{Qt::Key_Left, ""}, {Qt::Key_9, "9"}}, "1890", 3},
-        {"any key release cleans up", "", 0, 0, 0, {{Qt::Key_Shift, ""}}, "0", 0},
-        {"paste shortcut swallowed", "18", 2, 0, 0, {{Qt::Key_V, "\x16", Qt::ControlModifier}}, "18", 2},
+        {"any key release cleans up", "", 0, 0, 0, {{Qt::Key_Shift, ""}}, "0", 1, "0"},
+        {"paste keeps what typing would", "18", 2, 0, 0, {kPaste}, "189.5", 5},
+        {"paste at the start keeps the minus, then the clean-up", "5", 0, 0, 0, {kPaste}, "180", 3, "180", "-9"},
+        {"paste over a selection", "180", 0, 0, 3, {kPaste}, "9.5", 3},
+        {"cut all, then the clean-up", "180", 0, 0, 3, {kCut}, "0", 1, "0"},
+        {"undo takes back the clean-up and the cut", "180", 0, 0, 3, {kCut, kUndo}, "180", 3, "180"},
     };
-    QGuiApplication::clipboard()->setText(QStringLiteral("99"));
     for (const auto &t : cases) {
+        QGuiApplication::clipboard()->setText(QString::fromLatin1(t.clipboard));
         SCOPED_TRACE(t.name);
         QLineEdit *e = c.EditSplitTime;
         e->setText(QString::fromLatin1(t.before));
@@ -289,8 +298,21 @@ TEST_F(RangeEntryTest, SplitTimeKeyFilterAndCleanUp)
         }
         EXPECT_EQ(e->text(), QString::fromLatin1(t.after));
         EXPECT_EQ(e->cursorPosition(), t.caretAfter);
+        EXPECT_EQ(e->selectedText(), QString::fromLatin1(t.selectedAfter));
     }
     EXPECT_TRUE(messages.entries().isEmpty());
+}
+
+// An input method's text is held to the typing rule as well (full-width digits included).
+TEST_F(RangeEntryTest, InputMethodTextIsCleanedLikeTyping)
+{
+    QLineEdit *e = c.EditSplitTime;
+    e->setText(QStringLiteral("1"));
+    e->setCursorPosition(1);
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("２5秒-"));
+    QCoreApplication::sendEvent(e, &commit);
+    EXPECT_EQ(e->text(), QStringLiteral("15"));
 }
 
 TEST_F(RangeEntryTest, TabStillMovesTheFocusOn)
@@ -309,7 +331,7 @@ TEST_F(RangeEntryTest, TextThatBypassesTheFilterStaysUntilTheSplitRefusesIt)
     for (const char *text : texts) {
         QLineEdit *e = c.EditSplitTime;
         e->setText(QString());
-        e->insert(QString::fromUtf8(text)); // as a paste or an input method would
+        e->insert(QString::fromUtf8(text)); // as the program itself might
         QTest::keyClick(e, Qt::Key_End);
         EXPECT_EQ(e->text(), QString::fromUtf8(text));
         c.radBtSplitTime->click();

@@ -172,9 +172,12 @@ TEST_F(SourceUiTest, LoadShowsTheTotalTimeResetsTheRangeAndStopsThePreview)
     EXPECT_TRUE(playShown());
     EXPECT_EQ(transport->pausedFlag(), 0);
     EXPECT_EQ(TrackBar->value(), 0);
-    // The label keeps the last position; the player gets the file only on Play.
-    EXPECT_EQ(labCurTime->text(), QStringLiteral("   12.3"));
-    EXPECT_TRUE(player->FileName().isEmpty());
+    // The preview shows the new file at its start, and the time label says so.
+    EXPECT_EQ(labCurTime->text(), FormatSeconds(0));
+    EXPECT_EQ(player->FileName(), path);
+    EXPECT_TRUE(player->IsLoaded());
+    EXPECT_FALSE(player->IsPlaying());
+    EXPECT_EQ(TrackBar->maximum(), int(player->Duration()));
 }
 
 TEST_F(SourceUiTest, AFileNobodyCanMeasureIsReportedAndStillBecomesTheSource)
@@ -232,8 +235,14 @@ TEST_F(SourceUiTest, LoadingWhilePlayingStopsAndTheNextPlayOpensTheNewFile)
     EXPECT_FALSE(player->IsPlaying());
     EXPECT_TRUE(playShown());
     EXPECT_EQ(TrackBar->value(), 0);
-    EXPECT_NE(labCurTime->text(), QStringLiteral("0.0"));
-    EXPECT_EQ(player->FileName(), first);
+    EXPECT_EQ(TrackBar->maximum(), 5);
+    EXPECT_EQ(labCurTime->text(), FormatSeconds(0));
+    EXPECT_EQ(TSourceMedia.CurTime, 0);
+    EXPECT_EQ(player->FileName(), second);
+    EXPECT_NEAR(player->Position(), 0, 0.05);
+    // No late report of the previous file moves the label away from the record.
+    QTest::qWait(300);
+    EXPECT_EQ(labCurTime->text(), FormatSeconds(TSourceMedia.CurTime));
 
     btPrePlay->click();
     EXPECT_EQ(player->FileName(), second);

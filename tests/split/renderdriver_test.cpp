@@ -278,7 +278,7 @@ TEST_F(RenderDriverTest, UnwritableFolderGivesTheSaveFailure)
         << messages.last().toStdString();
     EXPECT_TRUE(w.driver->SplitJob().Stopped);
     EXPECT_TRUE(w.Unlocked());
-    EXPECT_EQ(w.pnlHint->text(), QStringLiteral("提示：正在输出第1个文件... ..."));
+    EXPECT_EQ(w.pnlHint->text(), QStringLiteral("提示：第1个文件保存失败"));
 }
 
 TEST_F(RenderDriverTest, RenderFailingAfterItStartedEndsTheJob)
