@@ -83,6 +83,11 @@ const AVOutputFormat *PickMuxer(const AVFormatContext *ic, const std::vector<int
     return name.empty() ? nullptr : av_guess_format(name.c_str(), nullptr, nullptr);
 }
 
+bool HasNoFixedBlocks(AVCodecID id)
+{
+    return id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP3 || id == AV_CODEC_ID_AC3 || id == AV_CODEC_ID_AAC;
+}
+
 int CopyStreamSetup(const AVStream *ist, AVStream *ost, const AVOutputFormat *ofmt)
 {
     int r = avcodec_parameters_copy(ost->codecpar, ist->codecpar);
@@ -96,6 +101,13 @@ int CopyStreamSetup(const AVStream *ist, AVStream *ost, const AVOutputFormat *of
     if (!ofmt->codec_tag || av_codec_get_id(ofmt->codec_tag, tag) == ist->codecpar->codec_id
         || !av_codec_get_tag2(ofmt->codec_tag, ist->codecpar->codec_id, &other))
         ost->codecpar->codec_tag = tag;
+
+    // An AVI sound stream's header has a sample size: the muxer writes the block size there,
+    // and readers then take the stream for fixed-size blocks and count its length in bytes
+    // (a third of the sound, or hundreds of seconds). Frame-based sound has no fixed block;
+    // the muxer derives these codecs' format block size on its own, so 0 changes nothing else.
+    if (std::strcmp(ofmt->name, "avi") == 0 && HasNoFixedBlocks(ist->codecpar->codec_id))
+        ost->codecpar->block_align = 0;
 
     ost->time_base = ist->time_base;
     ost->avg_frame_rate = ist->avg_frame_rate;
