@@ -4,6 +4,7 @@
 #include "decodecheck.h"
 #include "muxerchoice.h"
 #include "outputfile.h"
+#include "piececheck.h"
 #include "pictureclassifier.h"
 #include "sequenceheader.h"
 
@@ -176,6 +177,7 @@ private:
     bool SeekForAttempt(int attempt, bool *atFileStart);
     bool Apply(std::vector<PacketAction> &actions);
     bool FinishCheck();
+    bool CheckPiece();
     PictureKind Classify(uint64_t id);
 
     const EncoderArgs &args_;
@@ -491,6 +493,18 @@ bool Job::Copy()
     }
 }
 
+bool Job::CheckPiece()
+{
+    // What was copied can still come out unrecognisable (a damaged input's packets): read
+    // the piece back as a player would before calling it done.
+    const AVCodecParameters *anchor = in_->streams[anchorInput_]->codecpar;
+    const int video = anchor->codec_type == AVMEDIA_TYPE_VIDEO ? anchor->codec_id : AV_CODEC_ID_NONE;
+    std::string why;
+    if (CheckWrittenPiece(args_.output, video, hooks_.stop, &why))
+        return true;
+    return Fail(Stopped() ? "stopped" : why);
+}
+
 bool Job::FinishCheck()
 {
     std::string why;
@@ -512,7 +526,7 @@ CopyResult Job::Run()
         const int r = av_write_trailer(out_.get());
         if (r < 0)
             Fail(Stopped() ? "stopped" : "cannot finish the output (" + AvErrorText(r) + ")");
-        else if (file_.Commit(&error_))
+        else if (file_.Flush(&error_) && CheckPiece() && file_.Commit(&error_))
             result.ok = true;
     }
     if (!result.ok) {
