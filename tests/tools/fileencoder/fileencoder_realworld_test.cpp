@@ -75,8 +75,8 @@ Made GstPipeline(const QString &pipeline)
 }
 
 // mpeg2enc writes one sequence header for the whole stream; mplex puts it into a program
-// stream with MP2 sound from ffmpeg.
-Made Mpeg2encMplex(const QString &path, double seconds)
+// stream with MP2 sound from ffmpeg. matrices: mpeg2enc's -K choice ("" for the defaults).
+Made Mpeg2encMplex(const QString &path, double seconds, const QString &matrices = QString())
 {
     Made m = MissingProgram({QStringLiteral("ffmpeg"), QStringLiteral("mpeg2enc"), QStringLiteral("mplex")});
     if (!m.missing.isEmpty())
@@ -92,9 +92,11 @@ Made Mpeg2encMplex(const QString &path, double seconds)
                   QStringLiteral("-i"), QStringLiteral("testsrc2=size=352x288:rate=25:duration=") + dur,
                   QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-f"),
                   QStringLiteral("yuv4mpegpipe"), QStringLiteral("-")});
-    encoder.start(QStringLiteral("mpeg2enc"), {QStringLiteral("-v"), QStringLiteral("0"), QStringLiteral("-f"),
-                                               QStringLiteral("3"), QStringLiteral("-b"), QStringLiteral("2000"),
-                                               QStringLiteral("-o"), video});
+    QStringList encoderArgs{QStringLiteral("-v"), QStringLiteral("0"), QStringLiteral("-f"), QStringLiteral("3"),
+                            QStringLiteral("-b"), QStringLiteral("2000"), QStringLiteral("-o"), video};
+    if (!matrices.isEmpty())
+        encoderArgs << QStringLiteral("-K") << matrices;
+    encoder.start(QStringLiteral("mpeg2enc"), encoderArgs);
     source.waitForFinished(60000);
     encoder.waitForFinished(60000);
     if (encoder.exitStatus() != QProcess::NormalExit || encoder.exitCode() != 0) {
@@ -238,6 +240,9 @@ INSTANTIATE_TEST_SUITE_P(
     FileEncoder, SingleSequenceHeaderCut,
     ::testing::Values(
         FixtureCase{"Mpeg2encAndMplex", "mplex.mpg", [](const QString &path) { return Mpeg2encMplex(path, 6); }},
+        // Quantiser matrices of its own in the header: without them every picture decodes wrong.
+        FixtureCase{"Mpeg2encCustomMatricesAndMplex", "mplex_kvcd.mpg",
+                    [](const QString &path) { return Mpeg2encMplex(path, 6, QStringLiteral("kvcd")); }},
         FixtureCase{"GstreamerMpeg2", "gst_mpeg2.mpg",
                     [](const QString &path) {
                         return GstPipeline(
