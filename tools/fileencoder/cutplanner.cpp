@@ -81,6 +81,7 @@ void CutPlanner::Restart(bool atFileStart, std::vector<PacketAction> &actions)
     atFileStart_ = atFileStart;
     phase_ = Phase::Searching;
     haveCandidate_ = false;
+    pendingKey_ = false;
     anchorSeen_ = false;
     anchorEndUs_ = std::numeric_limits<int64_t>::min();
     error_.clear();
@@ -178,27 +179,33 @@ CutPlanner::Verdict CutPlanner::Search(uint64_t id, const PacketFacts &p, std::v
     const int64_t decodedUs = ToMicros(DecodedTs(p), s.tb);
     anchorEndUs_ = std::max(anchorEndUs_, shownUs + ToMicros(p.duration, s.tb));
 
-    if (p.key && shownUs <= startUs_) {
-        // A later keyframe at or before the start replaces the candidate: what was held of
-        // the anchor stream lies before it, and so does anything else that ends before it.
-        haveCandidate_ = true;
-        candidate_ = p;
-        candidateId_ = id;
-        const int64_t from = EarliestUsefulUs();
-        std::vector<Held> keep;
-        for (const Held &h : held_) {
-            const Stream &hs = streams_[h.facts.stream];
-            const int64_t hShown = ShownTs(h.facts);
-            const bool before = hs.anchor
-                                || (hShown != kNoTimestamp
-                                    && ToMicros(hShown + h.facts.duration, hs.tb) <= from - kToleranceUs);
-            if (before)
-                actions.push_back({h.id, false, kNoTimestamp, kNoTimestamp});
-            else
-                keep.push_back(h);
+    if (pendingKey_) {
+        if (IsBidirectional(id)) {
+            // Decoded after the keyframe but shown before it: it moves the keyframe's own
+            // showing time one picture later.
+            pendingBehind_ += p.duration > 0 ? p.duration : 1;
+            held_.push_back({id, p});
+            return Verdict::Continue;
         }
-        held_.swap(keep);
+        const Verdict v = ResolvePendingKey(actions);
+        if (v != Verdict::Continue) {
+            release();
+            return v;
+        }
+    }
+
+    if (p.key && shownUs <= startUs_) {
         held_.push_back({id, p});
+        if (ordering_ == Ordering::DecodeOrderOnly) {
+            // Its decode time is not its showing time: that is known only once the pictures
+            // behind it have been read.
+            pendingKey_ = true;
+            pendingId_ = id;
+            pendingFacts_ = p;
+            pendingBehind_ = 0;
+            return Verdict::Continue;
+        }
+        AdoptCandidate(id, p, actions);
         return Verdict::Continue;
     }
 
@@ -231,6 +238,52 @@ CutPlanner::Verdict CutPlanner::Search(uint64_t id, const PacketFacts &p, std::v
     if (v != Verdict::Continue)
         release();
     return v;
+}
+
+void CutPlanner::AdoptCandidate(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions)
+{
+    // A later keyframe at or before the start replaces the candidate: what was held of the
+    // anchor stream before it lies before it, and so does anything else that ends before it.
+    haveCandidate_ = true;
+    candidate_ = p;
+    candidateId_ = id;
+    const int64_t from = EarliestUsefulUs();
+    std::vector<Held> keep;
+    bool reached = false;
+    for (const Held &h : held_) {
+        reached = reached || h.id == id;
+        const Stream &hs = streams_[h.facts.stream];
+        const int64_t hShown = ShownTs(h.facts);
+        const bool before = !reached
+                            && (hs.anchor
+                                || (hShown != kNoTimestamp
+                                    && ToMicros(hShown + h.facts.duration, hs.tb) <= from - kToleranceUs));
+        if (before)
+            actions.push_back({h.id, false, kNoTimestamp, kNoTimestamp});
+        else
+            keep.push_back(h);
+    }
+    held_.swap(keep);
+}
+
+CutPlanner::Verdict CutPlanner::ResolvePendingKey(std::vector<PacketAction> &actions)
+{
+    if (!pendingKey_)
+        return Verdict::Continue;
+    pendingKey_ = false;
+    const Stream &as = streams_[anchorStream_];
+    const int64_t showsUs = ToMicros(DecodedTs(pendingFacts_) + pendingBehind_, as.tb);
+    if (showsUs <= startUs_ || haveCandidate_ || atFileStart_) {
+        // Shown at or before the start it is the better candidate. Shown after it, it stays
+        // an ordinary picture of the candidate's stretch, or, with nothing earlier in the
+        // input, it is where the piece begins.
+        if (showsUs <= startUs_ || !haveCandidate_)
+            AdoptCandidate(pendingId_, pendingFacts_, actions);
+        return Verdict::Continue;
+    }
+    // Reading began too late to find the keyframe before the start.
+    ReleaseHeld(actions);
+    return Verdict::SeekEarlier;
 }
 
 CutPlanner::Verdict CutPlanner::FixAnchor(std::vector<PacketAction> &actions)
@@ -420,6 +473,9 @@ CutPlanner::Verdict CutPlanner::Finish(std::vector<PacketAction> &actions)
     if (phase_ == Phase::Finished)
         return error_.empty() ? Verdict::Done : Verdict::Failed;
     if (phase_ == Phase::Searching) {
+        const Verdict pending = ResolvePendingKey(actions);
+        if (pending != Verdict::Continue)
+            return pending;
         if (!haveCandidate_) {
             if (!atFileStart_) {
                 ReleaseHeld(actions);

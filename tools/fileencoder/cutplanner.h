@@ -109,6 +109,8 @@ private:
     static int64_t DecodedTs(const PacketFacts &p) { return p.dts != kNoTimestamp ? p.dts : p.pts; }
 
     Verdict Search(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions);
+    void AdoptCandidate(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions);
+    Verdict ResolvePendingKey(std::vector<PacketAction> &actions);
     Verdict FixAnchor(std::vector<PacketAction> &actions);
     void Copy(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions);
     void CopyAnchor(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions);
@@ -135,6 +137,12 @@ private:
     bool haveCandidate_ = false;
     PacketFacts candidate_;
     uint64_t candidateId_ = 0;
+    // Without presentation times, a keyframe decoded at or before the start waits here
+    // until the bidirectional pictures behind it tell when it shows.
+    bool pendingKey_ = false;
+    uint64_t pendingId_ = 0;
+    PacketFacts pendingFacts_;
+    int64_t pendingBehind_ = 0;
     bool anchorSeen_ = false;
     int64_t anchorEndUs_ = std::numeric_limits<int64_t>::min();
 

@@ -86,6 +86,25 @@ void OutputFile::FreeIo()
     }
 }
 
+bool OutputFile::Flush(std::string *error)
+{
+    if (!io_) {
+        *error = "the output file is not open";
+        return false;
+    }
+    avio_flush(io_);
+    if (io_->error < 0 || writeErrno_ != 0) {
+        char text[AV_ERROR_MAX_STRING_SIZE] = {};
+        if (writeErrno_ != 0)
+            std::strncpy(text, std::strerror(writeErrno_), sizeof text - 1);
+        else
+            av_strerror(io_->error, text, sizeof text);
+        *error = "cannot write the output file " + path_ + ": " + text;
+        return false;
+    }
+    return true;
+}
+
 bool OutputFile::Commit(std::string *error)
 {
     if (fd_ < 0) {

@@ -23,6 +23,9 @@ public:
     bool Create(const std::string &path, std::string *error);
     AVIOContext *Io() const { return io_; }
 
+    // Writes out what is buffered, so that the file can be read back; false with a reason
+    // when any write failed.
+    bool Flush(std::string *error);
     // Flushes and closes; false with a reason when any write failed. The file stays only
     // when this returns true.
     bool Commit(std::string *error);

@@ -1,11 +1,15 @@
 #include "streamcopy.h"
 
 #include "cutplanner.h"
+#include "decodecheck.h"
 #include "muxerchoice.h"
 #include "outputfile.h"
+#include "piececheck.h"
 #include "pictureclassifier.h"
+#include "sequenceheader.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <sys/stat.h>
@@ -83,6 +87,37 @@ const AVOutputFormat *PickMuxer(const AVFormatContext *ic, const std::vector<int
     return name.empty() ? nullptr : av_guess_format(name.c_str(), nullptr, nullptr);
 }
 
+bool HasNoFixedBlocks(AVCodecID id)
+{
+    return id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP3 || id == AV_CODEC_ID_AC3 || id == AV_CODEC_ID_AAC;
+}
+
+// Program and transport streams, and bare elementary streams, have no place for a codec's
+// global headers: a player knows only what the packets carry.
+bool CarriesGlobalHeaders(const AVOutputFormat *ofmt)
+{
+    if (ofmt->flags & AVFMT_NOTIMESTAMPS)
+        return false;
+    for (const char *name : {"mpeg", "vob", "svcd", "dvd", "mpegts"}) {
+        if (std::strcmp(ofmt->name, name) == 0)
+            return false;
+    }
+    return true;
+}
+
+// A packet with the given bytes in front of its own.
+PacketPtr WithPrefix(const AVPacket *pkt, const std::vector<uint8_t> &prefix)
+{
+    PacketPtr joined(av_packet_alloc());
+    if (!joined || av_new_packet(joined.get(), static_cast<int>(prefix.size()) + pkt->size) < 0
+        || av_packet_copy_props(joined.get(), pkt) < 0)
+        return nullptr;
+    std::memcpy(joined->data, prefix.data(), prefix.size());
+    if (pkt->size > 0)
+        std::memcpy(joined->data + prefix.size(), pkt->data, static_cast<size_t>(pkt->size));
+    return joined;
+}
+
 int CopyStreamSetup(const AVStream *ist, AVStream *ost, const AVOutputFormat *ofmt)
 {
     int r = avcodec_parameters_copy(ost->codecpar, ist->codecpar);
@@ -96,6 +131,13 @@ int CopyStreamSetup(const AVStream *ist, AVStream *ost, const AVOutputFormat *of
     if (!ofmt->codec_tag || av_codec_get_id(ofmt->codec_tag, tag) == ist->codecpar->codec_id
         || !av_codec_get_tag2(ofmt->codec_tag, ist->codecpar->codec_id, &other))
         ost->codecpar->codec_tag = tag;
+
+    // An AVI sound stream's header has a sample size: the muxer writes the block size there,
+    // and readers then take the stream for fixed-size blocks and count its length in bytes
+    // (a third of the sound, or hundreds of seconds). Frame-based sound has no fixed block;
+    // the muxer derives these codecs' format block size on its own, so 0 changes nothing else.
+    if (std::strcmp(ofmt->name, "avi") == 0 && HasNoFixedBlocks(ist->codecpar->codec_id))
+        ost->codecpar->block_align = 0;
 
     ost->time_base = ist->time_base;
     ost->avg_frame_rate = ist->avg_frame_rate;
@@ -134,6 +176,8 @@ private:
     bool Copy();
     bool SeekForAttempt(int attempt, bool *atFileStart);
     bool Apply(std::vector<PacketAction> &actions);
+    bool FinishCheck();
+    bool CheckPiece();
     PictureKind Classify(uint64_t id);
 
     const EncoderArgs &args_;
@@ -154,6 +198,13 @@ private:
     std::unique_ptr<PictureClassifier> classifier_;
     std::unordered_map<uint64_t, PacketPtr> pending_;
     std::unordered_map<uint64_t, PictureKind> kinds_;
+
+    // MPEG-1/2 video: the sequence header in force when each keyframe without its own was
+    // read, for the piece's first picture.
+    std::unique_ptr<SequenceHeaderTracker> headers_;
+    std::unordered_map<uint64_t, std::vector<uint8_t>> headerFor_;
+    bool anchorWritten_ = false;
+    DecodeCheck check_;
 };
 
 bool Job::OpenInput()
@@ -241,6 +292,9 @@ bool Job::OpenOutput()
     if (r < 0)
         return Fail(std::string("the ") + ofmt->name + " container cannot hold these streams (" + AvErrorText(r) + ")");
     lastDts_.assign(oc->nb_streams, AV_NOPTS_VALUE);
+    const AVStream *anchorOut = oc->streams[toOutput_[anchorInput_]];
+    if (anchorOut->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+        check_.Open(anchorOut->codecpar, CarriesGlobalHeaders(ofmt));
     return true;
 }
 
@@ -266,10 +320,31 @@ bool Job::Apply(std::vector<PacketAction> &actions)
         PacketPtr pkt = std::move(it->second);
         pending_.erase(it);
         kinds_.erase(a.id);
+        const auto header = headerFor_.find(a.id);
+        std::vector<uint8_t> prefix;
+        if (header != headerFor_.end()) {
+            prefix.swap(header->second);
+            headerFor_.erase(header);
+        }
         if (!a.write)
             continue;
 
         const int in = pkt->stream_index;
+        if (in == anchorInput_) {
+            if (!anchorWritten_ && !prefix.empty()) {
+                pkt = WithPrefix(pkt.get(), prefix);
+                if (!pkt) {
+                    actions.clear();
+                    return Fail("out of memory");
+                }
+            }
+            anchorWritten_ = true;
+            std::string why;
+            if (!check_.Feed(pkt.get(), &why)) {
+                actions.clear();
+                return Fail(why);
+            }
+        }
         const int out = toOutput_[in];
         const AVStream *ost = out_->streams[out];
         pkt->pts = a.pts;
@@ -350,6 +425,11 @@ bool Job::Copy()
     const AVCodecParameters *anchorPar = in_->streams[anchorInput_]->codecpar;
     if (anchorPar->codec_type == AVMEDIA_TYPE_VIDEO)
         classifier_ = std::make_unique<PictureClassifier>(anchorPar);
+    if (anchorPar->codec_id == AV_CODEC_ID_MPEG1VIDEO || anchorPar->codec_id == AV_CODEC_ID_MPEG2VIDEO) {
+        headers_ = std::make_unique<SequenceHeaderTracker>();
+        // Until a header is read, the one the demuxer found at the file's beginning holds.
+        headers_->SetInitial(anchorPar->extradata, anchorPar->extradata ? anchorPar->extradata_size : 0);
+    }
     planner_.SetClassifier([this](uint64_t id) { return Classify(id); });
 
     std::vector<PacketAction> actions;
@@ -391,7 +471,11 @@ bool Job::Copy()
                 facts.dts = pkt->dts;
                 facts.duration = pkt->duration;
                 facts.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
-                const bool prime = byDecodeOrder_ && facts.key && pkt->stream_index == anchorInput_;
+                const bool anchor = pkt->stream_index == anchorInput_;
+                if (headers_ && anchor && !headers_->Observe(pkt->data, static_cast<size_t>(std::max(pkt->size, 0)))
+                    && facts.key && !headers_->InForce().empty())
+                    headerFor_[id] = headers_->InForce();
+                const bool prime = byDecodeOrder_ && facts.key && anchor;
                 pending_.emplace(id, std::move(pkt));
                 // Keyframes carry the sequence headers the parser needs to read later pictures.
                 if (prime)
@@ -409,6 +493,24 @@ bool Job::Copy()
     }
 }
 
+bool Job::CheckPiece()
+{
+    // What was copied can still come out unrecognisable (a damaged input's packets): read
+    // the piece back as a player would before calling it done.
+    const AVCodecParameters *anchor = in_->streams[anchorInput_]->codecpar;
+    const int video = anchor->codec_type == AVMEDIA_TYPE_VIDEO ? anchor->codec_id : AV_CODEC_ID_NONE;
+    std::string why;
+    if (CheckWrittenPiece(args_.output, video, hooks_.stop, &why))
+        return true;
+    return Fail(Stopped() ? "stopped" : why);
+}
+
+bool Job::FinishCheck()
+{
+    std::string why;
+    return check_.Finish(&why) || Fail(why);
+}
+
 CopyResult Job::Run()
 {
     CopyResult result;
@@ -417,14 +519,14 @@ CopyResult Job::Run()
         result.error = "the output file already exists: " + args_.output;
         return result;
     }
-    bool copied = OpenInput() && OpenOutput() && Copy();
+    bool copied = OpenInput() && OpenOutput() && Copy() && FinishCheck();
     if (copied && Stopped())
         copied = Fail("stopped");
     if (copied) {
         const int r = av_write_trailer(out_.get());
         if (r < 0)
             Fail(Stopped() ? "stopped" : "cannot finish the output (" + AvErrorText(r) + ")");
-        else if (file_.Commit(&error_))
+        else if (file_.Flush(&error_) && CheckPiece() && file_.Commit(&error_))
             result.ok = true;
     }
     if (!result.ok) {

@@ -344,3 +344,44 @@ TEST(FileEncoderCutPlanner, AudioOnlyInputStartsAtThePacketBeforeTheStart)
     EXPECT_EQ(kept.front(), 988);
     EXPECT_EQ(kept.back(), 1482);
 }
+
+TEST(FileEncoderCutPlanner, WithoutTimestampsAKeyframeDecodedBeforeButShownAfterTheStartIsNotTheStart)
+{
+    // The keyframe of picture 12 is decoded 10th (400 ms), before the start, but shows at
+    // 480 ms, after the two B pictures decoded behind it; the start's own picture (10)
+    // belongs to the stretch that begins at the keyframe of picture 6.
+    const auto input = MakeInput(Container::DecodeOrder);
+    const struct {
+        int64_t startMs;
+        bool atFileStart;
+        int firstShown;
+    } cases[] = {
+        {420, false, 6},
+        {420, true, 6},
+        {470, false, 6},
+        {480, false, 12}, // the keyframe shows exactly at the start
+        {500, false, 12},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE("start " + std::to_string(c.startMs));
+        const Outcome o = Plan(input, Container::DecodeOrder, c.startMs, 200, c.atFileStart);
+        ASSERT_EQ(o.verdict, CutPlanner::Verdict::Done) << o.error;
+        const auto video = OfStream(o, true);
+        ASSERT_FALSE(video.empty());
+        EXPECT_EQ(video.front()->display, c.firstShown);
+        EXPECT_EQ(*o.displays.begin(), c.firstShown);
+        EXPECT_TRUE(video.front()->facts.key);
+    }
+}
+
+TEST(FileEncoderCutPlanner, WithoutTimestampsAsksToSeekEarlierWhenTheOnlyKeyframeReadShowsAfterTheStart)
+{
+    const auto input = MakeInput(Container::DecodeOrder);
+    // Reading begins at picture 12's keyframe (decoded 10th) while the start is picture 10.5.
+    size_t from = 0;
+    while (!(input[from].video && input[from].display == 12))
+        ++from;
+    const Outcome o = Plan(input, Container::DecodeOrder, 420, 200, false, from);
+    EXPECT_EQ(o.verdict, CutPlanner::Verdict::SeekEarlier);
+    EXPECT_TRUE(o.written.empty());
+}

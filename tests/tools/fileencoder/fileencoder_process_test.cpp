@@ -1,5 +1,6 @@
 // FileEncoder run as a process on clips made here, its outputs checked with ffprobe.
 
+#include "encoderprocess.h"
 #include "support/clips.h"
 
 #include <QDir>
@@ -25,48 +26,14 @@
 #include <unistd.h>
 
 using kc::test::ClipSpec;
+using kc::test::CutArgs;
+using kc::test::DecodeErrors;
+using kc::test::EncoderPath;
+using kc::test::EncoderRun;
 using kc::test::MakeClip;
+using kc::test::RunEncoder;
 
 namespace {
-
-struct EncoderRun {
-    int exitCode = -1;
-    bool normalExit = false;
-    QString out;
-    QString err;
-};
-
-QString EncoderPath()
-{
-    return kc::test::BinDir() + QStringLiteral("FileEncoder");
-}
-
-EncoderRun RunEncoder(const QStringList &args)
-{
-    QProcess p;
-    p.start(EncoderPath(), args);
-    EncoderRun r;
-    if (!p.waitForStarted(10000)) {
-        r.err = p.errorString();
-        return r;
-    }
-    p.closeWriteChannel();
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-    }
-    r.normalExit = p.exitStatus() == QProcess::NormalExit;
-    r.exitCode = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-QStringList CutArgs(const QString &in, const QString &start, const QString &length, const QString &out)
-{
-    return {in, QStringLiteral("-ss"), start, QStringLiteral("-endpos"), length, QStringLiteral("-ovc"),
-            QStringLiteral("copy"), QStringLiteral("-oac"), QStringLiteral("copy"), QStringLiteral("-o"), out};
-}
 
 struct Packet {
     bool video = false;
@@ -139,17 +106,6 @@ std::vector<int> DisplayOrder(const QString &file)
     for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         order.push_back(line.trimmed().toInt());
     return order;
-}
-
-// Decoding reports nothing (a picture without its reference would be reported or skipped).
-QString DecodeErrors(const QString &file)
-{
-    QString err;
-    kc::test::RunTool(QStringLiteral("ffmpeg"),
-                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), file, QStringLiteral("-f"),
-                       QStringLiteral("null"), QStringLiteral("-")},
-                      nullptr, &err);
-    return err.trimmed();
 }
 
 // The first byte after an MPEG pack start code tells MPEG-1 systems (0010....) from
