@@ -390,8 +390,9 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
         const int64_t slotsBefore = video->slotsWritten();
         const int64_t soundBefore = audio ? audio->samplesQueued() : 0;
         const bool keepAspect = seg.videoClip.keepAspect && d->req.plan.applyStretchMode;
-        stage.post([video, keepAspect](QString *) {
-            video->beginClip(keepAspect);
+        const int rotation = seg.reader->videoRotation();
+        stage.post([video, keepAspect, rotation](QString *) {
+            video->beginClip(keepAspect, rotation);
             return true;
         });
         AudioEncoder *sound = (seg.soundFromMainReader || seg.audioReader) ? audio : nullptr;
