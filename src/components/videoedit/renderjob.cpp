@@ -57,15 +57,16 @@ public:
 
     bool videoFrame(AVFrame *frame, int64_t timeUs, int64_t durationUs, QString *error) override
     {
-        if (!m_anchored) {
+        if (m_frames == 0) {
             // A start inside a frame moves the piece to that frame's successor; a picture that
             // starts later than that (a video stream that begins after the sound) is put in its
-            // place instead, its first picture standing in before it.
+            // place instead, its first picture standing in before it. Sound that could not wait
+            // for the first picture has already fixed the start.
             const int64_t late = timeUs - m_vStart;
             const bool startsInsideAFrame = late < std::max<int64_t>(durationUs, 1);
-            const int64_t anchorUs = startsInsideAFrame ? timeUs : m_vStart;
-            m_mapper.anchorAt(anchorUs - m_vStart);
-            if (!setAnchor(anchorUs - m_vStart, error))
+            const int64_t shiftUs = m_anchored ? m_soundStartUs - m_aStart : startsInsideAFrame ? late : 0;
+            m_mapper.anchorAt(shiftUs);
+            if (!m_anchored && !setAnchor(shiftUs, error))
                 return false;
         }
         const SlotRun run = m_mapper.add(timeUs - m_vStart);
