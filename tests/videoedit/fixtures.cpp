@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -83,6 +84,26 @@ QString SourceClip(Source s)
     return path;
 }
 
+QString MadeClip(const QString &name, const QStringList &ffmpegArgs)
+{
+    static std::map<QString, QString> made;
+    auto it = made.find(name);
+    if (it != made.end())
+        return it->second;
+    const QString path = WorkDir() + QLatin1Char('/') + name;
+    int code = -1;
+    QString err;
+    RunTool(QStringLiteral("ffmpeg"),
+            QStringList{QStringLiteral("-y"), QStringLiteral("-v"), QStringLiteral("error")} << ffmpegArgs << path, &code,
+            &err);
+    if (code != 0) {
+        ADD_FAILURE() << "cannot make " << path.toStdString() << ": " << err.toStdString();
+        return QString();
+    }
+    made[name] = path;
+    return path;
+}
+
 void SetClip(TVideoEdit &edit, const QString &file, double start, double stop, int stretch)
 {
     edit.InitControl();
@@ -140,6 +161,28 @@ qint64 CountAudioSamples(const QString &file)
     for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         total += line.section(QLatin1Char(','), 0, 0).trimmed().toLongLong();
     return total;
+}
+
+QString DecodeErrors(const QString &file)
+{
+    QString err;
+    RunTool(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), file,
+                                       QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")},
+            nullptr, &err);
+    return err.trimmed();
+}
+
+double PictureSeconds(const QString &file)
+{
+    const QStringList rate = ProbeRate(file).split(QLatin1Char('/'));
+    const double fps = rate.value(0).toDouble() / std::max(1.0, rate.value(1).toDouble());
+    return fps > 0 ? CountVideoFrames(file) / fps : 0;
+}
+
+double SoundSeconds(const QString &file)
+{
+    const int rate = ProbeInt(file, QStringLiteral("stream=sample_rate"), QStringLiteral("a:0"));
+    return rate > 0 ? double(CountAudioSamples(file)) / rate : 0;
 }
 
 } // namespace kc::test

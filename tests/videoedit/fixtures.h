@@ -18,6 +18,9 @@ enum class Source {
     Wide,       // 2 s, 320x180 (16:9), 25 fps, MPEG-4 + MP3
 };
 QString SourceClip(Source s);
+// A clip made once per test process by the ffmpeg command line (args without the output
+// path), in the same folder; empty (and a failure recorded) when ffmpeg fails.
+QString MadeClip(const QString &name, const QStringList &ffmpegArgs);
 // A fresh path for an output file in the test's own folder.
 QString OutputPath(const QString &name);
 QString WorkDir();
@@ -43,5 +46,10 @@ int ProbeInt(const QString &file, const QString &entries, const QString &streams
 QString ProbeRate(const QString &file);
 // Number of decoded audio samples of the first audio stream.
 qint64 CountAudioSamples(const QString &file);
+// What `ffmpeg -v error -i file -f null -` prints (empty for a file that decodes cleanly).
+QString DecodeErrors(const QString &file);
+// Seconds of pictures (decoded frames times the stream's rate) and of sound (decoded samples).
+double PictureSeconds(const QString &file);
+double SoundSeconds(const QString &file);
 
 } // namespace kc::test

@@ -274,7 +274,10 @@ TEST(VideoEditControl, ClipsAddedInTurnArePlayedOneAfterAnother)
     const QString out = OutputPath(QStringLiteral("joined.avi"));
     const RenderOutcome r = SaveAndWait(edit, out);
     ASSERT_TRUE(r.succeeded) << r.reason.toStdString();
-    EXPECT_EQ(CountVideoFrames(out), FramesIn(avi, 0, 1) + FramesIn(avi, 2, 3));
+    // Two seconds of pictures on the 25 fps timeline: a frame the source leaves out (its
+    // encoder skipped it as unchanged) is filled by the one before it.
+    EXPECT_GE(FramesIn(avi, 0, 1) + FramesIn(avi, 2, 3), 48);
+    EXPECT_EQ(CountVideoFrames(out), 50);
     EXPECT_EQ(CountAudioSamples(out), 2 * 44100);
 }
 

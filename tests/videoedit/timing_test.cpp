@@ -15,10 +15,11 @@ namespace {
 struct MapperCase {
     const char *label;
     int num, den;
-    bool keepTiming;
+    bool sameRate;
     std::vector<int64_t> timesUs;   // frame times from the clip's start
     int64_t endUs;
     std::vector<SlotRun> runs;      // expected run of each frame
+    int64_t anchorUs = -1;          // -1: anchored on the first frame
 };
 
 // Test names show the case label rather than its bytes.
@@ -28,10 +29,20 @@ const MapperCase kMapper[] = {
     // Own rate, boundaries between frames: one slot each, whatever the phase.
     {"OwnRateOnGrid", 25, 1, true, {0, 40000, 80000}, 120000, {{0, 1}, {1, 1}, {2, 1}}},
     {"OwnRateOffGrid", 25, 1, true, {26700, 66700, 106700}, 120000, {{0, 1}, {1, 1}, {2, 1}}},
-    // A gap in the source stays a gap, and nothing is repeated to fill it.
-    {"OwnRateGap", 25, 1, true, {0, 80000, 120000}, 160000, {{0, 1}, {2, 1}, {3, 1}}},
-    // Jittered times never put two frames on one slot.
-    {"OwnRateJitter", 25, 1, true, {0, 19000, 41000}, 80000, {{0, 1}, {1, 1}, {2, 1}}},
+    // A lost frame: the picture before the gap is repeated, so the pictures stay with the sound.
+    {"OwnRateGap", 25, 1, true, {0, 80000, 120000}, 160000, {{0, 2}, {2, 1}, {3, 1}}},
+    // Times rounded by the container (a few ms) still give one slot each.
+    {"OwnRateJitter", 25, 1, true, {0, 43000, 78000}, 120000, {{0, 1}, {1, 1}, {2, 1}}},
+    // Variable frame rate at the nominal rate: frames that come slower are repeated by their
+    // time, and the last one lasts to the end of the cut.
+    {"VariableRateSlower", 25, 1, true, {0, 40000, 80000, 180000, 280000}, 380000,
+     {{0, 1}, {1, 1}, {2, 3}, {5, 2}, {7, 3}}},
+    // Frames that come faster than the nominal rate are dropped rather than pushed later.
+    {"VariableRateFaster", 25, 1, true, {0, 40000, 60000, 80000, 120000}, 160000,
+     {{0, 1}, {1, 1}, {2, 0}, {2, 1}, {3, 1}}},
+    // A grid anchored before the first picture (a video that starts late): it stands in from
+    // slot 0 on.
+    {"AnchoredBeforeTheFirstFrame", 25, 1, true, {60000, 100000}, 140000, {{0, 3}, {3, 1}}, 0},
     {"Ntsc", 30000, 1001, true, {0, 33367, 66733, 100100}, 133467, {{0, 1}, {1, 1}, {2, 1}, {3, 1}}},
     // Converting: 15 fps to 30 repeats every frame; the last lasts to the cut's end.
     {"Up15To30", 30, 1, false, {0, 66667, 133333}, 200000, {{0, 2}, {2, 2}, {4, 2}}},
@@ -51,7 +62,9 @@ class VideoEditSlots : public ::testing::TestWithParam<MapperCase> {};
 TEST_P(VideoEditSlots, GivesEachFrameItsRun)
 {
     const MapperCase &c = GetParam();
-    FrameSlotMapper m(c.num, c.den, c.keepTiming);
+    FrameSlotMapper m(c.num, c.den, c.sameRate);
+    if (c.anchorUs >= 0)
+        m.anchorAt(c.anchorUs);
     std::vector<SlotRun> got;
     for (size_t i = 0; i < c.timesUs.size(); ++i) {
         const SlotRun r = m.add(c.timesUs[i]);

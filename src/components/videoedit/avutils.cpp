@@ -2,8 +2,12 @@
 
 #include <QFile>
 
+#include <cmath>
+#include <utility>
+
 extern "C" {
 #include <libavutil/dict.h>
+#include <libavutil/display.h>
 #include <libavutil/error.h>
 }
 
@@ -88,6 +92,36 @@ int BestStream(AVFormatContext *ic, AVMediaType type)
         return int(i);
     }
     return -1;
+}
+
+int DisplayRotation(const AVStream *st)
+{
+    if (!st)
+        return 0;
+    const uint8_t *matrix = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    if (!matrix)
+        return 0;
+    const double counterClockwise = av_display_rotation_get(reinterpret_cast<const int32_t *>(matrix));
+    if (std::isnan(counterClockwise))
+        return 0;
+    // Quarter turns only; anything else is shown as the nearest of them.
+    int quarters = int(std::lround(-counterClockwise / 90.0)) % 4;
+    if (quarters < 0)
+        quarters += 4;
+    return quarters * 90;
+}
+
+void DisplaySize(const AVStream *st, int *width, int *height)
+{
+    int w = st->codecpar->width;
+    int h = st->codecpar->height;
+    AVRational sar = st->sample_aspect_ratio.num > 0 ? st->sample_aspect_ratio : st->codecpar->sample_aspect_ratio;
+    if (sar.num > 0 && sar.den > 0 && av_cmp_q(sar, AVRational{1, 1}) != 0)
+        w = int(std::lround(double(w) * sar.num / sar.den / 2.0)) * 2;
+    if (DisplayRotation(st) % 180 != 0)
+        std::swap(w, h);
+    *width = w;
+    *height = h;
 }
 
 } // namespace kc::av

@@ -85,4 +85,12 @@ InputPtr OpenInput(const QString &path, Interrupter *interrupter, QString *error
 // The first stream of that type that is not a cover picture, or -1.
 int BestStream(AVFormatContext *ic, AVMediaType type);
 
+// How far a video stream's pictures are to be turned clockwise for showing (its display
+// matrix, as phones write it): 0, 90, 180 or 270.
+int DisplayRotation(const AVStream *st);
+
+// The size a video stream's pictures are shown at: turned by DisplayRotation() and with square
+// pixels (the width follows the sample aspect ratio, as players do it), both even.
+void DisplaySize(const AVStream *st, int *width, int *height);
+
 } // namespace kc::av

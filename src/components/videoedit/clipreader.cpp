@@ -230,6 +230,8 @@ bool ClipReader::onVideoFrame(AVFrame *f, ClipSink &sink, QString *error)
         return true;
     }
     s.lastUs = timeUs;
+    // The container's pixel shape wins over the codec's, as in players.
+    f->sample_aspect_ratio = av_guess_sample_aspect_ratio(m_ic.get(), s.st, f);
     Held h;
     h.video = true;
     h.frame.reset(av_frame_alloc());

@@ -44,6 +44,8 @@ public:
     bool hasAudio() const { return m_audio.index >= 0; }
     int64_t durationUs() const { return m_durationUs; }
     double videoFrameRate() const;
+    // Clockwise quarter turns the pictures need for showing (0, 90, 180, 270).
+    int videoRotation() const { return m_video.st ? av::DisplayRotation(m_video.st) : 0; }
 
     // Sets the ranges and seeks; call once before step().
     bool start(int64_t videoStartUs, int64_t videoStopUs, int64_t audioStartUs, int64_t audioStopUs,

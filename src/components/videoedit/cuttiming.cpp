@@ -14,9 +14,15 @@ int64_t SecondsToMicros(double seconds)
     return int64_t(std::llround(std::clamp(seconds, -limit, limit) * 1e6));
 }
 
-FrameSlotMapper::FrameSlotMapper(int rateNum, int rateDen, bool keepSourceTiming)
-    : m_num(rateNum > 0 ? rateNum : 25), m_den(rateDen > 0 ? rateDen : 1), m_keepTiming(keepSourceTiming)
+FrameSlotMapper::FrameSlotMapper(int rateNum, int rateDen, bool sameRate)
+    : m_num(rateNum > 0 ? rateNum : 25), m_den(rateDen > 0 ? rateDen : 1), m_sameRate(sameRate)
 {
+}
+
+void FrameSlotMapper::anchorAt(int64_t timeUs)
+{
+    m_anchored = true;
+    m_anchorUs = timeUs;
 }
 
 int64_t FrameSlotMapper::slotAt(int64_t timeUs) const
@@ -29,25 +35,30 @@ int64_t FrameSlotMapper::slotAt(int64_t timeUs) const
     return (dt * m_num + div / 2) / div;
 }
 
+int64_t FrameSlotMapper::slotStartUs(int64_t slot) const
+{
+    return slot * m_den * 1000000 / m_num;
+}
+
 SlotRun FrameSlotMapper::add(int64_t timeUs)
 {
     if (!m_hasPending) {
         m_hasPending = true;
-        m_anchorUs = timeUs;
+        if (!m_anchored)
+            m_anchorUs = timeUs;
+        m_anchored = true;
         m_pendingSlot = 0;
+        m_pendingPlace = slotAt(timeUs);
+        m_regular = m_pendingPlace == 0;
         return SlotRun{0, 0};
     }
-    SlotRun run{m_pendingSlot, 0};
-    int64_t next = slotAt(timeUs);
-    if (m_keepTiming) {
-        // Two frames never share a slot: a frame that came too early takes the next one.
-        next = std::max(next, m_pendingSlot + 1);
-        run.count = 1;
-    } else {
-        next = std::max(next, m_pendingSlot);
-        run.count = next - m_pendingSlot;
-    }
+    const int64_t place = slotAt(timeUs);
+    if (place != m_pendingPlace + 1)
+        m_regular = false;
+    const int64_t next = std::max(place, m_pendingSlot);
+    const SlotRun run{m_pendingSlot, next - m_pendingSlot};
     m_pendingSlot = next;
+    m_pendingPlace = place;
     m_endSlot = std::max(m_endSlot, run.first + run.count);
     return run;
 }
@@ -58,7 +69,7 @@ SlotRun FrameSlotMapper::finish(int64_t endUs)
         return SlotRun{m_endSlot, 0};
     m_hasPending = false;
     SlotRun run{m_pendingSlot, 1};
-    if (!m_keepTiming) {
+    if (!(m_sameRate && m_regular)) {
         // A clip shows at least one picture, however short it is.
         const int64_t minimum = m_endSlot == 0 ? m_pendingSlot + 1 : m_pendingSlot;
         run.count = std::max(slotAt(endUs), minimum) - m_pendingSlot;

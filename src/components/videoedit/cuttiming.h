@@ -17,44 +17,58 @@ struct SlotRun {
 
 // Gives the frames of one clip their places on a constant-rate output timeline.
 //
-// Frame times are microseconds from the clip's start. Output slot n lasts 1/rate. The first
-// frame kept takes slot 0 and the grid is anchored on it, so that wherever a piece's
-// boundaries fall between frames, every frame of the source lands on a slot of its own.
+// Frame times are microseconds from the clip's start. Output slot n lasts 1/rate. The grid is
+// anchored on the first frame kept (or on an instant set with anchorAt()), so that wherever a
+// piece's boundaries fall between frames, the frames of a constant-rate source land on
+// consecutive slots. The first frame always starts at slot 0: when the grid is anchored before
+// it, it fills the slots up to its successor.
 //
-// Two ways to fill the timeline:
-// - keeping the source's timing (the output runs at the source's own rate): each frame is
-//   written once, at its own place; a gap in the source stays a gap (the containers carry
-//   times), so consecutive pieces hold exactly the source's frames.
-// - converting the rate: a frame covers the slots from its own place up to the next frame's
-//   place, repeated when the output is faster, dropped when two frames fall on one slot.
+// Every frame is placed by its time, rounded to the nearest slot: it covers the slots from its
+// own place up to the next frame's place, repeated when the source leaves a gap (or runs
+// slower than the output), dropped when two frames fall on one slot. A source whose frame
+// times are not constant (variable frame rate, lost frames) thus keeps its pictures where its
+// sound is.
+//
+// The last frame of a clip ends at the clip's end. When the output runs at the source's own
+// rate (sameRate) and every frame so far sat on the slot after its predecessor, the last frame
+// takes exactly one slot instead, so that consecutive pieces of one source hold each of its
+// frames once whatever the phase of their boundaries.
 //
 // The caller holds each frame back until the next one arrives (or the clip ends): only then
 // is its run known.
 class FrameSlotMapper
 {
 public:
-    FrameSlotMapper(int rateNum, int rateDen, bool keepSourceTiming);
+    FrameSlotMapper(int rateNum, int rateDen, bool sameRate);
 
+    // Anchors the grid at timeUs instead of at the first frame; call before the first add().
+    void anchorAt(int64_t timeUs);
     // A new frame at time t: returns the run of the previously added frame (count 0 for
     // the very first call).
     SlotRun add(int64_t timeUs);
     // The clip ends at endUs (the cut's stop, or the end of the last frame): the run of the
-    // last added frame (keeping the source's timing: exactly one slot; converting: up to
-    // the end, and at least one slot if the clip had none yet).
+    // last added frame (at least one slot if the clip had none yet).
     SlotRun finish(int64_t endUs);
 
     bool hasPending() const { return m_hasPending; }
+    // Whether every frame so far took the slot after its predecessor's.
+    bool regular() const { return m_regular; }
     // One past the last slot used so far.
     int64_t endSlot() const { return m_endSlot; }
+    // Microseconds from the anchor to the start of slot n.
+    int64_t slotStartUs(int64_t slot) const;
 
 private:
     int64_t slotAt(int64_t timeUs) const;
 
     int64_t m_num, m_den;
-    bool m_keepTiming;
+    bool m_sameRate;
+    bool m_regular = true;
     bool m_hasPending = false;
+    bool m_anchored = false;
     int64_t m_anchorUs = 0;
-    int64_t m_pendingSlot = 0;
+    int64_t m_pendingSlot = 0;   // where the held frame's run starts
+    int64_t m_pendingPlace = 0;  // the slot its own time names
     int64_t m_endSlot = 0;
 };
 

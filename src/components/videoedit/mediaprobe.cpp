@@ -48,8 +48,7 @@ MediaFacts ProbeMedia(const QString &path)
 
     if (facts.hasVideo) {
         AVStream *st = ic->streams[v];
-        facts.width = st->codecpar->width;
-        facts.height = st->codecpar->height;
+        av::DisplaySize(st, &facts.width, &facts.height);
         AVRational rate = st->avg_frame_rate;
         if (rate.num <= 0 || rate.den <= 0)
             rate = st->r_frame_rate;

@@ -12,7 +12,7 @@ struct MediaFacts {
     double startTime = 0;    // seconds of the first timestamp (MPEG streams rarely start at 0)
     bool hasVideo = false;
     bool hasAudio = false;
-    int width = 0;
+    int width = 0;           // the picture as players show it: turned upright, square pixels
     int height = 0;
     double frameRate = 0;    // average frames per second; 0 when unknown
     int sampleRate = 0;

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <deque>
 #include <optional>
 
 namespace kc {
@@ -37,20 +38,37 @@ SharedFrame TakeFrame(AVFrame *from)
 // Hands the frames of one clip to the encoders on the encoding thread: pictures through the
 // slot mapper, sound cut at the sample. The bookkeeping happens here, on the reading thread;
 // only the heavy work is posted.
+//
+// The piece's timeline starts at its first picture, not at the asked start: the first picture
+// kept lies up to a frame after it, and sound cut at the asked start would run ahead of the
+// pictures by that much. So the sound starts where the first picture does, and it lasts as
+// long as the pictures do: each piece is in step, and consecutive pieces of one source join
+// without a sample lost or repeated. Sound is held back until the pictures have reached it.
 class SegmentSink : public ClipSink
 {
 public:
-    SegmentSink(EncodeStage &stage, VideoEncoder &video, AudioEncoder *audio, bool keepSourceTiming,
-                int64_t firstSlot, int64_t videoStartUs, int64_t videoStopUs, int64_t audioStartUs,
-                int64_t audioStopUs)
-        : m_stage(stage), m_video(video), m_audio(audio),
-          m_mapper(video.rateNum(), video.rateDen(), keepSourceTiming), m_offset(firstSlot),
-          m_vStart(videoStartUs), m_vStop(videoStopUs), m_aStart(audioStartUs), m_aStop(audioStopUs)
+    SegmentSink(EncodeStage &stage, VideoEncoder &video, AudioEncoder *audio, bool sameRate, int64_t firstSlot,
+                int64_t videoStartUs, int64_t videoStopUs, int64_t audioStartUs, int64_t audioStopUs)
+        : m_stage(stage), m_video(video), m_audio(audio), m_mapper(video.rateNum(), video.rateDen(), sameRate),
+          m_offset(firstSlot), m_vStart(videoStartUs), m_vStop(videoStopUs), m_aStart(audioStartUs),
+          m_aStop(audioStopUs)
     {
     }
 
     bool videoFrame(AVFrame *frame, int64_t timeUs, int64_t durationUs, QString *error) override
     {
+        if (m_frames == 0) {
+            // A start inside a frame moves the piece to that frame's successor; a picture that
+            // starts later than that (a video stream that begins after the sound) is put in its
+            // place instead, its first picture standing in before it. Sound that could not wait
+            // for the first picture has already fixed the start.
+            const int64_t late = timeUs - m_vStart;
+            const bool startsInsideAFrame = late < std::max<int64_t>(durationUs, 1);
+            const int64_t shiftUs = m_anchored ? m_soundStartUs - m_aStart : startsInsideAFrame ? late : 0;
+            m_mapper.anchorAt(shiftUs);
+            if (!m_anchored && !setAnchor(shiftUs, error))
+                return false;
+        }
         const SlotRun run = m_mapper.add(timeUs - m_vStart);
         if (m_pending && !postPicture(run, error))
             return false;
@@ -59,56 +77,114 @@ public:
             return outOfMemory(error);
         m_lastEndUs = timeUs + durationUs;
         m_frames++;
-        return true;
+        // The pictures have reached further: the sound up to there can go.
+        return releaseSound(m_soundStartUs + m_mapper.slotStartUs(m_mapper.endSlot()), error);
     }
 
     bool audioFrame(AVFrame *frame, int64_t pos, QString *error) override
     {
         if (!m_audio)
             return true;
-        const int rate = frame->sample_rate;
-        if (rate != m_rate) {
-            m_rate = rate;
-            m_written = m_started ? av_rescale(m_writtenUs, rate, 1000000) : av_rescale(m_aStart, rate, 1000000);
+        SharedFrame f = TakeFrame(frame);
+        if (!f)
+            return outOfMemory(error);
+        m_held.push_back(HeldSound{std::move(f), pos});
+        m_heldSamples += m_held.back().frame->nb_samples;
+        if (!m_anchored) {
+            // No picture for a long stretch: the sound keeps the asked start.
+            if (m_heldSamples > int64_t(m_held.back().frame->sample_rate) * kMaxHeldSeconds)
+                return setAnchor(0, error);
+            return true;
         }
-        const int64_t stopPos = av_rescale(m_aStop, rate, 1000000);
-        if (pos > m_written && m_written < stopPos) {
-            // A hole in the sound (or sound that starts after the cut): silence keeps the
-            // pictures and the sound together.
-            const int64_t until = std::min(pos, stopPos);
-            const int64_t silence = av_rescale(until - m_written, m_audio->sampleRate(), rate);
-            AudioEncoder *audio = m_audio;
-            if (!post([audio, silence](QString *e) { return audio->pushSilence(silence, e); }, false, error))
-                return false;
-            m_written = until;
-        }
-        const SampleWindow w = WindowOf(pos, frame->nb_samples, m_written, stopPos);
-        if (w.take > 0) {
-            SharedFrame f = TakeFrame(frame);
-            if (!f)
-                return outOfMemory(error);
-            AudioEncoder *audio = m_audio;
-            if (!post([audio, f, w](QString *e) { return audio->push(f.get(), w.skip, w.take, e); }, false, error))
-                return false;
-            m_written = pos + w.skip + w.take;
-        }
-        m_started = true;
-        m_writtenUs = av_rescale(m_written, 1000000, rate);
-        return true;
+        return releaseSound(m_soundStartUs + m_mapper.slotStartUs(m_mapper.endSlot()), error);
     }
 
-    // The clip is over: the last picture lasts up to the cut's stop or its own end.
+    // The clip is over: the last picture lasts up to the cut's stop or its own end, and the
+    // sound as long as the pictures.
     bool finish(QString *error)
     {
-        if (!m_pending)
-            return true;
-        const int64_t end = std::min(m_vStop, m_lastEndUs);
-        return postPicture(m_mapper.finish(end - m_vStart), error);
+        if (m_pending) {
+            // A frame's own length is only a guess where frame times are not constant: there
+            // the last picture lasts to the cut's stop.
+            const int64_t end = m_mapper.regular() ? std::min(m_vStop, m_lastEndUs) : m_vStop;
+            if (!postPicture(m_mapper.finish(end - m_vStart), error))
+                return false;
+        }
+        if (!m_anchored && !setAnchor(0, error))
+            return false;
+        m_final = true;
+        const int64_t pictureUs = m_mapper.slotStartUs(m_mapper.endSlot());
+        // Sound asked shorter than the pictures stays that much shorter (silence follows).
+        const int64_t shortfall = std::max<int64_t>(0, (m_vStop - m_vStart) - (m_aStop - m_aStart));
+        return releaseSound(m_soundStartUs + std::max<int64_t>(0, pictureUs - shortfall), error);
     }
 
     int64_t frames() const { return m_frames; }
+    // The sound (in file time) the clip may use, past the asked stop: the pictures may end up
+    // to a frame after it.
+    static int64_t soundReadAheadUs() { return 1000000; }
 
 private:
+    struct HeldSound {
+        SharedFrame frame;
+        int64_t pos;
+    };
+    static constexpr int kMaxHeldSeconds = 20;
+
+    bool setAnchor(int64_t shiftUs, QString *error)
+    {
+        m_anchored = true;
+        m_soundStartUs = m_aStart + shiftUs;
+        return releaseSound(m_soundStartUs, error);
+    }
+
+    // Writes the held sound that lies before untilUs (file time), cut at the sound's start.
+    bool releaseSound(int64_t untilUs, QString *error)
+    {
+        if (!m_anchored)
+            return true;
+        // Far too much sound waiting for pictures (a picture stream that ended early): it is
+        // written rather than held without end.
+        const bool overflow = !m_final && !m_held.empty()
+                              && m_heldSamples > int64_t(m_held.front().frame->sample_rate) * kMaxHeldSeconds;
+        while (!m_held.empty()) {
+            HeldSound &h = m_held.front();
+            const int rate = h.frame->sample_rate;
+            const int64_t n = h.frame->nb_samples;
+            if (rate != m_rate) {
+                m_rate = rate;
+                m_written = m_started ? av_rescale(m_writtenUs, rate, 1000000) : av_rescale(m_soundStartUs, rate, 1000000);
+            }
+            const int64_t untilPos = overflow ? h.pos + n : av_rescale(untilUs, rate, 1000000);
+            if (h.pos > m_written && m_written < untilPos) {
+                // A hole in the sound (or sound that starts after the cut): silence keeps the
+                // pictures and the sound together.
+                const int64_t upTo = std::min(h.pos, untilPos);
+                const int64_t silence = av_rescale(upTo - m_written, m_audio->sampleRate(), rate);
+                AudioEncoder *audio = m_audio;
+                if (!post([audio, silence](QString *e) { return audio->pushSilence(silence, e); }, false, error))
+                    return false;
+                m_written = upTo;
+            }
+            const SampleWindow w = WindowOf(h.pos, n, m_written, untilPos);
+            if (w.take > 0) {
+                AudioEncoder *audio = m_audio;
+                SharedFrame f = h.frame;
+                if (!post([audio, f, w](QString *e) { return audio->push(f.get(), w.skip, w.take, e); }, false, error))
+                    return false;
+                m_written = h.pos + w.skip + w.take;
+                m_started = true;
+            }
+            m_writtenUs = av_rescale(m_written, 1000000, rate);
+            // A frame that reaches past the limit waits for the pictures (unless this is the end).
+            if (h.pos + n > untilPos && !m_final)
+                break;
+            m_heldSamples -= n;
+            m_held.pop_front();
+        }
+        return true;
+    }
+
     bool post(EncodeStage::Work work, bool picture, QString *error)
     {
         if (m_stage.post(std::move(work), picture))
@@ -145,6 +221,11 @@ private:
     SharedFrame m_pending;   // the picture whose run is not known yet
     int64_t m_lastEndUs = 0;
     int64_t m_frames = 0;
+    bool m_anchored = false; // the first picture (or the lack of one) has set the start
+    bool m_final = false;
+    int64_t m_soundStartUs = 0;
+    std::deque<HeldSound> m_held;
+    int64_t m_heldSamples = 0;
     int m_rate = 0;
     int64_t m_written = 0;   // sound written, as a sample position of the file at m_rate
     int64_t m_writtenUs = 0;
@@ -310,19 +391,21 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
         const int64_t slotsBefore = video->slotsWritten();
         const int64_t soundBefore = audio ? audio->samplesQueued() : 0;
         const bool keepAspect = seg.videoClip.keepAspect && d->req.plan.applyStretchMode;
-        stage.post([video, keepAspect](QString *) {
-            video->beginClip(keepAspect);
+        const int rotation = seg.reader->videoRotation();
+        stage.post([video, keepAspect, rotation](QString *) {
+            video->beginClip(keepAspect, rotation);
             return true;
         });
         AudioEncoder *sound = (seg.soundFromMainReader || seg.audioReader) ? audio : nullptr;
-        // At the source's own rate every frame keeps its place; otherwise the rate is converted.
         const double sourceRate = seg.reader->videoFrameRate();
-        const bool keepTiming = sourceRate > 0 && std::fabs(sourceRate - rate) / rate < 0.002;
-        SegmentSink sink(stage, *video, sound, keepTiming, slotsBefore, seg.vStart, seg.vStop, seg.aStart, seg.aStop);
+        const bool sameRate = sourceRate > 0 && std::fabs(sourceRate - rate) / rate < 0.002;
+        SegmentSink sink(stage, *video, sound, sameRate, slotsBefore, seg.vStart, seg.vStop, seg.aStart, seg.aStop);
+        // The sound follows the pictures, which may end a little after the asked stop.
+        const int64_t soundReadStop = seg.aStop + SegmentSink::soundReadAheadUs();
 
-        if (!seg.reader->start(seg.vStart, seg.vStop, seg.aStart, seg.aStop, error))
+        if (!seg.reader->start(seg.vStart, seg.vStop, seg.aStart, soundReadStop, error))
             return failed();
-        if (seg.audioReader && !seg.audioReader->start(0, 0, seg.aStart, seg.aStop, error))
+        if (seg.audioReader && !seg.audioReader->start(0, 0, seg.aStart, soundReadStop, error))
             return failed();
         bool mainRunning = true, soundRunning = seg.audioReader != nullptr;
         while (mainRunning || soundRunning) {
@@ -362,14 +445,11 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
         if (audio) {
             // Sound that ends before the pictures (or a clip without sound) is filled with
             // silence so that the next clip starts in step.
-            const bool soundComplete = seg.soundFromMainReader ? seg.reader->audioReachedStop()
-                                       : seg.audioReader         ? seg.audioReader->audioReachedStop()
-                                                                 : false;
             const int64_t pictureSlots = video->slotsWritten() - slotsBefore;
             const int64_t want = soundBefore + av_rescale(pictureSlots, int64_t(audio->sampleRate()) * video->rateDen(),
                                                           video->rateNum());
             const int64_t missing = want - audio->samplesQueued();
-            if (!soundComplete && missing > 0 && !stage.post([audio, missing](QString *e) { return audio->pushSilence(missing, e); }))
+            if (missing > 0 && !stage.post([audio, missing](QString *e) { return audio->pushSilence(missing, e); }))
                 return failed();
         }
         doneSeconds += double(seg.vStop - seg.vStart) / 1e6;

@@ -103,16 +103,17 @@ bool VideoEncoder::open(const VideoEncoderSpec &wanted, OutputMuxer &muxer, QStr
     return m_stream >= 0;
 }
 
-void VideoEncoder::beginClip(bool keepAspect)
+void VideoEncoder::beginClip(bool keepAspect, int rotation)
 {
     m_keepAspect = keepAspect;
+    m_rotation = rotation;
 }
 
 bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
 {
     const AVRational sar = in->sample_aspect_ratio;
     if (m_haveGraph && in->width == m_inW && in->height == m_inH && in->format == m_inFmt
-        && av_cmp_q(sar, m_inSar) == 0 && m_keepAspect == m_graphKeepAspect)
+        && av_cmp_q(sar, m_inSar) == 0 && m_keepAspect == m_graphKeepAspect && m_rotation == m_graphRotation)
         return true;
     m_graph.reset();
     m_src = m_sink = nullptr;
@@ -122,12 +123,20 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     m_inFmt = in->format;
     m_inSar = sar;
     m_graphKeepAspect = m_keepAspect;
+    m_graphRotation = m_rotation;
 
+    // The picture is turned upright before it is fitted: a quarter turn swaps its sides and
+    // the shape of its pixels.
+    const bool quarterTurn = m_rotation == 90 || m_rotation == 270;
+    const int uprightW = quarterTurn ? in->height : in->width;
+    const int uprightH = quarterTurn ? in->width : in->height;
+    const AVRational uprightSar = quarterTurn && sar.num > 0 ? AVRational{sar.den, sar.num} : sar;
     AVCodecContext *c = m_enc.get();
-    const PictureFit fit = FitPicture(in->width, in->height, sar.num, sar.den, c->width, c->height, m_spec.darNum,
-                                      m_spec.darDen, m_keepAspect);
+    const PictureFit fit = FitPicture(uprightW, uprightH, uprightSar.num, uprightSar.den, c->width, c->height,
+                                      m_spec.darNum, m_spec.darDen, m_keepAspect);
     const bool padded = fit.width != c->width || fit.height != c->height;
-    m_passThrough = !padded && in->width == c->width && in->height == c->height && in->format == c->pix_fmt;
+    m_passThrough = !padded && m_rotation == 0 && in->width == c->width && in->height == c->height
+                    && in->format == c->pix_fmt;
     if (m_passThrough)
         return true;
 
@@ -155,7 +164,14 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
         return false;
     }
     const char *outFmtName = av_get_pix_fmt_name(c->pix_fmt);
-    QString desc = QStringLiteral("scale=%1:%2:flags=bicubic").arg(fit.width).arg(fit.height);
+    QString desc;
+    switch (m_rotation) {
+    case 90: desc = QStringLiteral("transpose=clock,"); break;
+    case 180: desc = QStringLiteral("hflip,vflip,"); break;
+    case 270: desc = QStringLiteral("transpose=cclock,"); break;
+    default: break;
+    }
+    desc += QStringLiteral("scale=%1:%2:flags=bicubic").arg(fit.width).arg(fit.height);
     if (padded)
         desc += QStringLiteral(",pad=%1:%2:%3:%4:black").arg(c->width).arg(c->height).arg(fit.x).arg(fit.y);
     desc += QStringLiteral(",setsar=%1/%2,format=%3").arg(fit.sarNum).arg(fit.sarDen).arg(QString::fromLatin1(outFmtName));

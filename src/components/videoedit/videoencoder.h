@@ -16,8 +16,9 @@ class VideoEncoder
 {
 public:
     bool open(const VideoEncoderSpec &wanted, OutputMuxer &muxer, QString *error);
-    // The next pictures come from a new clip; keepAspect pads instead of stretching.
-    void beginClip(bool keepAspect);
+    // The next pictures come from a new clip; keepAspect pads instead of stretching, and the
+    // pictures are first turned clockwise by rotation degrees (0, 90, 180, 270).
+    void beginClip(bool keepAspect, int rotation = 0);
     // Encodes the picture for `count` slots from slot `first` on (slots count from the start
     // of the output and only ever grow).
     bool encode(AVFrame *decoded, int64_t first, int64_t count, QString *error);
@@ -40,6 +41,7 @@ private:
     av::FramePtr m_scaled;
     int64_t m_nextSlot = 0;
     bool m_keepAspect = false;
+    int m_rotation = 0;
 
     // The scaling graph, rebuilt when the incoming pictures change shape.
     av::GraphPtr m_graph;
@@ -49,6 +51,7 @@ private:
     int m_inW = 0, m_inH = 0, m_inFmt = -1;
     AVRational m_inSar{0, 1};
     bool m_graphKeepAspect = false;
+    int m_graphRotation = 0;
     bool m_haveGraph = false;
 };
 
