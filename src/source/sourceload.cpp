@@ -30,9 +30,14 @@ QString trimBlanks(const QString &s)
 } // namespace
 
 
-SourceDuration ResolveSourceDuration(double componentSeconds, const PlayTimeQuery &queryPlayTimes)
+SourceDuration ResolveSourceDuration(double componentSeconds, const PlayTimeQuery &queryPlayTimes,
+                                     bool componentFoundOnlySound)
 {
     SourceDuration result;
+    if (componentFoundOnlySound) {
+        result.unrecognised = true;
+        return result;
+    }
     if (std::isfinite(componentSeconds) && componentSeconds > 0) {
         result.seconds = componentSeconds;
         return result;

@@ -19,8 +19,10 @@ struct SourceDuration {
 
 // The editing component's answer counts when it is a finite number above 0; only then is
 // MediaInfo not asked. Otherwise the general play time wins over the video stream's, each
-// taken only when it is a whole number of milliseconds above 0.
-SourceDuration ResolveSourceDuration(double componentSeconds, const PlayTimeQuery &queryPlayTimes);
+// taken only when it is a whole number of milliseconds above 0. A file the component found
+// to hold only sound is unrecognised at once: it has no picture to split, whatever its length.
+SourceDuration ResolveSourceDuration(double componentSeconds, const PlayTimeQuery &queryPlayTimes,
+                                     bool componentFoundOnlySound = false);
 
 // Both play times of a file through the bound MediaInfo library.
 std::optional<QStringList> MediaInfoPlayTimes(const QString &path);

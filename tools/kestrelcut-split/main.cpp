@@ -84,9 +84,11 @@ void ListCodecs(TVideoEdit &ve)
 }
 
 // The source's length as the window finds it: the component first, MediaInfo when the
-// component cannot tell.
+// component cannot tell; 0 for a file with nothing to split (sound only).
 double SourceDuration(TVideoEdit &ve, const QString &path)
 {
+    if (ve.IsSoundOnly(path))
+        return 0;
     const double d = ve.GetFileDuration(path);
     if (d > 0)
         return d;

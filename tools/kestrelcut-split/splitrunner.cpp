@@ -85,6 +85,11 @@ void SplitRunner::onComplete(bool succeeded, const QString &reason)
         return;
     m_running = false;
     if (!succeeded) {
+        if (IsTailWithoutPicture(m_spec.mode, m_piece, m_spec.inputs, m_videoEdit->LastRenderWasAfterLastPicture())) {
+            // Only sound is left after the last picture: every piece was written.
+            finish(ExitOk);
+            return;
+        }
         m_reporter->error(WithReason(reason));
         finish(ExitRenderFailed);
         return;
