@@ -21,6 +21,10 @@ constexpr int kMaxRetries = 1000;
 // Packets that do not decode are passed over (a damaged spot in the middle of a file); this
 // many in a row mean the file cannot be decoded at all.
 constexpr int kMaxBadPackets = 200;
+// Pictures larger than 8K UHD (with room to spare) are taken for a damaged header: decoding
+// a "524448x120" stream allocates without end and gives nothing anyone can use.
+constexpr int64_t kMaxPicturePixels = 8192LL * 4320;
+constexpr int kMaxPictureSide = 16384;
 // Furthest the reader seeks back before it starts from the beginning of the file.
 constexpr int64_t kMaxBackoffUs = 64 * 1000000LL;
 
@@ -93,6 +97,13 @@ bool ClipReader::openDecoder(Stream &s, QString *error)
     if (rc < 0)
         return fail(error, QStringLiteral("无法设置解码器: %1").arg(av::ErrorText(rc)));
     s.dec->pkt_timebase = s.st->time_base;
+    if (s.st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+        const AVCodecParameters *par = s.st->codecpar;
+        if (par->width > kMaxPictureSide || par->height > kMaxPictureSide
+            || int64_t(par->width) * par->height > kMaxPicturePixels)
+            return fail(error, QStringLiteral("画面尺寸不正确 (%1x%2): %3").arg(par->width).arg(par->height).arg(m_path));
+        s.dec->max_pixels = kMaxPicturePixels;
+    }
     s.dec->thread_count = 0; // one per core
     s.dec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     rc = avcodec_open2(s.dec.get(), codec, nullptr);

@@ -225,9 +225,10 @@ bool RenderJob::prepare(QString *error)
         seg.vStart = std::max<int64_t>(0, SecondsToMicros(seg.videoClip.start));
         seg.vStop = SecondsToMicros(seg.videoClip.stop);
         // Where the file's pictures begin late (an empty edit at the start of an MP4), a range
-        // from before them starts with them: a piece begins at its first picture.
+        // from before them starts with them: a piece begins at its first picture. (The few
+        // milliseconds by which MPEG muxers start the sound first are not such a gap.)
         const int64_t picturesFrom = seg.reader->videoStartUs();
-        const bool startsBeforePictures = seg.vStart < picturesFrom;
+        const bool startsBeforePictures = picturesFrom - seg.vStart > 100000;
         if (startsBeforePictures)
             seg.vStart = std::min(picturesFrom, seg.vStop);
         // A stop beyond the end of the file ends at the end of the file.
