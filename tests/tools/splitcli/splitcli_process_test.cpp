@@ -238,7 +238,8 @@ TEST_F(SplitCliProcess, RealWorldSources)
         {RealWorld::TsLongGopX264, "x264.ts", {"--range", "2", "4"}, 0, {2}, {}},
         {RealWorld::TsGStreamer, "gst.ts", {"--range", "2", "4"}, 0, {2}, {}},
         // The sound's last 5 ms hold no picture: no third piece, and a clean end.
-        {RealWorld::SoundOutlastsPicture, "tail.mkv", {"--every", "2"}, 0, {2, 2}, {}},
+        {RealWorld::SoundOutlastsPicture, "tail.mkv", {"--every", "2"}, 0, {2, 2},
+         QStringLiteral("piece 3/3: not written: only sound is left after the last picture")},
         {RealWorld::Mp3SoundOnly, "sound.mp3", {"--parts", "2"}, 1, {}, QStringLiteral("无法识别的视频文件!")},
         {RealWorld::WavSoundOnly, "sound.wav", {"--every", "1"}, 1, {}, QStringLiteral("无法识别的视频文件!")},
     };
