@@ -4,8 +4,12 @@
 #include "common/timeparts.h"
 #include "sourcemedia.h"
 
+#include <atomic>
 #include <climits>
 #include <cmath>
+#include <future>
+#include <memory>
+#include <thread>
 
 namespace kc {
 
@@ -30,9 +34,14 @@ QString trimBlanks(const QString &s)
 } // namespace
 
 
-SourceDuration ResolveSourceDuration(double componentSeconds, const PlayTimeQuery &queryPlayTimes)
+SourceDuration ResolveSourceDuration(double componentSeconds, const PlayTimeQuery &queryPlayTimes,
+                                     bool componentFoundOnlySound)
 {
     SourceDuration result;
+    if (componentFoundOnlySound) {
+        result.unrecognised = true;
+        return result;
+    }
     if (std::isfinite(componentSeconds) && componentSeconds > 0) {
         result.seconds = componentSeconds;
         return result;
@@ -45,9 +54,28 @@ SourceDuration ResolveSourceDuration(double componentSeconds, const PlayTimeQuer
     return result;
 }
 
-std::optional<QStringList> MediaInfoPlayTimes(const QString &path)
+namespace {
+std::atomic<int> g_runningQueries{0};
+} // namespace
+
+std::optional<QStringList> MediaInfoPlayTimes(const QString &path, std::chrono::milliseconds limit)
 {
-    return QueryMediaInfo(path, {{MiGeneral, QStringLiteral("PlayTime")}, {MiVideo, QStringLiteral("PlayTime")}});
+    auto answer = std::make_shared<std::promise<std::optional<QStringList>>>();
+    std::future<std::optional<QStringList>> result = answer->get_future();
+    ++g_runningQueries;
+    std::thread([answer, path] {
+        answer->set_value(
+            QueryMediaInfo(path, {{MiGeneral, QStringLiteral("PlayTime")}, {MiVideo, QStringLiteral("PlayTime")}}));
+        --g_runningQueries;
+    }).detach();
+    if (result.wait_for(limit) != std::future_status::ready)
+        return std::nullopt;
+    return result.get();
+}
+
+bool MediaInfoQueryStillRunning()
+{
+    return g_runningQueries.load() > 0;
 }
 
 QString ChosenSourcePath(const QString &chosen, const std::function<bool(const QString &)> &fileExists)

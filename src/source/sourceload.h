@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -21,11 +22,21 @@ struct SourceDuration {
 
 // The editing component's answer counts when it is a finite number above 0; only then is
 // MediaInfo not asked. Otherwise the general play time wins over the video stream's, each
-// taken only when it is a whole number of milliseconds above 0.
-SourceDuration ResolveSourceDuration(double componentSeconds, const PlayTimeQuery &queryPlayTimes);
+// taken only when it is a whole number of milliseconds above 0. A file the component found
+// to hold only sound is unrecognised at once: it has no picture to split, whatever its length.
+SourceDuration ResolveSourceDuration(double componentSeconds, const PlayTimeQuery &queryPlayTimes,
+                                     bool componentFoundOnlySound = false);
 
-// Both play times of a file through the bound MediaInfo library.
-std::optional<QStringList> MediaInfoPlayTimes(const QString &path);
+// Both play times of a file through the bound MediaInfo library. The library can take
+// minutes over a damaged file, and the caller waits for it (the window on its user-interface
+// thread), so it is given a few seconds: after that the answer is "nothing", and the query
+// is left to finish on its own thread.
+std::optional<QStringList> MediaInfoPlayTimes(const QString &path,
+                                              std::chrono::milliseconds limit = std::chrono::seconds(8));
+
+// A query given up on is still running: a program ending now must not run the library's
+// teardown under it (std::_Exit rather than a return from main).
+bool MediaInfoQueryStillRunning();
 
 // The dialog's path with the blanks at both ends removed, unless they belong to the name
 // of an existing file (a Linux file name may end in a blank) and the trimmed one does not.

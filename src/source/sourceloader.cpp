@@ -71,8 +71,9 @@ void SourceLoader::LoadSource(const QString &chosen)
     // The previous source is replaced whatever the file turns out to be.
     TSourceMedia.FileName = path;
     const double componentSeconds = m_videoEdit ? m_videoEdit->GetFileDuration(path) : 0.0;
+    const bool onlySound = m_videoEdit && m_videoEdit->IsSoundOnly(path);
     const SourceDuration duration =
-        ResolveSourceDuration(componentSeconds, [&path] { return MediaInfoPlayTimes(path); });
+        ResolveSourceDuration(componentSeconds, [&path] { return MediaInfoPlayTimes(path); }, onlySound);
     if (duration.unrecognised)
         ShowInfo(QStringLiteral("无法识别的视频文件!"));
     m_c.labTotalTime->setText(FormatSeconds(duration.seconds));

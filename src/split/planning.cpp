@@ -145,6 +145,11 @@ qint64 PieceCount(TSplitMode mode, const SplitInputs &in)
     return 0;
 }
 
+bool IsTailWithoutPicture(TSplitMode mode, int k, const SplitInputs &in, bool rangeAfterLastPicture)
+{
+    return rangeAfterLastPicture && mode != smCustom && k >= 1 && !HasNextPiece(mode, k + 1, in);
+}
+
 bool HasNextPiece(TSplitMode mode, int k, const SplitInputs &in)
 {
     if (mode == smCustom)

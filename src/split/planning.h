@@ -44,6 +44,12 @@ PieceRangeResult PieceRange(TSplitMode mode, int k, const SplitInputs &in);
 // multiple of the by-time length gives no extra piece.
 bool HasNextPiece(TSplitMode mode, int k, const SplitInputs &in);
 
+// Whether the render of piece k, which failed because its range lies after the source's last
+// picture, simply ends the job: the equal-parts and by-time plans run on the source's length,
+// and where the sound outlasts the pictures their last range may hold sound only. That range
+// is no piece. Anywhere else (a custom range, a piece that others follow) it is a failure.
+bool IsTailWithoutPicture(TSplitMode mode, int k, const SplitInputs &in, bool rangeAfterLastPicture);
+
 // The number of pieces a job plans; 0 when CheckSplitJob refuses it.
 qint64 PieceCount(TSplitMode mode, const SplitInputs &in);
 

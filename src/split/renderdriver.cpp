@@ -123,7 +123,11 @@ void RenderDriver::VideoEditComplete(bool succeeded, const QString &reason)
     if (!m_running || p.videoEdit->IsRendering())
         return;
     if (!succeeded) {
-        failJob(reason, m_mode == smCustom ? 0 : m_job.PieceIndex);
+        if (IsTailWithoutPicture(m_mode, m_job.PieceIndex, p.rangeEntry->ReadSplitInputs(),
+                                 p.videoEdit->LastRenderWasAfterLastPicture()))
+            finishJob(); // every piece with a picture was written
+        else
+            failJob(reason, m_mode == smCustom ? 0 : m_job.PieceIndex);
         return;
     }
     if (m_mode == smCustom) {

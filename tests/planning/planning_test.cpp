@@ -168,3 +168,26 @@ TEST(Planning, RefusesAnEmptyCustomPiece)
         EXPECT_EQ(r.refusal, QStringLiteral("开始和结束时间设置错误！"));
     }
 }
+
+// Only the last piece of an equal-parts or by-time plan may turn out to lie after the last
+// picture without failing the job.
+TEST(Planning, APieceAfterTheLastPictureEndsTheJobOnlyAtTheTail)
+{
+    const struct {
+        const char *why;
+        TSplitMode mode;
+        SplitInputs in;
+        int k;
+        bool afterLastPicture;
+        bool tail;
+    } cases[] = {
+        {"by-time tail of 5 ms of sound", kc::smTime, Inputs(4.005, 2, "2"), 3, true, true},
+        {"by-time piece that others follow", kc::smTime, Inputs(4.005, 2, "2"), 2, true, false},
+        {"by-time tail with a picture", kc::smTime, Inputs(4.005, 2, "2"), 3, false, false},
+        {"last equal part", kc::smAverage, Inputs(4.005, 100), 100, true, true},
+        {"equal part that others follow", kc::smAverage, Inputs(4.005, 100), 99, true, false},
+        {"custom range", kc::smCustom, Inputs(4.005, 2, "180", 4.0, 4.005), 0, true, false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(kc::IsTailWithoutPicture(c.mode, c.k, c.in, c.afterLastPicture), c.tail) << c.why;
+}

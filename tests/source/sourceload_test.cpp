@@ -58,6 +58,20 @@ TEST(SourceDuration, ComponentFirstThenMediaInfoGeneralThenVideo)
     }
 }
 
+TEST(SourceDuration, SoundOnlyIsUnrecognisedWithoutAskingTheLibrary)
+{
+    for (double component : {0.0, 12.5}) {
+        int calls = 0;
+        const SourceDuration d = ResolveSourceDuration(component, [&] {
+            ++calls;
+            return std::optional<QStringList>(QStringList{"2000", ""});
+        }, true);
+        EXPECT_EQ(d.seconds, 0);
+        EXPECT_TRUE(d.unrecognised);
+        EXPECT_EQ(calls, 0);
+    }
+}
+
 TEST(SourceDuration, NoQueryAtAllIsLikeAnUnboundLibrary)
 {
     const SourceDuration d = ResolveSourceDuration(0, PlayTimeQuery());

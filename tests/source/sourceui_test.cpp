@@ -11,6 +11,7 @@
 #include "source/sourcemedia.h"
 #include "support/clips.h"
 #include "support/messagerecorder.h"
+#include "support/realworldclips.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -198,6 +199,26 @@ TEST_F(SourceUiTest, AFileNobodyCanMeasureIsReportedAndStillBecomesTheSource)
         EXPECT_EQ(labTotalTime->text(), QStringLiteral("    0.0"));
         EXPECT_EQ(startFields() + endFields(), (QList<int>{0, 0, 0, 0, 0, 0, 0, 0}));
         EXPECT_TRUE(btPrePlay->isEnabled());
+    }
+}
+
+// MediaInfo gives a sound file a play time; it has no picture to split all the same.
+TEST_F(SourceUiTest, ASoundOnlyFileIsReportedLikeAnUnusableSource)
+{
+    using kc::test::RealWorld;
+    for (RealWorld kind : {RealWorld::Mp3SoundOnly, RealWorld::WavSoundOnly}) {
+        const QString path = tempDir().filePath(QStringLiteral("sound.") + kc::test::RealWorldExtension(kind));
+        const kc::test::MadeClip made = kc::test::MakeRealWorldClip(kind, path);
+        if (!made.skipReason.isEmpty())
+            GTEST_SKIP() << made.skipReason.toStdString();
+        ASSERT_TRUE(made.ok) << made.log.toStdString();
+        SCOPED_TRACE(path.toStdString());
+        messages.clear();
+        load(path);
+        EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("无法识别的视频文件!")});
+        EXPECT_EQ(TSourceMedia.FileName, path);
+        EXPECT_EQ(TSourceMedia.Duration, 0);
+        EXPECT_EQ(labTotalTime->text(), QStringLiteral("    0.0"));
     }
 }
 

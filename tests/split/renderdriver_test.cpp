@@ -7,6 +7,7 @@
 #include "split/progresspercent.h"
 #include "support/clips.h"
 #include "support/messagerecorder.h"
+#include "support/realworldclips.h"
 
 #include <QDir>
 #include <QFile>
@@ -197,6 +198,35 @@ TEST_F(RenderDriverTest, ByTimeWritesTheFullPiecesAndTheRest)
                                           QStringLiteral("clip_new(3).avi")}));
     EXPECT_NEAR(ProbeValue(outDir + "clip_new(3).avi", "format=duration").toDouble(), 0.5, 0.2);
     EXPECT_EQ(ProbeValue(outDir + "clip_new(1).avi", "stream=width", "v:0"), QStringLiteral("160"));
+}
+
+// The sound outlasts the pictures by 5 ms: the by-time plan's last range holds sound only.
+// It is no piece; the job ends as done, with every piece that has pictures written.
+TEST_F(RenderDriverTest, TailWithoutPictureEndsTheJobAsDone)
+{
+    const QString clip = dir.filePath(QStringLiteral("tail.mkv"));
+    const MadeClip made = MakeRealWorldClip(RealWorld::SoundOutlastsPicture, clip);
+    if (!made.skipReason.isEmpty())
+        GTEST_SKIP() << made.skipReason.toStdString();
+    ASSERT_TRUE(made.ok) << made.log.toStdString();
+    TSourceMedia.FileName = clip;
+    TSourceMedia.Duration = ve.GetFileDuration(clip);
+    ASSERT_GT(TSourceMedia.Duration, 4.0);
+    w.out.RadBtAVI->click();
+    w.out.cboPicSize->setCurrentIndex(4); // 160x120
+    w.range.radBtSplitTime->click();
+    w.range.EditSplitTime->setText(QStringLiteral("2"));
+    QString hintAtTheEnd;
+    messages.setOnMessage([&](const MessageRecorder::Entry &) { hintAtTheEnd = w.pnlHint->text(); });
+
+    w.btSplitter->click();
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("分割完成!")});
+    EXPECT_FALSE(w.driver->SplitJob().Stopped);
+    EXPECT_TRUE(w.Unlocked());
+    EXPECT_EQ(w.pnlHint->text(), QStringLiteral("提示："));
+    EXPECT_EQ(w.pgbHint->value(), 0);
+    EXPECT_EQ(OutputFiles(), (QStringList{QStringLiteral("tail_new(1).avi"), QStringLiteral("tail_new(2).avi")}));
 }
 
 TEST_F(RenderDriverTest, RefusalsEndTheAttemptUnlocked)

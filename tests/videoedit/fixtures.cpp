@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -132,6 +133,16 @@ RenderOutcome SaveAndWait(TVideoEdit &edit, const QString &output, int timeoutMs
     QObject::disconnect(c1);
     QObject::disconnect(c2);
     return out;
+}
+
+QStringList FilesNamedAfter(const QString &out)
+{
+    const QFileInfo fi(out);
+    QStringList found;
+    for (const QString &name : QDir(fi.absolutePath()).entryList(QDir::Files | QDir::Hidden))
+        if (name.startsWith(fi.fileName()))
+            found << name;
+    return found;
 }
 
 double ProbeDouble(const QString &file, const QString &entries, const QString &streams)

@@ -39,6 +39,10 @@ RenderOutcome SaveAndWait(TVideoEdit &edit, const QString &output, int timeoutMs
 // One clip of the whole range [start, stop) of a file, video and sound.
 void SetClip(TVideoEdit &edit, const QString &file, double start, double stop, int stretch = 0);
 
+// The files in out's folder whose names begin with out's file name: the output itself and
+// whatever the render wrote on the way to it.
+QStringList FilesNamedAfter(const QString &out);
+
 // ffprobe helpers.
 double ProbeDouble(const QString &file, const QString &entries, const QString &streams = QString());
 int ProbeInt(const QString &file, const QString &entries, const QString &streams = QString());

@@ -7,6 +7,7 @@
 #include "common/mediainfo.h"
 #include "common/programfolder.h"
 #include "components/videoedit/tvideoedit.h"
+#include "source/sourceload.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -84,18 +86,18 @@ void ListCodecs(TVideoEdit &ve)
 }
 
 // The source's length as the window finds it: the component first, MediaInfo when the
-// component cannot tell.
-double SourceDuration(TVideoEdit &ve, const QString &path)
+// component cannot tell; 0 for a file with nothing to split (sound only).
+double SourceSeconds(TVideoEdit &ve, const QString &path)
 {
-    const double d = ve.GetFileDuration(path);
-    if (d > 0)
-        return d;
-    LoadMediaInfo(QStringLiteral("MediaInfo.dll"));
-    const auto texts = QueryMediaInfo(path, {{MiGeneral, QStringLiteral("PlayTime")},
-                                             {MiVideo, QStringLiteral("PlayTime")}});
-    if (!texts || texts->size() < 2)
-        return 0;
-    return PlayTimeSeconds(texts->at(0), texts->at(1));
+    const bool onlySound = ve.IsSoundOnly(path);
+    const kc::SourceDuration d = ResolveSourceDuration(
+        onlySound ? 0.0 : ve.GetFileDuration(path),
+        [&path] {
+            LoadMediaInfo(QStringLiteral("MediaInfo.dll"));
+            return MediaInfoPlayTimes(path);
+        },
+        onlySound);
+    return d.seconds;
 }
 
 } // namespace
@@ -144,9 +146,13 @@ int main(int argc, char **argv)
     job.mode = args.mode;
     job.choice = *choice;
     job.outputFolder = folder.absoluteFilePath();
-    job.inputs.duration = SourceDuration(videoEdit, job.input);
-    if (!(job.inputs.duration > 0))
-        return Refuse(QStringLiteral("无法识别的视频文件!"));
+    job.inputs.duration = SourceSeconds(videoEdit, job.input);
+    if (!(job.inputs.duration > 0)) {
+        const int code = Refuse(QStringLiteral("无法识别的视频文件!"));
+        if (MediaInfoQueryStillRunning())
+            std::_Exit(code); // the library is still busy with the file: no teardown under it
+        return code;
+    }
     job.inputs.startTime = args.start;
     job.inputs.endTime = args.end;
     job.inputs.parts = args.parts;

@@ -53,6 +53,13 @@ void StreamReporter::pieceWritten(const QString &path)
     std::fflush(m_out);
 }
 
+void StreamReporter::pieceSkipped(const QString &why)
+{
+    endBarLine();
+    std::fprintf(m_err, "piece %d/%d: not written: %s\n", m_number, m_count, why.toLocal8Bit().constData());
+    std::fflush(m_err);
+}
+
 void StreamReporter::error(const QString &text)
 {
     endBarLine();

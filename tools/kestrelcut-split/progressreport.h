@@ -20,6 +20,7 @@ public:
     void pieceStarted(int number, int count, const QString &path) override;
     void progress(int percent) override;
     void pieceWritten(const QString &path) override;
+    void pieceSkipped(const QString &why) override;
     void error(const QString &text) override;
 
 private:

@@ -85,6 +85,12 @@ void SplitRunner::onComplete(bool succeeded, const QString &reason)
         return;
     m_running = false;
     if (!succeeded) {
+        if (IsTailWithoutPicture(m_spec.mode, m_piece, m_spec.inputs, m_videoEdit->LastRenderWasAfterLastPicture())) {
+            // Only sound is left after the last picture: every piece was written.
+            m_reporter->pieceSkipped(QStringLiteral("only sound is left after the last picture"));
+            finish(ExitOk);
+            return;
+        }
         m_reporter->error(WithReason(reason));
         finish(ExitRenderFailed);
         return;

@@ -31,6 +31,8 @@ public:
     virtual void pieceStarted(int number, int count, const QString &path) = 0;
     virtual void progress(int percent) = 0;
     virtual void pieceWritten(const QString &path) = 0;
+    // The running piece is not written, and that is no failure (why says so).
+    virtual void pieceSkipped(const QString &why) = 0;
     virtual void error(const QString &text) = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "clipreader.h"
 
+#include "sourcetimeline.h"
+
 #include <algorithm>
 
 namespace kc {
@@ -11,9 +13,18 @@ constexpr AVRational kMicros{1, 1000000};
 // within a few packets of the picture; a file whose sound starts much later is not waited for.
 constexpr size_t kMaxHeldVideo = 24;
 constexpr size_t kMaxHeld = 400;
+// While the pictures wait for a keyframe (a long GOP after a seek), the sound of the range is
+// held for longer: several seconds of it arrive before the keyframe does.
+constexpr size_t kMaxHeldBeforePicture = 3000;
+// A demuxer that keeps asking to be called again without giving a packet has nothing more.
+constexpr int kMaxRetries = 1000;
 // Packets that do not decode are passed over (a damaged spot in the middle of a file); this
 // many in a row mean the file cannot be decoded at all.
 constexpr int kMaxBadPackets = 200;
+// Pictures larger than 8K UHD (with room to spare) are taken for a damaged header: decoding
+// a "524448x120" stream allocates without end and gives nothing anyone can use.
+constexpr int64_t kMaxPicturePixels = 8192LL * 4320;
+constexpr int kMaxPictureSide = 16384;
 // Furthest the reader seeks back before it starts from the beginning of the file.
 constexpr int64_t kMaxBackoffUs = 64 * 1000000LL;
 
@@ -46,7 +57,7 @@ bool ClipReader::open(const QString &path, bool wantVideo, bool wantAudio, QStri
         m_failed = true;
         return false;
     }
-    m_originUs = m_ic->start_time != AV_NOPTS_VALUE ? m_ic->start_time : 0;
+    m_originUs = TimelineOriginUs(m_ic.get());
     m_durationUs = m_ic->duration != AV_NOPTS_VALUE && m_ic->duration > 0 ? m_ic->duration : 0;
     if (wantVideo)
         m_video.index = av::BestStream(m_ic.get(), AVMEDIA_TYPE_VIDEO);
@@ -86,6 +97,13 @@ bool ClipReader::openDecoder(Stream &s, QString *error)
     if (rc < 0)
         return fail(error, QStringLiteral("无法设置解码器: %1").arg(av::ErrorText(rc)));
     s.dec->pkt_timebase = s.st->time_base;
+    if (s.st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+        const AVCodecParameters *par = s.st->codecpar;
+        if (par->width > kMaxPictureSide || par->height > kMaxPictureSide
+            || int64_t(par->width) * par->height > kMaxPicturePixels)
+            return fail(error, QStringLiteral("画面尺寸不正确 (%1x%2): %3").arg(par->width).arg(par->height).arg(m_path));
+        s.dec->max_pixels = kMaxPicturePixels;
+    }
     s.dec->thread_count = 0; // one per core
     s.dec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     rc = avcodec_open2(s.dec.get(), codec, nullptr);
@@ -103,6 +121,11 @@ double ClipReader::videoFrameRate() const
     if (r.num <= 0 || r.den <= 0)
         r = m_video.st->r_frame_rate;
     return (r.num > 0 && r.den > 0) ? av_q2d(r) : 0;
+}
+
+int64_t ClipReader::videoStartUs() const
+{
+    return m_video.st ? std::max<int64_t>(0, StreamStartUs(m_ic.get(), m_video.st)) : 0;
 }
 
 int64_t ClipReader::audioPositionUs() const
@@ -123,6 +146,9 @@ bool ClipReader::start(int64_t videoStartUs, int64_t videoStopUs, int64_t audioS
     m_audio.stopUs = audioStopUs;
     m_audio.done = !hasAudio();
     m_audioReachedStop = false;
+    m_pictureBeforeStart = false;
+    m_picturesInRange = 0;
+    m_eof = false;
     int64_t target = INT64_MAX;
     if (hasVideo())
         target = std::min(target, videoStartUs);
@@ -148,8 +174,15 @@ bool ClipReader::seekBack(QString *error)
         target = 0;
     target = std::max<int64_t>(0, target);
 
+    int rc = -1;
+    // MPEG streams carry their stream headers in band, some writers only once at the very
+    // start; a seek by time to the first timestamp may land just after them.
+    const int flags = m_ic->iformat->flags;
+    if (target == 0 && (flags & AVFMT_TS_DISCONT) && !(flags & AVFMT_NO_BYTE_SEEK))
+        rc = av_seek_frame(m_ic.get(), -1, 0, AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD);
     const int64_t ts = m_originUs + target;
-    int rc = avformat_seek_file(m_ic.get(), -1, INT64_MIN, ts, ts, 0);
+    if (rc < 0)
+        rc = avformat_seek_file(m_ic.get(), -1, INT64_MIN, ts, ts, 0);
     if (rc < 0 && target > 0) {
         // Some files cannot seek by time; reading from the start is slow but right.
         target = 0;
@@ -163,11 +196,17 @@ bool ClipReader::seekBack(QString *error)
     }
     m_atFileStart = target == 0;
     m_restarted = true;
+    // Reading starts over: whatever the streams had reached belonged to the old spot, and
+    // nothing of it was delivered (the held frames go with it).
     for (Stream *s : {&m_video, &m_audio}) {
         if (s->dec)
             avcodec_flush_buffers(s->dec.get());
         s->sawFirst = false;
+        s->done = !s->dec;
     }
+    m_audioReachedStop = false;
+    m_pictureBeforeStart = false;
+    m_picturesInRange = 0;
     m_video.nextUs = m_video.startUs;
     m_audio.nextPos = 0;
     m_held.clear();
@@ -219,12 +258,18 @@ bool ClipReader::onVideoFrame(AVFrame *f, ClipSink &sink, QString *error)
     s.nextUs = timeUs + durUs;
 
     if (!s.sawFirst) {
+        // After a seek that landed between keyframes (an MPEG transport stream has no index),
+        // what decodes before the next keyframe is not a picture of the source.
+        if (!m_atFileStart && !f->key_frame && f->pict_type != AV_PICTURE_TYPE_I)
+            return true;
         s.sawFirst = true;
         if (timeUs > s.startUs && !m_atFileStart)
             return seekBack(error) ? true : false;
     }
-    if (timeUs < s.startUs)
+    if (timeUs < s.startUs) {
+        m_pictureBeforeStart = true;
         return true;
+    }
     if (timeUs >= s.stopUs) {
         s.done = true;
         return true;
@@ -232,6 +277,7 @@ bool ClipReader::onVideoFrame(AVFrame *f, ClipSink &sink, QString *error)
     s.lastUs = timeUs;
     // The container's pixel shape wins over the codec's, as in players.
     f->sample_aspect_ratio = av_guess_sample_aspect_ratio(m_ic.get(), s.st, f);
+    ++m_picturesInRange;
     Held h;
     h.video = true;
     h.frame.reset(av_frame_alloc());
@@ -306,9 +352,11 @@ bool ClipReader::drainDecoder(Stream &s, ClipSink &sink, QString *error)
         if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
             return true;
         if (rc < 0) {
+            // One bad frame; the decoder may hold good ones behind it, which a return here
+            // would leave in it (and the next packet would find it full).
             if (++m_badPackets > kMaxBadPackets)
                 return fail(error, QStringLiteral("无法解码输入文件 %1: %2").arg(m_path, av::ErrorText(rc)));
-            return true;
+            continue;
         }
         m_badPackets = 0;
         const bool wasSettled = settled();
@@ -339,7 +387,9 @@ bool ClipReader::step(ClipSink &sink, QString *error)
     size_t heldVideo = 0;
     for (const Held &h : m_held)
         heldVideo += h.video ? 1 : 0;
-    if (!m_held.empty() && (heldVideo > kMaxHeldVideo || m_held.size() > kMaxHeld)) {
+    const bool waitingForSound = m_video.done || m_video.sawFirst;
+    const size_t heldLimit = waitingForSound ? kMaxHeld : kMaxHeldBeforePicture;
+    if (!m_held.empty() && (heldVideo > kMaxHeldVideo || m_held.size() > heldLimit)) {
         m_video.sawFirst = true;
         m_audio.sawFirst = true;
         if (!releaseHeld(sink, error))
@@ -347,30 +397,11 @@ bool ClipReader::step(ClipSink &sink, QString *error)
     }
 
     int rc = av_read_frame(m_ic.get(), m_pkt.get());
-    if (rc == AVERROR(EAGAIN))
+    if (rc == AVERROR(EAGAIN) && ++m_retries <= kMaxRetries)
         return true;
-    if (rc < 0) {
-        if (m_interrupter.shouldStop())
-            return fail(error, QStringLiteral("已停止"));
-        // The end of the file, or a read error past which nothing more can be had: what was
-        // decoded so far stands, as in any player.
-        for (Stream *s : {&m_video, &m_audio}) {
-            if (!s->dec || s->done)
-                continue;
-            avcodec_send_packet(s->dec.get(), nullptr);
-            if (!drainDecoder(*s, sink, error))
-                return false;
-            if (m_restarted)
-                return true; // seeked further back: carry on reading from there
-        }
-        m_eof = true;
-        m_video.done = true;
-        m_audio.done = true;
-        m_video.sawFirst = m_audio.sawFirst = true;
-        if (!releaseHeld(sink, error))
-            return false;
-        return false;
-    }
+    if (rc < 0)
+        return endOfInput(sink, error);
+    m_retries = 0;
     Stream *s = nullptr;
     if (m_pkt->stream_index == m_video.index && !m_video.done)
         s = &m_video;
@@ -395,6 +426,35 @@ bool ClipReader::step(ClipSink &sink, QString *error)
         return false;
     }
     return true;
+}
+
+// The end of the file, or a read error past which nothing more can be had: what was decoded
+// so far stands, as in any player. Reading goes on only from an earlier spot, when the seek
+// is known to have gone too far (each such seek goes further back, down to the file's start).
+bool ClipReader::endOfInput(ClipSink &sink, QString *error)
+{
+    if (m_interrupter.shouldStop())
+        return fail(error, QStringLiteral("已停止"));
+    m_restarted = false;
+    for (Stream *s : {&m_video, &m_audio}) {
+        if (!s->dec || s->done)
+            continue;
+        avcodec_send_packet(s->dec.get(), nullptr);
+        if (!drainDecoder(*s, sink, error))
+            return false;
+        if (m_restarted)
+            return true;
+    }
+    // No picture at all since the seek: it landed past the last keyframe before the range.
+    if (hasVideo() && !m_video.done && !m_video.sawFirst && !m_atFileStart)
+        return seekBack(error);
+    m_eof = true;
+    m_video.done = true;
+    m_audio.done = true;
+    m_video.sawFirst = m_audio.sawFirst = true;
+    if (!releaseHeld(sink, error))
+        return false;
+    return false;
 }
 
 } // namespace kc

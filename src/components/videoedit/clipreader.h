@@ -23,13 +23,14 @@ public:
 
 // Reads the frames of one range of one file: the pictures whose presentation time lies in
 // [videoStart, videoStop) and the sound of [audioStart, audioStop), all in microseconds from
-// the start of the file (its first timestamp, as players count).
+// the start of the file's timeline as players count it (see sourcetimeline.h).
 //
 // It seeks to the keyframe before the start and decodes from there, dropping what lies
 // before the start. Whether the seek went far enough back is only known from the first
 // decoded frame of each stream (MPEG program streams without an index land by byte position,
-// open GOPs lose their leading B-frames): if either starts after its cut, the reader seeks
-// further back and tries again, and it holds the frames of the range back until both streams
+// transport streams land between keyframes, open GOPs lose their leading B-frames): if
+// either starts after its cut, or no keyframe turns up before the end of the file, the reader
+// seeks further back and tries again, and it holds the frames of the range back until both streams
 // have shown their first frame, so nothing is delivered twice.
 class ClipReader
 {
@@ -58,6 +59,14 @@ public:
     bool audioDone() const { return m_audio.done; }
     // Whether the sound reached the end of its range (false: the file's sound ended first).
     bool audioReachedStop() const { return m_audioReachedStop; }
+    // The range was read to the end of the file and its pictures all lie before the range's
+    // start: the range is past the last picture (a tail where only sound is left).
+    bool rangeAfterLastPicture() const
+    {
+        return hasVideo() && m_eof && m_pictureBeforeStart && m_picturesInRange == 0;
+    }
+    // Where the pictures begin on the file's timeline (after an initial empty edit, say).
+    int64_t videoStartUs() const;
     // The latest position delivered, in microseconds of the file's timeline.
     int64_t videoPositionUs() const { return m_video.lastUs; }
     int64_t audioPositionUs() const;
@@ -83,6 +92,7 @@ private:
 
     bool openDecoder(Stream &s, QString *error);
     bool seekBack(QString *error);
+    bool endOfInput(ClipSink &sink, QString *error);
     bool drainDecoder(Stream &s, ClipSink &sink, QString *error);
     bool onVideoFrame(AVFrame *f, ClipSink &sink, QString *error);
     bool onAudioFrame(AVFrame *f, ClipSink &sink, QString *error);
@@ -108,7 +118,10 @@ private:
     bool m_restarted = false;      // a frame handler has just seeked
     bool m_failed = false;
     bool m_audioReachedStop = false;
+    bool m_pictureBeforeStart = false; // a picture before the range was decoded since the seek
+    int64_t m_picturesInRange = 0;
     int m_badPackets = 0;
+    int m_retries = 0;
     std::deque<Held> m_held;
 };
 

@@ -1,6 +1,7 @@
 #include "mediaprobe.h"
 
 #include "avutils.h"
+#include "sourcetimeline.h"
 
 #include <algorithm>
 
@@ -43,8 +44,7 @@ MediaFacts ProbeMedia(const QString &path)
         for (unsigned i = 0; i < ic->nb_streams; ++i)
             facts.duration = std::max(facts.duration, StreamDurationSeconds(ic->streams[i]));
     }
-    if (ic->start_time != AV_NOPTS_VALUE)
-        facts.startTime = double(ic->start_time) / AV_TIME_BASE;
+    facts.startTime = double(TimelineOriginUs(ic.get())) / AV_TIME_BASE;
 
     if (facts.hasVideo) {
         AVStream *st = ic->streams[v];

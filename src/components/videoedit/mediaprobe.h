@@ -8,8 +8,9 @@ namespace kc {
 struct MediaFacts {
     bool readable = false;   // opened and holds at least one audio or video stream
     QString error;           // why not, when !readable
-    double duration = 0;     // seconds; 0 when unknown
-    double startTime = 0;    // seconds of the first timestamp (MPEG streams rarely start at 0)
+    double duration = 0;     // seconds of the timeline players show; 0 when unknown
+    double startTime = 0;    // seconds of the file's time that players show as 0 (MPEG streams
+                             // rarely start at 0; see sourcetimeline.h)
     bool hasVideo = false;
     bool hasAudio = false;
     int width = 0;           // the picture as players show it: turned upright, square pixels

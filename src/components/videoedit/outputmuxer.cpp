@@ -1,8 +1,14 @@
 #include "outputmuxer.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
 
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -19,6 +25,11 @@ qint64 InodeOf(const QString &path)
     if (::stat(QFile::encodeName(path).constData(), &sb) != 0 || !S_ISREG(sb.st_mode))
         return -1;
     return qint64(sb.st_ino);
+}
+
+QString SystemErrorText(int err)
+{
+    return av::ErrorText(AVERROR(err));
 }
 
 } // namespace
@@ -89,17 +100,61 @@ int OutputMuxer::addStream(AVCodecContext *enc, uint32_t codecTag, QString *erro
     return st->index;
 }
 
+// A new, empty file beside the final one, created here so that no other file is truncated; a
+// device or pipe given as the output is written directly.
+bool OutputMuxer::chooseWritingPath(QString *error)
+{
+    auto refuse = [&](const QString &why) {
+        if (error)
+            *error = QStringLiteral("无法创建输出文件 %1: %2").arg(m_path, why);
+        return false;
+    };
+    const QByteArray finalName = QFile::encodeName(m_path);
+    struct stat sb {};
+    if (::stat(finalName.constData(), &sb) == 0) {
+        if (S_ISDIR(sb.st_mode))
+            return refuse(SystemErrorText(EISDIR));
+        if (!S_ISREG(sb.st_mode)) {
+            m_writePath = m_path;
+            m_temporary = false;
+            return true;
+        }
+        if (::access(finalName.constData(), W_OK) != 0)
+            return refuse(SystemErrorText(errno));
+    }
+    const QFileInfo fi(m_path);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString candidate = fi.absolutePath() + QLatin1Char('/') + fi.fileName()
+                                  + QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate() & 0xffffff, 6, 16, QLatin1Char('0'));
+        const int fd = ::open(QFile::encodeName(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            m_writePath = candidate;
+            m_temporary = true;
+            return true;
+        }
+        if (errno != EEXIST)
+            return refuse(SystemErrorText(errno));
+    }
+    return refuse(SystemErrorText(EEXIST));
+}
+
 bool OutputMuxer::open(QString *error)
 {
-    const QByteArray url = av::FileUrl(m_path);
+    if (!chooseWritingPath(error))
+        return false;
+    const QByteArray url = av::FileUrl(m_writePath);
     int rc = avio_open(&m_oc->pb, url.constData(), AVIO_FLAG_WRITE);
     if (rc < 0) {
+        if (m_temporary)
+            QFile::remove(m_writePath);
+        m_temporary = false;
         if (error)
             *error = QStringLiteral("无法创建输出文件 %1: %2").arg(m_path, av::ErrorText(rc));
         return false;
     }
     m_fileOpen = true;
-    m_inode = InodeOf(m_path);
+    m_inode = InodeOf(m_writePath);
     AVDictionary *opts = nullptr;
     for (const auto &o : m_plan.muxerOptions)
         av_dict_set(&opts, o.first.constData(), o.second.constData(), 0);
@@ -131,7 +186,7 @@ bool OutputMuxer::write(AVPacket *pkt, int stream, AVRational encoderTimeBase, Q
 bool OutputMuxer::fileStillThere() const
 {
     // Writing to something other than a regular file (a device) has nothing to watch.
-    return m_inode <= 0 || InodeOf(m_path) == m_inode;
+    return m_inode <= 0 || InodeOf(m_writePath) == m_inode;
 }
 
 bool OutputMuxer::encodeAndWrite(AVCodecContext *enc, AVFrame *frame, AVPacket *pkt, int stream,
@@ -185,6 +240,14 @@ bool OutputMuxer::finish(QString *error)
             *error = QStringLiteral("输出文件在写入时被删除或移走: %1").arg(m_path);
         return false;
     }
+    // The complete file takes its name in one step; a file of that name is replaced only now.
+    if (m_temporary
+        && ::rename(QFile::encodeName(m_writePath).constData(), QFile::encodeName(m_path).constData()) != 0) {
+        if (error)
+            *error = QStringLiteral("无法创建输出文件 %1: %2").arg(m_path, SystemErrorText(errno));
+        return false;
+    }
+    m_temporary = false;
     avformat_free_context(m_oc);
     m_oc = nullptr;
     m_inode = 0; // complete: from now on the file is the user's
@@ -204,8 +267,9 @@ void OutputMuxer::abort()
     const bool created = m_inode > 0;
     closeFile();
     // Only the regular file this render wrote goes; one that replaced it meanwhile stays.
-    if (created && InodeOf(m_path) == m_inode)
-        QFile::remove(m_path);
+    if (created && m_temporary && InodeOf(m_writePath) == m_inode)
+        QFile::remove(m_writePath);
+    m_temporary = false;
     if (m_oc) {
         avformat_free_context(m_oc);
         m_oc = nullptr;

@@ -7,8 +7,11 @@
 
 namespace kc {
 
-// The output file: its container, its streams and the writing of encoded packets. The file
-// exists from open() on; finish() completes and closes it, abort() closes and removes it.
+// The output file: its container, its streams and the writing of encoded packets.
+//
+// The file is written under a temporary name beside its final one and renamed into place by
+// finish(), when it is complete: a render that fails or is stopped leaves a file of the same
+// name that was there before as it was, and abort() removes the temporary file.
 class OutputMuxer
 {
 public:
@@ -40,13 +43,18 @@ public:
     // The file is still where it was written (the user may delete or move it meanwhile).
     bool fileStillThere() const;
     const QString &path() const { return m_path; }
+    // Where the file is being written until finish() (the final path for a device).
+    const QString &writingPath() const { return m_writePath; }
 
 private:
     void closeFile();
+    bool chooseWritingPath(QString *error);
 
     AVFormatContext *m_oc = nullptr;
     OutputPlan m_plan;
     QString m_path;
+    QString m_writePath;
+    bool m_temporary = false;
     bool m_fileOpen = false;
     bool m_headerWritten = false;
     qint64 m_inode = 0;

@@ -305,6 +305,13 @@ bool RenderJob::prepare(QString *error)
         seg.soundFromMainReader = soundHere && seg.reader->hasAudio();
         seg.vStart = std::max<int64_t>(0, SecondsToMicros(seg.videoClip.start));
         seg.vStop = SecondsToMicros(seg.videoClip.stop);
+        // Where the file's pictures begin late (an empty edit at the start of an MP4), a range
+        // from before them starts with them: a piece begins at its first picture. (The few
+        // milliseconds by which MPEG muxers start the sound first are not such a gap.)
+        const int64_t picturesFrom = seg.reader->videoStartUs();
+        const bool startsBeforePictures = picturesFrom - seg.vStart > 100000;
+        if (startsBeforePictures)
+            seg.vStart = std::min(picturesFrom, seg.vStop);
         // A stop beyond the end of the file ends at the end of the file.
         if (seg.reader->durationUs() > 0)
             seg.vStop = std::min(seg.vStop, seg.reader->durationUs());
@@ -323,6 +330,8 @@ bool RenderJob::prepare(QString *error)
                     seg.audioReader.reset(); // a file without sound gives silence
             }
             seg.aStart = std::max<int64_t>(0, SecondsToMicros(seg.audioClip->start));
+            if (startsBeforePictures && soundHere && seg.audioClip->start == seg.videoClip.start)
+                seg.aStart = seg.vStart;
             seg.aStop = SecondsToMicros(seg.audioClip->stop);
             if (soundDuration > 0)
                 seg.aStop = std::min(seg.aStop, soundDuration);
@@ -382,6 +391,7 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
     auto lastFileCheck = Clock::now();
     double doneSeconds = 0;
     int64_t totalFrames = 0;
+    bool afterLastPicture = true;
     const double rate = double(d->video.rateNum()) / d->video.rateDen();
     VideoEncoder *video = &d->video;
     AudioEncoder *audio = d->audio.get();
@@ -438,6 +448,7 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
         if (!sink.finish(error))
             return failed();
         totalFrames += sink.frames();
+        afterLastPicture = afterLastPicture && seg.reader->rangeAfterLastPicture();
         if (audio && !stage.post([audio](QString *e) { return audio->endClip(e); }))
             return failed();
         if (!stage.drain(error))
@@ -458,7 +469,8 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
         seg.audioReader.reset();
     }
     if (totalFrames == 0) {
-        *error = QStringLiteral("所选范围内没有可解码的视频帧");
+        m_afterLastPicture = afterLastPicture;
+        *error = afterLastPicture ? QStringLiteral("所选范围在最后一帧画面之后") : QStringLiteral("所选范围内没有可解码的视频帧");
         return failed();
     }
     stage.post([video](QString *e) { return video->flush(e); });

@@ -47,11 +47,15 @@ public:
     // Asks run() to end as soon as it can (any thread).
     void requestStop() { m_stop.store(true); }
     bool stopRequested() const { return m_stop.load(); }
+    // After a failed run(): the ranges held no picture because they lie after the source's
+    // last picture (only sound, or nothing, is left there).
+    bool failedAfterLastPicture() const { return m_afterLastPicture; }
 
 private:
     struct Impl;
     std::unique_ptr<Impl> d;
     std::atomic<bool> m_stop{false};
+    bool m_afterLastPicture = false;
 };
 
 } // namespace kc

@@ -100,6 +100,7 @@ struct TVideoEdit::Private {
     std::thread worker;
     quint64 jobId = 0;
     bool rendering = false;
+    bool lastAfterLastPicture = false;
     QString lastError;
 
     // The window asks about the same source several times in a row (duration, size, rate).
@@ -147,7 +148,13 @@ TVideoEdit::~TVideoEdit()
 double TVideoEdit::GetFileDuration(const QString &strFileName) const
 {
     const MediaFacts &f = d->facts(strFileName);
-    return f.readable ? f.duration : 0;
+    return f.readable && f.hasVideo ? f.duration : 0;
+}
+
+bool TVideoEdit::IsSoundOnly(const QString &strFileName) const
+{
+    const MediaFacts &f = d->facts(strFileName);
+    return f.readable && !f.hasVideo;
 }
 
 int16_t TVideoEdit::GetFileWidth(const QString &strFileName) const
@@ -253,6 +260,8 @@ bool TVideoEdit::Save(const QString &strFileName)
     const MediaFacts facts = d->facts(d->videoClips.first().file);
     if (!facts.readable)
         return refuse(facts.error);
+    if (!facts.hasVideo)
+        return refuse(QStringLiteral("无法识别的视频文件!"));
 
     QList<AviVideoChoice> videoCodecs;
     for (int i = 0; i < d->video.choices.size(); ++i)
@@ -275,6 +284,7 @@ bool TVideoEdit::Save(const QString &strFileName)
     const quint64 id = ++d->jobId;
     d->job = std::move(job);
     d->rendering = true;
+    d->lastAfterLastPicture = false;
     d->lastError.clear();
     RenderJob *j = d->job.get();
     d->worker = std::thread([this, j, id] {
@@ -285,8 +295,11 @@ bool TVideoEdit::Save(const QString &strFileName)
                     this, [this, id, at, total] { deliverProgress(id, at, total); }, Qt::QueuedConnection);
             },
             &why);
+        const bool afterLastPicture = !ok && j->failedAfterLastPicture();
         // Posted only after run() has closed (or removed) the file.
-        QMetaObject::invokeMethod(this, [this, id, ok, why] { deliverCompletion(id, ok, why); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, id, ok, why, afterLastPicture] { deliverCompletion(id, ok, why, afterLastPicture); },
+            Qt::QueuedConnection);
     });
     return true;
 }
@@ -297,13 +310,14 @@ void TVideoEdit::deliverProgress(quint64 id, double at, double total)
         emit OnProcessing(at, total);
 }
 
-void TVideoEdit::deliverCompletion(quint64 id, bool succeeded, const QString &reason)
+void TVideoEdit::deliverCompletion(quint64 id, bool succeeded, const QString &reason, bool afterLastPicture)
 {
     if (id != d->jobId || !d->rendering)
         return; // a render that was stopped: no completion
     d->joinWorker();
     d->job.reset();
     d->rendering = false;
+    d->lastAfterLastPicture = afterLastPicture;
     if (!succeeded)
         d->lastError = reason;
     emit OnComplete(succeeded, succeeded ? QString() : reason);
@@ -328,6 +342,11 @@ bool TVideoEdit::IsRendering() const
 QString TVideoEdit::LastError() const
 {
     return d->lastError;
+}
+
+bool TVideoEdit::LastRenderWasAfterLastPicture() const
+{
+    return d->lastAfterLastPicture;
 }
 
 } // namespace kc

@@ -76,7 +76,9 @@ public:
     ~TVideoEdit() override;
 
     // --- media facts (synchronous; never hang or crash on a damaged or non-media file) ---
-    double GetFileDuration(const QString &strFileName) const;   // <= 0: not readable
+    double GetFileDuration(const QString &strFileName) const;   // <= 0: not readable (or no pictures)
+    // The file opens and holds sound but no picture (an MP3, a WAV): nothing to split.
+    bool IsSoundOnly(const QString &strFileName) const;
     int16_t GetFileWidth(const QString &strFileName) const;     // 0 when unknown
     int16_t GetFileHeight(const QString &strFileName) const;
     double GetFileFrameRate(const QString &strFileName) const;  // 0 when unknown
@@ -137,6 +139,9 @@ public:
     bool IsRendering() const;
     // Why the last Save failed, or why the last render failed.
     QString LastError() const;
+    // The last render failed only because its ranges lie after the source's last picture
+    // (a tail of sound outlasting the pictures): there was nothing to make a video of.
+    bool LastRenderWasAfterLastPicture() const;
 
 signals:
     // Repeated while rendering; both in seconds, iDuration > 0.
@@ -148,7 +153,7 @@ signals:
 
 private:
     void deliverProgress(quint64 id, double at, double total);
-    void deliverCompletion(quint64 id, bool succeeded, const QString &reason);
+    void deliverCompletion(quint64 id, bool succeeded, const QString &reason, bool afterLastPicture);
 
     struct Private;
     std::unique_ptr<Private> d;

@@ -1,5 +1,6 @@
 // kestrelcut-split run as a process on generated clips.
 #include "support/clips.h"
+#include "support/realworldclips.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <iostream>
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString &s, std::ostream *os)
@@ -215,6 +217,124 @@ TEST_F(SplitCliProcess, CtrlCStopsAndRemovesTheUnfinishedPiece)
         written << QFileInfo(line).fileName();
     EXPECT_EQ(Files(), written);
     EXPECT_LT(written.size(), 2);
+}
+
+// Sources as other programs write them, split as a user would: what is written, how long
+// each piece is, and how the run ends.
+TEST_F(SplitCliProcess, RealWorldSources)
+{
+    const struct {
+        RealWorld kind;
+        const char *name;
+        QStringList args;
+        int exitCode;
+        QList<double> seconds;   // of the pieces written, in name order
+        QString message;         // on standard error
+    } cases[] = {
+        // The timeline of the MP4 starts 3 s before its first picture, as players show it.
+        {RealWorld::Mp4LateStart, "late.mp4", {"--every", "4"}, 0, {1, 4, 4, 1}, {}},
+        {RealWorld::Mp4LateStart, "late.mp4", {"--range", "9", "12"}, 0, {3}, {}},
+        // Long GOPs in MPEG-TS: the seek reaches the keyframe before the start.
+        {RealWorld::TsLongGopX264, "x264.ts", {"--range", "2", "4"}, 0, {2}, {}},
+        {RealWorld::TsGStreamer, "gst.ts", {"--range", "2", "4"}, 0, {2}, {}},
+        // The sound's last 5 ms hold no picture: no third piece, and a clean end.
+        {RealWorld::SoundOutlastsPicture, "tail.mkv", {"--every", "2"}, 0, {2, 2},
+         QStringLiteral("piece 3/3: not written: only sound is left after the last picture")},
+        {RealWorld::Mp3SoundOnly, "sound.mp3", {"--parts", "2"}, 1, {}, QStringLiteral("无法识别的视频文件!")},
+        {RealWorld::WavSoundOnly, "sound.wav", {"--every", "1"}, 1, {}, QStringLiteral("无法识别的视频文件!")},
+    };
+    for (const auto &c : cases) {
+        const QString source = dir.filePath(QString::fromLatin1(c.name));
+        if (!QFileInfo::exists(source)) {
+            const MadeClip made = MakeRealWorldClip(c.kind, source);
+            if (!made.skipReason.isEmpty()) {
+                std::cout << "[  SKIPPED ] " << c.name << ": " << made.skipReason.toStdString() << std::endl;
+                continue;
+            }
+            ASSERT_TRUE(made.ok) << c.name << ": " << made.log.toStdString();
+        }
+        for (const QString &f : Files())
+            QFile::remove(out + f);
+        const QString label = QString::fromLatin1(c.name) + ' ' + c.args.join(' ');
+        const RunResult r = RunSplit(QStringList{source} << c.args << "--format" << "avi" << "--size" << "160x120"
+                                                         << "--output" << out);
+        EXPECT_EQ(r.exitCode, c.exitCode) << label.toStdString() << ": " << r.err.toStdString();
+        if (!c.message.isEmpty()) {
+            EXPECT_TRUE(r.err.contains(c.message)) << label.toStdString() << ": " << r.err.toStdString();
+        }
+        const QStringList files = Files();
+        ASSERT_EQ(files.size(), c.seconds.size()) << label.toStdString() << ": " << files.join(' ').toStdString();
+        EXPECT_EQ(r.out.split('\n', Qt::SkipEmptyParts).size(), files.size()) << label.toStdString();
+        for (int i = 0; i < files.size(); ++i) {
+            EXPECT_NEAR(ProbeValue(out + files.at(i), "format=duration").toDouble(), c.seconds.at(i), 0.05)
+                << label.toStdString() << " " << files.at(i).toStdString();
+            QString errors;
+            RunTool("ffmpeg", {"-v", "error", "-i", out + files.at(i), "-f", "null", "-"}, nullptr, &errors);
+            EXPECT_EQ(errors.trimmed(), QString()) << files.at(i).toStdString();
+        }
+    }
+}
+
+// A damaged AVI ends within the fuzzing limit of 20 s, and whatever it ends with, only
+// the pieces reported as written are left.
+TEST_F(SplitCliProcess, DamagedSourceEnds)
+{
+    const QString source = dir.filePath("damaged.avi");
+    const MadeClip made = MakeRealWorldClip(RealWorld::DamagedAvi, source);
+    if (!made.skipReason.isEmpty())
+        GTEST_SKIP() << made.skipReason.toStdString();
+    ASSERT_TRUE(made.ok) << made.log.toStdString();
+    for (const QStringList &args : {QStringList{"--range", "1", "2"}, QStringList{"--every", "1"}}) {
+        for (const QString &f : Files())
+            QFile::remove(out + f);
+        QProcess p;
+        p.start(Tool(), QStringList{source} << args << "--format" << "avi" << "--output" << out);
+        ASSERT_TRUE(p.waitForStarted());
+        const bool ended = p.waitForFinished(20000);
+        if (!ended) {
+            p.kill();
+            p.waitForFinished();
+        }
+        ASSERT_TRUE(ended) << args.join(' ').toStdString() << " still runs after 20 s";
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_TRUE(p.exitCode() == 0 || p.exitCode() == 2) << p.exitCode();
+        QStringList written;
+        for (const QString &line : QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+            written << QFileInfo(line).fileName();
+        EXPECT_EQ(Files(), written) << args.join(' ').toStdString();
+    }
+}
+
+// An interrupted piece leaves the file of its name that was there before as it was.
+TEST_F(SplitCliProcess, CtrlCKeepsAnExistingFileOfThePiecesName)
+{
+    ClipSpec clipSpec;
+    clipSpec.seconds = 8;
+    clipSpec.width = 640;
+    clipSpec.height = 480;
+    const QString clip = dir.filePath("long.avi");
+    ASSERT_TRUE(MakeClip(clip, clipSpec));
+    QFile existing(out + "long_new(1).mpg");
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("an earlier piece");
+    existing.close();
+
+    QProcess p;
+    p.start(Tool(), {clip, "--parts", "2", "--format", "dvd-pal", "--output", out});
+    ASSERT_TRUE(p.waitForStarted());
+    QByteArray err;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        p.waitForReadyRead(50);
+        err += p.readAllStandardError();
+        return err.contains("piece 1/2:") || p.state() != QProcess::Running;
+    }, 30000));
+    ASSERT_EQ(p.state(), QProcess::Running) << err.toStdString();
+    ::kill(pid_t(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 130);
+    EXPECT_EQ(Files(), QStringList{"long_new(1).mpg"});
+    ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
+    EXPECT_EQ(existing.readAll(), QByteArray("an earlier piece"));
 }
 
 TEST(SplitCliHelp, DescribesEveryOption)
