@@ -208,7 +208,7 @@ TEST_F(SourceUiTest, ASoundOnlyFileIsReportedLikeAnUnusableSource)
     using kc::test::RealWorld;
     for (RealWorld kind : {RealWorld::Mp3SoundOnly, RealWorld::WavSoundOnly}) {
         const QString path = tempDir().filePath(QStringLiteral("sound.") + kc::test::RealWorldExtension(kind));
-        const kc::test::MadeClip made = kc::test::MakeRealWorldClip(kind, path);
+        const kc::test::RealWorldClip made = kc::test::MakeRealWorldClip(kind, path);
         if (!made.skipReason.isEmpty())
             GTEST_SKIP() << made.skipReason.toStdString();
         ASSERT_TRUE(made.ok) << made.log.toStdString();

@@ -205,7 +205,7 @@ TEST_F(RenderDriverTest, ByTimeWritesTheFullPiecesAndTheRest)
 TEST_F(RenderDriverTest, TailWithoutPictureEndsTheJobAsDone)
 {
     const QString clip = dir.filePath(QStringLiteral("tail.mkv"));
-    const MadeClip made = MakeRealWorldClip(RealWorld::SoundOutlastsPicture, clip);
+    const RealWorldClip made = MakeRealWorldClip(RealWorld::SoundOutlastsPicture, clip);
     if (!made.skipReason.isEmpty())
         GTEST_SKIP() << made.skipReason.toStdString();
     ASSERT_TRUE(made.ok) << made.log.toStdString();

@@ -10,16 +10,16 @@ namespace kc::test {
 
 namespace {
 
-MadeClip Missing(const QString &program)
+RealWorldClip Missing(const QString &program)
 {
-    MadeClip m;
+    RealWorldClip m;
     m.skipReason = QStringLiteral("%1 is not installed").arg(program);
     return m;
 }
 
-MadeClip Run(const QString &program, const QStringList &args)
+RealWorldClip Run(const QString &program, const QStringList &args)
 {
-    MadeClip m;
+    RealWorldClip m;
     int code = -1;
     RunTool(program, args, &code, &m.log);
     m.ok = code == 0;
@@ -37,7 +37,7 @@ QStringList Quiet()
 }
 
 // x264's own command line, fed raw pictures by ffmpeg, then muxed into TS with sound.
-MadeClip TsFromX264(const QString &path)
+RealWorldClip TsFromX264(const QString &path)
 {
     if (!HaveProgram(QStringLiteral("x264")))
         return Missing(QStringLiteral("x264"));
@@ -51,7 +51,7 @@ MadeClip TsFromX264(const QString &path)
     encoder.start(QStringLiteral("x264"), {QStringLiteral("--quiet"), QStringLiteral("--demuxer"), QStringLiteral("y4m"),
                                            QStringLiteral("--keyint"), QStringLiteral("250"), QStringLiteral("--preset"),
                                            QStringLiteral("ultrafast"), QStringLiteral("-o"), h264, QStringLiteral("-")});
-    MadeClip m;
+    RealWorldClip m;
     if (!source.waitForFinished(60000) || !encoder.waitForFinished(60000) || source.exitCode() != 0
         || encoder.exitCode() != 0) {
         m.log = QString::fromUtf8(source.readAllStandardError() + encoder.readAllStandardError());
@@ -66,7 +66,7 @@ MadeClip TsFromX264(const QString &path)
     return m;
 }
 
-MadeClip TsFromGStreamer(const QString &path)
+RealWorldClip TsFromGStreamer(const QString &path)
 {
     if (!HaveProgram(QStringLiteral("gst-launch-1.0")))
         return Missing(QStringLiteral("gst-launch-1.0"));
@@ -79,7 +79,7 @@ MadeClip TsFromGStreamer(const QString &path)
     args << QProcess::splitCommand(pipeline.arg(QStringLiteral("PATH_PLACEHOLDER")));
     // gst-launch joins its arguments and parses them again: the path goes in quotes.
     args.replaceInStrings(QStringLiteral("PATH_PLACEHOLDER"), QLatin1Char('"') + path + QLatin1Char('"'));
-    MadeClip m = Run(QStringLiteral("gst-launch-1.0"), args);
+    RealWorldClip m = Run(QStringLiteral("gst-launch-1.0"), args);
     if (m.ok && !QFile::exists(path))
         m.ok = false;
     return m;
@@ -87,9 +87,9 @@ MadeClip TsFromGStreamer(const QString &path)
 
 // A corrupted copy: a chunk id in the middle of the data and the file offset of one index
 // entry, as a bad sector or a broken download leaves them.
-MadeClip DamagedAvi(const QString &path)
+RealWorldClip DamagedAvi(const QString &path)
 {
-    MadeClip m = Run(QStringLiteral("ffmpeg"),
+    RealWorldClip m = Run(QStringLiteral("ffmpeg"),
                      Quiet() + Lavfi(QStringLiteral("testsrc2=size=160x120:rate=25:duration=3"))
                          + Lavfi(QStringLiteral("sine=frequency=440:sample_rate=22050:duration=3"))
                          + QStringList{QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-g"),
@@ -147,7 +147,7 @@ QString RealWorldExtension(RealWorld kind)
     return QStringLiteral("bin");
 }
 
-MadeClip MakeRealWorldClip(RealWorld kind, const QString &path)
+RealWorldClip MakeRealWorldClip(RealWorld kind, const QString &path)
 {
     if (!HaveProgram(QStringLiteral("ffmpeg")))
         return Missing(QStringLiteral("ffmpeg"));
@@ -178,7 +178,7 @@ MadeClip MakeRealWorldClip(RealWorld kind, const QString &path)
     case RealWorld::DamagedAvi:
         return DamagedAvi(path);
     }
-    return MadeClip();
+    return RealWorldClip();
 }
 
 } // namespace kc::test

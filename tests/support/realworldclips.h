@@ -16,14 +16,14 @@ enum class RealWorld {
     DamagedAvi,          // 3 s AVI (MPEG-4 + MP3) with a few damaged bytes in its chunks and index
 };
 
-struct MadeClip {
+struct RealWorldClip {
     bool ok = false;
     QString skipReason; // set when a program needed for it is not installed
     QString log;        // the programs' output when making it failed
 };
 
 // Writes the clip to path (its extension is chosen by the caller to match the kind).
-MadeClip MakeRealWorldClip(RealWorld kind, const QString &path);
+RealWorldClip MakeRealWorldClip(RealWorld kind, const QString &path);
 
 // The file name extension that suits the kind ("ts", "mp4", ...).
 QString RealWorldExtension(RealWorld kind);

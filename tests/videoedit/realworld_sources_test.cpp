@@ -29,7 +29,7 @@ QString RealClip(RealWorld kind, QString *skip)
     auto it = made.find(kind);
     if (it == made.end()) {
         const QString path = WorkDir() + QStringLiteral("/源 real %1.%2").arg(int(kind)).arg(RealWorldExtension(kind));
-        const MadeClip m = MakeRealWorldClip(kind, path);
+        const RealWorldClip m = MakeRealWorldClip(kind, path);
         if (!m.ok && m.skipReason.isEmpty())
             ADD_FAILURE() << "cannot make " << path.toStdString() << ": " << m.log.toStdString();
         it = made.emplace(kind, std::make_pair(m.ok ? path : QString(), m.skipReason)).first;

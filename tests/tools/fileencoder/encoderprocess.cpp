@@ -64,9 +64,4 @@ QStringList VideoFrameHashes(const QString &file)
     return hashes;
 }
 
-bool HaveProgram(const QString &name)
-{
-    return !QStandardPaths::findExecutable(name).isEmpty();
-}
-
 } // namespace kc::test

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/realworldclips.h" // HaveProgram
+
 #include <QString>
 #include <QStringList>
 
@@ -25,8 +27,5 @@ QString DecodeErrors(const QString &file);
 
 // The MD5 of every decoded picture of the first video stream, in showing order.
 QStringList VideoFrameHashes(const QString &file);
-
-// Whether a program is on the search path.
-bool HaveProgram(const QString &name);
 
 } // namespace kc::test

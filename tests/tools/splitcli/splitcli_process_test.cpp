@@ -246,7 +246,7 @@ TEST_F(SplitCliProcess, RealWorldSources)
     for (const auto &c : cases) {
         const QString source = dir.filePath(QString::fromLatin1(c.name));
         if (!QFileInfo::exists(source)) {
-            const MadeClip made = MakeRealWorldClip(c.kind, source);
+            const RealWorldClip made = MakeRealWorldClip(c.kind, source);
             if (!made.skipReason.isEmpty()) {
                 std::cout << "[  SKIPPED ] " << c.name << ": " << made.skipReason.toStdString() << std::endl;
                 continue;
@@ -280,7 +280,7 @@ TEST_F(SplitCliProcess, RealWorldSources)
 TEST_F(SplitCliProcess, DamagedSourceEnds)
 {
     const QString source = dir.filePath("damaged.avi");
-    const MadeClip made = MakeRealWorldClip(RealWorld::DamagedAvi, source);
+    const RealWorldClip made = MakeRealWorldClip(RealWorld::DamagedAvi, source);
     if (!made.skipReason.isEmpty())
         GTEST_SKIP() << made.skipReason.toStdString();
     ASSERT_TRUE(made.ok) << made.log.toStdString();
