@@ -3,7 +3,6 @@
 #include "support/clips.h"
 
 #include <QProcess>
-#include <QStandardPaths>
 
 namespace kc::test {
 
