@@ -160,7 +160,7 @@ int CopyStreamSetup(const AVStream *ist, AVStream *ost, const AVOutputFormat *of
 
 class Job {
 public:
-    Job(const EncoderArgs &args, const CopyHooks &hooks) : args_(args), hooks_(hooks) {}
+    Job(const CopyRequest &args, const CopyHooks &hooks) : args_(args), hooks_(hooks) {}
     CopyResult Run();
 
 private:
@@ -180,7 +180,7 @@ private:
     bool CheckPiece();
     PictureKind Classify(uint64_t id);
 
-    const EncoderArgs &args_;
+    const CopyRequest &args_;
     const CopyHooks &hooks_;
     std::string error_;
 
@@ -541,7 +541,7 @@ CopyResult Job::Run()
 
 } // namespace
 
-CopyResult RunStreamCopy(const EncoderArgs &args, const CopyHooks &hooks)
+CopyResult RunStreamCopy(const CopyRequest &args, const CopyHooks &hooks)
 {
     Job job(args, hooks);
     return job.Run();
