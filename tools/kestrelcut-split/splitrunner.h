@@ -32,6 +32,8 @@ public:
     virtual void progress(int percent) = 0;
     virtual void pieceWritten(const QString &path) = 0;
     virtual void error(const QString &text) = 0;
+    // A closing remark that is not an error (the copy's piece count).
+    virtual void note(const QString &text) { error(text); }
 };
 
 // Renders the pieces one after another with the editing component, as the window's
