@@ -20,26 +20,25 @@ namespace kc {
 
 namespace {
 
-const QString kSaveFailed = QStringLiteral("视频文件保存失败,请改变输出路径后再试!");
-
 // How far inside a piece's keyframe bounds the engine is asked to cut: the engine starts on
 // the keyframe at or before its start and ends with the pictures shown before its end, so
 // a margin well under one frame keeps timestamp rounding from reaching a neighbouring
 // keyframe.
 constexpr int64_t kEdgeUs = 500;
 
-CopySplitResult Finished(CopySplitResult::Status status, const QString &error, int written)
+CopySplitResult Finished(CopySplitResult::Status status, const QString &error, int written, int planned = 0)
 {
     CopySplitResult r;
     r.status = status;
     r.error = error;
     r.written = written;
+    r.planned = planned;
     return r;
 }
 
-QString WithReason(const std::string &reason)
+QString Reason(const std::string &reason)
 {
-    return reason.empty() ? kSaveFailed : kSaveFailed + QLatin1Char('\n') + QString::fromStdString(reason);
+    return QString::fromStdString(reason);
 }
 
 // A name beside the piece, hidden, with the piece's own extension (the muxer of a family
@@ -82,9 +81,9 @@ CopySplitResult RunCopySplit(const CopySplitSpec &spec, const CopySplitHooks &ho
     if (stopped())
         return Finished(Status::Stopped, QString(), 0);
     if (!scan.ok)
-        return Finished(Status::Failed, WithReason(scan.error), 0);
+        return Finished(Status::Failed, Reason(scan.error), 0);
     if (scan.hasVideo && scan.keyframesUs.empty())
-        return Finished(Status::Failed, WithReason("the video has no keyframe to start a piece on"), 0);
+        return Finished(Status::Failed, Reason("the video has no keyframe to start a piece on"), 0);
 
     // Less than one frame, so that no cut moves by a whole picture for it.
     const int64_t slackUs = std::clamp<int64_t>(scan.frameUs - 1000, 0, 100000);
@@ -125,12 +124,12 @@ CopySplitResult RunCopySplit(const CopySplitSpec &spec, const CopySplitHooks &ho
             return Finished(Status::Stopped, QString(), written);
         }
         if (!copied.ok)
-            return Finished(Status::Failed, WithReason(copied.error), written);
+            return Finished(Status::Failed, Reason(copied.error), written);
         // rename() replaces a piece of the same name, as a re-encoded split does.
         if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
             const int e = errno;
             QFile::remove(temporary);
-            return Finished(Status::Failed, WithReason(std::string("cannot name the piece ") + QFile::encodeName(path).toStdString() + ": " + std::strerror(e)), written);
+            return Finished(Status::Failed, Reason(std::string("cannot name the piece ") + QFile::encodeName(path).toStdString() + ": " + std::strerror(e)), written);
         }
         ++written;
         if (hooks.progress)
@@ -138,7 +137,7 @@ CopySplitResult RunCopySplit(const CopySplitSpec &spec, const CopySplitHooks &ho
         if (hooks.pieceWritten)
             hooks.pieceWritten(path);
     }
-    return Finished(Status::Done, CopySplitSummary(written, static_cast<int>(planned.size())), written);
+    return Finished(Status::Done, QString(), written, static_cast<int>(planned.size()));
 }
 
 } // namespace kc

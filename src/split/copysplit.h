@@ -27,8 +27,9 @@ struct CopySplitHooks {
 struct CopySplitResult {
     enum class Status { Done, Refused, Failed, Stopped };
     Status status = Status::Failed;
-    QString error;   // the refusal or failure, one message
+    QString error;   // the refusal, or why the copy failed (without the save-failed line)
     int written = 0; // pieces written
+    int planned = 0; // pieces the split mode planned
 };
 
 // Plans the pieces on the source's keyframes and copies them one after another. Each piece

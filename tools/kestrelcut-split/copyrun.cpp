@@ -1,6 +1,5 @@
 #include "copyrun.h"
 
-#include "split/copyplanning.h"
 #include "split/copysplit.h"
 
 #include <csignal>
@@ -58,7 +57,7 @@ int RunCopySplitJob(const SplitJobSpec &job, RunReporter *reporter)
     const CopySplitResult result = RunCopySplit(spec, hooks);
     switch (result.status) {
     case CopySplitResult::Status::Done:
-        reporter->note(CopySummaryLine(result.written, int(PlannedPieces(job.mode, job.inputs).size())));
+        reporter->note(CopySummaryLine(result.written, result.planned));
         return ExitOk;
     case CopySplitResult::Status::Refused:
         reporter->error(result.error);
@@ -69,7 +68,9 @@ int RunCopySplitJob(const SplitJobSpec &job, RunReporter *reporter)
     case CopySplitResult::Status::Failed:
         break;
     }
-    reporter->error(result.error);
+    // Worded as a failed render is.
+    const QString saveFailed = QStringLiteral("视频文件保存失败,请改变输出路径后再试!");
+    reporter->error(result.error.isEmpty() ? saveFailed : saveFailed + QLatin1Char('\n') + result.error);
     return ExitRenderFailed;
 }
 
