@@ -425,6 +425,9 @@ bool Job::Copy()
     const AVCodecParameters *anchorPar = in_->streams[anchorInput_]->codecpar;
     if (anchorPar->codec_type == AVMEDIA_TYPE_VIDEO)
         classifier_ = std::make_unique<PictureClassifier>(anchorPar);
+    const AVRational rate = in_->streams[anchorInput_]->avg_frame_rate;
+    if (anchorPar->codec_type == AVMEDIA_TYPE_VIDEO && rate.num > 0 && rate.den > 0)
+        planner_.SetKeyframeSlack(std::min<int64_t>(av_rescale(AV_TIME_BASE, rate.den, rate.num) - 1000, 100000));
     if (anchorPar->codec_id == AV_CODEC_ID_MPEG1VIDEO || anchorPar->codec_id == AV_CODEC_ID_MPEG2VIDEO) {
         headers_ = std::make_unique<SequenceHeaderTracker>();
         // Until a header is read, the one the demuxer found at the file's beginning holds.
