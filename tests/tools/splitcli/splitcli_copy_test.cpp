@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -192,6 +193,43 @@ TEST_F(SplitCliCopy, ARangeStartsOnTheKeyframeBeforeItAndGetsAFreeName)
     const QStringList sums = FrameChecksums(out + QStringLiteral("range_new0.mkv"));
     EXPECT_EQ(sums, FrameChecksums(source).mid(25, 50));
     EXPECT_EQ(Pieces().size(), 2);
+}
+
+// An AVI piece beyond 2 GB must be OpenDML (extended RIFF chunks and index), or players
+// stop at the first gigabyte. Needs about 5 GB of free disk; skipped without it.
+TEST_F(SplitCliCopy, AviPiecesBeyondTwoGigabytesAreWholeOpenDmlFiles)
+{
+    const qint64 needed = qint64(5) << 30;
+    if (QStorageInfo(dir.path()).bytesAvailable() < needed)
+        GTEST_SKIP() << "less than 5 GB free in " << dir.path().toStdString() << " for the 2.3 GB fixture and its copy";
+    // Uncompressed 640x480 pictures: 200 s make 2.3 GB in seconds.
+    const QString source = dir.filePath(QStringLiteral("big.avi"));
+    int code = -1;
+    QString err;
+    RunTool(QStringLiteral("ffmpeg"),
+            {"-v", "error", "-f", "lavfi", "-i", "color=c=blue:s=640x480:r=25", "-f", "lavfi", "-i", "sine=sample_rate=44100",
+             "-t", "200", "-c:v", "rawvideo", "-pix_fmt", "yuv420p", "-c:a", "pcm_s16le", source},
+            &code, &err, 300000);
+    ASSERT_EQ(code, 0) << err.toStdString();
+    ASSERT_GT(QFileInfo(source).size(), qint64(2) << 30);
+
+    const RunResult r = RunSplit({source, "--range", "0", "200", "--copy", "--output", out});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QString piece = out + QStringLiteral("big_new0.avi");
+    ASSERT_GT(QFileInfo(piece).size(), qint64(2) << 30);
+    QFile::remove(source);
+    const QString packets = RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-count_packets", "-select_streams", "v:0",
+                                                                "-show_entries", "stream=nb_read_packets", "-of", "csv=p=0", piece});
+    EXPECT_EQ(packets.trimmed(), QStringLiteral("5000"));
+    // The second RIFF chunk, which only OpenDML writes, sits past the first gigabyte.
+    QFile f(piece);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    bool extended = false;
+    for (qint64 at = qint64(1) << 30; at < f.size() && !extended; at += qint64(64) << 20) {
+        f.seek(at);
+        extended = f.read(qint64(64) << 20).contains("AVIX");
+    }
+    EXPECT_TRUE(extended);
 }
 
 TEST_F(SplitCliCopy, RefusalsExitWithOneAndWriteNothing)
