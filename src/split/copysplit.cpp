@@ -20,10 +20,9 @@ namespace kc {
 
 namespace {
 
-// How far inside a piece's keyframe bounds the engine is asked to cut: the engine starts on
-// the keyframe at or before its start and ends with the pictures shown before its end, so
-// a margin well under one frame keeps timestamp rounding from reaching a neighbouring
-// keyframe.
+// How far after a piece's keyframe the engine is asked to start: it starts on the keyframe
+// at or before that, and a margin well under one frame keeps the asked time clear of
+// rounding.
 constexpr int64_t kEdgeUs = 500;
 
 CopySplitResult Finished(CopySplitResult::Status status, const QString &error, int written, int planned = 0)
@@ -108,10 +107,10 @@ CopySplitResult RunCopySplit(const CopySplitSpec &spec, const CopySplitHooks &ho
         // picture included.
         const bool first = spec.mode != smCustom && &piece == &pieces.front();
         request.startUs = first ? 0 : piece.startUs + kEdgeUs;
-        if (piece.endUs) {
-            const int64_t endUs = spec.mode == smCustom ? *piece.endUs : *piece.endUs - kEdgeUs;
-            request.lengthUs = endUs - request.startUs;
-        }
+        // Ending on the next piece's keyframe: the engine keeps the pictures shown before it
+        // and the sound packets nearer to the piece than to the next.
+        if (piece.endUs)
+            request.lengthUs = *piece.endUs - request.startUs;
         const double pieceSeconds = (piece.endUs.value_or(sourceEndUs) - piece.startUs) / 1e6;
 
         fileencoder::CopyHooks copyHooks;

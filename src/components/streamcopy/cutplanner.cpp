@@ -441,7 +441,10 @@ void CutPlanner::CopyFollower(uint64_t id, const PacketFacts &p, std::vector<Pac
         release();
         return;
     }
-    if (t >= endUs_) {
+    // The last packet kept is the one that starts before the end and is nearer to it than
+    // the next: the same rule as at the start, so a piece that ends where the next begins
+    // shares no packet with it and loses none.
+    if (t >= endUs_ - ToMicros(p.duration, s.tb) / 2 - kToleranceUs) {
         s.done = true;
         release();
         return;

@@ -1,5 +1,7 @@
 #include "keyframescan.h"
 
+#include "cutplanner.h"
+
 #include <algorithm>
 #include <memory>
 
@@ -100,7 +102,9 @@ KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_ato
         if (pkt->stream_index == video && (pkt->flags & AV_PKT_FLAG_KEY)) {
             const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
             if (ts != AV_NOPTS_VALUE)
-                scan.keyframesUs.push_back(av_rescale_q(ts, tb, AV_TIME_BASE_Q) - startUs);
+                // Converted as the cut planner converts, so a piece's end lands exactly on
+                // the next piece's keyframe.
+                scan.keyframesUs.push_back(CutPlanner::ToMicros(ts, {tb.num, tb.den}) - startUs);
         }
         av_packet_unref(pkt);
     }
