@@ -118,6 +118,7 @@ void TFrmMain::bindControlGroups()
     out.RadBtSVCD = ui->RadBtSVCD;
     out.RadBtDVD = ui->RadBtDVD;
     out.RadBtWMV = ui->RadBtWMV;
+    out.RadBtCopy = ui->RadBtCopy;
     out.PgCtl = ui->PgCtl;
     out.cmbAVIVideoEncoder = ui->cmbAVIVideoEncoder;
     out.ckbAVIVideoEncoder = ui->ckbAVIVideoEncoder;

@@ -63,12 +63,25 @@ QString OutputFolder(const QString &outputFolderText, const QString &inFileName)
     return folder;
 }
 
+QString SourceExtension(const QString &inFileName)
+{
+    const QString name = inFileName.mid(inFileName.lastIndexOf(kSeparator) + 1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot);
+}
+
 QString SetFileName(const QString &inFileName, TSplitMode mode, int i,
                     const QString &outputFolderText, int outType,
                     const std::function<bool(const QString &)> &fileExists)
 {
+    return SetFileNameWithExtension(inFileName, mode, i, outputFolderText, OutputExtension(outType), fileExists);
+}
+
+QString SetFileNameWithExtension(const QString &inFileName, TSplitMode mode, int i,
+                                 const QString &outputFolderText, const QString &extension,
+                                 const std::function<bool(const QString &)> &fileExists)
+{
     const QString stem = OutputFolder(outputFolderText, inFileName) + SourceBaseName(inFileName);
-    const QString extension = OutputExtension(outType);
     if (mode != smCustom)
         return stem + QStringLiteral("_new(") + QString::number(i) + QLatin1Char(')') + extension;
 

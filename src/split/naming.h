@@ -24,4 +24,13 @@ QString SetFileName(const QString &inFileName, TSplitMode mode, int i,
                     const QString &outputFolderText, int outType,
                     const std::function<bool(const QString &)> &fileExists = defaultFileExists);
 
+// The same name with the given extension (".mp4"; empty for none), for pieces that keep the
+// source's container.
+QString SetFileNameWithExtension(const QString &inFileName, TSplitMode mode, int i,
+                                 const QString &outputFolderText, const QString &extension,
+                                 const std::function<bool(const QString &)> &fileExists = defaultFileExists);
+
+// The source's extension with its dot (".mkv"), or empty when its name has none.
+QString SourceExtension(const QString &inFileName);
+
 } // namespace kc

@@ -117,6 +117,7 @@ int CheckOutType(const OutputChoice &choice)
     case OutFormat::WMV:
         return otWmv;
     case OutFormat::None:
+    case OutFormat::Copy:
         break;
     }
     return otVcdPal;

@@ -29,7 +29,8 @@ enum TOutType {
 };
 
 // Which button of the format row is on.
-enum class OutFormat { None, AVI, MPEG, VCD, SVCD, DVD, WMV };
+// Copy: the pieces keep the source's streams and container, nothing is encoded.
+enum class OutFormat { None, AVI, MPEG, VCD, SVCD, DVD, WMV, Copy };
 
 // Stretch modes AddVideo takes.
 enum StretchMode : int16_t { StretchFill = 0, StretchKeepAspect = 2 };

@@ -41,6 +41,8 @@ OutputSettingsPage::OutputSettingsPage(const OutputSettingsControls &controls, T
     };
     for (const auto &f : formats)
         connect(f.button, &QAbstractButton::toggled, this, f.handler);
+    if (c.RadBtCopy)
+        connect(c.RadBtCopy, &QAbstractButton::toggled, this, &OutputSettingsPage::RadBtCopyClick);
     connect(c.ckbAVIVideoEncoder, &QAbstractButton::toggled, this, &OutputSettingsPage::ckbAVIVideoEncoderClick);
     connect(c.ckbAVIAudioEncoder, &QAbstractButton::toggled, this, &OutputSettingsPage::ckbAVIAudioEncoderClick);
     connect(c.chkCustomProfile, &QAbstractButton::toggled, this, &OutputSettingsPage::chkCustomProfileClick);
@@ -91,6 +93,8 @@ OutputChoice OutputSettingsPage::ReadChoice() const
         o.format = OutFormat::DVD;
     else if (c.RadBtWMV->isChecked())
         o.format = OutFormat::WMV;
+    else if (c.RadBtCopy && c.RadBtCopy->isChecked())
+        o.format = OutFormat::Copy;
     else
         o.format = OutFormat::None;
     o.RadBtPal = c.RadBtPal->isChecked();
@@ -154,6 +158,7 @@ void OutputSettingsPage::RadBtVCDClick() { showPageIfOn(c.RadBtVCD, 2); }
 void OutputSettingsPage::RadBtSVCDClick() { showPageIfOn(c.RadBtSVCD, 2); }
 void OutputSettingsPage::RadBtDVDClick() { showPageIfOn(c.RadBtDVD, 2); }
 void OutputSettingsPage::RadBtWMVClick() { showPageIfOn(c.RadBtWMV, 3); }
+void OutputSettingsPage::RadBtCopyClick() { showPageIfOn(c.RadBtCopy, 4); }
 
 void OutputSettingsPage::ckbAVIVideoEncoderClick()
 {

@@ -25,6 +25,7 @@ struct OutputSettingsControls {
     QRadioButton *RadBtSVCD = nullptr;
     QRadioButton *RadBtDVD = nullptr;
     QRadioButton *RadBtWMV = nullptr;
+    QRadioButton *RadBtCopy = nullptr; // lossless: its page only explains
     QStackedWidget *PgCtl = nullptr;
     // AVI page
     QComboBox *cmbAVIVideoEncoder = nullptr;
@@ -88,6 +89,7 @@ public:
     void RadBtSVCDClick();
     void RadBtDVDClick();
     void RadBtWMVClick();
+    void RadBtCopyClick();
     void ckbAVIVideoEncoderClick();
     void ckbAVIAudioEncoderClick();
     void chkCustomProfileClick();

@@ -4,6 +4,7 @@
 #include "components/videoedit/tvideoedit.h"
 #include "source/rangeentry.h"
 #include "source/sourcemedia.h"
+#include "split/copysplitrunner.h"
 #include "split/naming.h"
 #include "split/outputsettingspage.h"
 #include "split/progresspercent.h"
@@ -31,6 +32,8 @@ RenderDriver::RenderDriver(const RenderDriverParts &parts, QObject *parent)
     if (p.btStop)
         connect(p.btStop, &QAbstractButton::clicked, this, &RenderDriver::btStopClick);
 }
+
+RenderDriver::~RenderDriver() = default;
 
 void RenderDriver::btSplitterClick()
 {
@@ -60,6 +63,10 @@ void RenderDriver::btSplitterClick()
     // what reading them again would give.
     m_mode = mode;
     m_running = true;
+    if (p.outputSettings->ReadChoice().format == OutFormat::Copy) {
+        startCopy(mode);
+        return;
+    }
     if (mode == smCustom) {
         StartSplit(smCustom, 0);
     } else {
@@ -141,8 +148,68 @@ void RenderDriver::VideoEditComplete(bool succeeded, const QString &reason)
         finishJob();
 }
 
+void RenderDriver::startCopy(TSplitMode mode)
+{
+    CopySplitSpec spec;
+    spec.input = TSourceMedia.FileName;
+    spec.mode = mode;
+    spec.inputs = p.rangeEntry->ReadSplitInputs();
+    spec.outputFolder = p.edtOutput->text();
+    m_copy = std::make_unique<CopySplitRunner>();
+    connect(m_copy.get(), &CopySplitRunner::pieceStarted, this, [this](int ordinal, int, const QString &) {
+        m_job.PieceIndex = ordinal;
+        p.pnlHint->setText(m_mode == smCustom ? QStringLiteral("提示：正在分割... ...")
+                                              : QStringLiteral("提示：正在输出第%1个文件... ...").arg(ordinal));
+        p.pgbHint->setValue(0);
+    });
+    connect(m_copy.get(), &CopySplitRunner::progress, this, [this](int percent) {
+        if (m_running)
+            p.pgbHint->setValue(percent);
+    });
+    connect(m_copy.get(), &CopySplitRunner::finished, this, &RenderDriver::copyFinished);
+    m_copy->start(spec);
+}
+
+void RenderDriver::copyFinished(const CopySplitResult &result)
+{
+    // The runner is still emitting: it goes once control is back in the event loop.
+    if (m_copy)
+        m_copy.release()->deleteLater();
+    if (!m_running)
+        return;
+    switch (result.status) {
+    case CopySplitResult::Status::Done:
+        m_running = false;
+        ShowInfo(CopySplitSummary(result.written, result.planned));
+        p.enableControl(true);
+        resetStatus();
+        return;
+    case CopySplitResult::Status::Refused:
+        m_running = false;
+        m_job.Stopped = true;
+        resetStatus();
+        ShowInfo(result.error);
+        p.enableControl(true);
+        return;
+    case CopySplitResult::Status::Failed:
+        failJob(result.error, m_mode == smCustom ? 0 : result.written + 1);
+        return;
+    case CopySplitResult::Status::Stopped:
+        return;
+    }
+}
+
 void RenderDriver::btStopClick()
 {
+    if (m_copy) {
+        // Waits for the copy to remove its unfinished piece.
+        m_copy.reset();
+        m_running = false;
+        p.enableControl(true);
+        resetStatus();
+        m_job.Stopped = true;
+        return;
+    }
     m_running = false;
     p.videoEdit->Stop();
     p.enableControl(true);
@@ -152,6 +219,7 @@ void RenderDriver::btStopClick()
 
 void RenderDriver::StopForClose()
 {
+    m_copy.reset();
     if (!m_running)
         return;
     m_running = false;

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class QAbstractButton;
 class QLabel;
@@ -13,6 +14,8 @@ class QProgressBar;
 
 namespace kc {
 
+class CopySplitRunner;
+struct CopySplitResult;
 class OutputSettingsPage;
 class RangeEntry;
 class TVideoEdit;
@@ -46,6 +49,7 @@ class RenderDriver : public QObject
 public:
     // Binds the component's OnProcessing and OnComplete (and the buttons, when given).
     explicit RenderDriver(const RenderDriverParts &parts, QObject *parent = nullptr);
+    ~RenderDriver() override;
 
     void btSplitterClick();
     void StartSplit(TSplitMode SplitMode, int i);
@@ -61,6 +65,9 @@ public:
     const TSplitJob &SplitJob() const { return m_job; }
 
 private:
+    // The lossless choice: the pieces are copied on a thread of their own.
+    void startCopy(TSplitMode mode);
+    void copyFinished(const CopySplitResult &result);
     void finishJob();
     // piece: the number of the piece that failed, 0 for the custom range.
     void failJob(const QString &reason, int piece);
@@ -70,6 +77,7 @@ private:
     TSplitJob m_job;
     TSplitMode m_mode = smCustom;
     bool m_running = false;
+    std::unique_ptr<CopySplitRunner> m_copy;
 };
 
 } // namespace kc

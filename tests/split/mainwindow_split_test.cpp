@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -100,6 +101,64 @@ TEST(MainWindowOutputSettings, SplitFromTheWindow)
     EXPECT_TRUE(split->isEnabled());
     EXPECT_EQ(QDir(out).entryList(QDir::Files, QDir::Name),
               (QStringList{QStringLiteral("clip_new(1).mpg"), QStringLiteral("clip_new(2).mpg")}));
+    TSourceMedia = SourceMediaRecord();
+}
+
+// The lossless choice copies the pieces: the source's container, a count in the closing
+// message, no temporary file left beside them.
+TEST(MainWindowOutputSettings, LosslessSplitFromTheWindow)
+{
+    MessageRecorder messages;
+    TFrmMain w;
+    w.show();
+    w.hide();
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(QStringLiteral("clip.mp4"));
+    ClipSpec clipSpec;
+    clipSpec.seconds = 3;
+    clipSpec.videoCodec = QStringLiteral("libx264");
+    clipSpec.audioCodec = QStringLiteral("aac");
+    clipSpec.gop = 25;
+    clipSpec.extraOutputArgs = {"-sc_threshold", "0"};
+    ASSERT_TRUE(MakeClip(clip, clipSpec));
+    const QString out = dir.path() + QStringLiteral("/out/");
+    ASSERT_TRUE(QDir().mkpath(out));
+    TSourceMedia = SourceMediaRecord();
+    TSourceMedia.FileName = clip;
+    TSourceMedia.Duration = w.videoEdit().GetFileDuration(clip);
+    TSourceMedia.EndTime = TSourceMedia.Duration;
+
+    Control<QLineEdit>(w, "edtOutput")->setText(out);
+    auto *lossless = Control<QRadioButton>(w, "RadBtCopy");
+    EXPECT_EQ(lossless->text(), QStringLiteral("无损（不重新编码）"));
+    lossless->click();
+    EXPECT_EQ(Control<QStackedWidget>(w, "PgCtl")->currentWidget()->objectName(), QStringLiteral("TabSheetCopy"));
+    Control<QRadioButton>(w, "radBtSplitAver")->click();
+    Control<QSpinBox>(w, "snEditSplitNum")->setValue(3);
+    auto *split = Control<QAbstractButton>(w, "btSplitter");
+    split->click();
+    EXPECT_FALSE(split->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.texts().isEmpty(); }, 60000));
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("分割完成! 共输出3个文件。")});
+    EXPECT_TRUE(split->isEnabled());
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{QStringLiteral("clip_new(1).mp4"), QStringLiteral("clip_new(2).mp4"),
+                           QStringLiteral("clip_new(3).mp4")}));
+
+    // Stopped at once: whatever is left in the folder is a whole piece, nothing half written.
+    messages.clear();
+    ASSERT_TRUE(QDir(out).removeRecursively() && QDir().mkpath(out));
+    split->click();
+    Control<QAbstractButton>(w, "btStop")->click();
+    EXPECT_TRUE(split->isEnabled());
+    QTest::qWait(300);
+    EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join('|').toStdString();
+    for (const QString &name : QDir(out).entryList(QDir::Files | QDir::Hidden)) {
+        EXPECT_FALSE(name.startsWith(QLatin1Char('.'))) << name.toStdString();
+        QString err;
+        RunTool(QStringLiteral("ffmpeg"), {"-v", "error", "-i", out + name, "-f", "null", "-"}, nullptr, &err);
+        EXPECT_EQ(err.trimmed(), QString()) << name.toStdString();
+    }
     TSourceMedia = SourceMediaRecord();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "copyrequest.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,14 +10,8 @@
 
 namespace kc::fileencoder {
 
-// What one run is asked to do. Times are whole microseconds so that a text such as
-// "00:00:09.699" stays exact all the way to the timestamp arithmetic.
-struct EncoderArgs {
-    std::string input;
-    std::string output;
-    int64_t startUs = 0;
-    std::optional<int64_t> lengthUs; // none: up to the end of the input
-};
+// What one run is asked to do: the engine's request, read from the command line.
+using EncoderArgs = CopyRequest;
 
 struct ArgsResult {
     bool ok = false;

@@ -1,5 +1,6 @@
 // kestrelcut-split: cuts a video into pieces without a window, with the planning, output
 // settings, naming and editing component of the Kestrelcut window.
+#include "copyrun.h"
 #include "progressreport.h"
 #include "splitargs.h"
 #include "splitrunner.h"
@@ -100,6 +101,31 @@ double SourceSeconds(TVideoEdit &ve, const QString &path)
     return d.seconds;
 }
 
+// --copy: the pieces are copied in this process; no output settings are read.
+int CopyMain(const SplitArgs &args, const QFileInfo &input, TVideoEdit &videoEdit)
+{
+    const QString folderText = args.output.isEmpty() ? QDir::currentPath() : args.output.trimmed();
+    const QFileInfo folder(folderText);
+    if (!folder.isDir())
+        return Refuse(QStringLiteral("--output %1: no such folder").arg(folderText));
+    SplitJobSpec job;
+    job.input = input.absoluteFilePath();
+    job.mode = args.mode;
+    job.outputFolder = folder.absoluteFilePath();
+    job.inputs.duration = SourceDuration(videoEdit, job.input);
+    if (!(job.inputs.duration > 0))
+        return Refuse(QStringLiteral("无法识别的视频文件!"));
+    job.inputs.startTime = args.start;
+    job.inputs.endTime = args.end;
+    job.inputs.parts = args.parts;
+    job.inputs.everyText = args.every;
+    const QString refusal = CheckSplitJob(args.mode, job.inputs);
+    if (!refusal.isEmpty())
+        return Refuse(refusal);
+    StreamReporter reporter(stderr, stdout, ::isatty(STDERR_FILENO) == 1);
+    return RunCopySplitJob(job, &reporter);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -128,6 +154,9 @@ int main(int argc, char **argv)
         return Refuse(QStringLiteral("%1: no such file").arg(args.input));
     if (!input.isFile() || !input.isReadable())
         return Refuse(QStringLiteral("%1: not a readable file").arg(args.input));
+
+    if (args.copy)
+        return CopyMain(args, input, videoEdit);
 
     QString error;
     const ComponentLists lists{videoEdit.VideoCompressors().names(), videoEdit.AudioCompressors().names(),

@@ -70,6 +70,7 @@ const QHash<QString, OptionSpec> &Options()
         {"--wmv-profile", {Kind::Value, kWmv}},
         {"--wmv-profile-file", {Kind::Value, kWmv}},
         {"--list-codecs", {Kind::Flag, {}}},
+        {"--copy", {Kind::Flag, {}}},
     };
     return options;
 }
@@ -199,6 +200,24 @@ ParseResult ParseSplitArgs(const QStringList &arguments)
 
     ParseResult r;
     SplitArgs &a = r.args;
+
+    // A copy keeps the source's streams and container: every option that shapes an
+    // encoding would be silently ignored, so it is refused instead.
+    if (given.contains(QStringLiteral("--copy"))) {
+        static const QStringList kWithCopy = {QStringLiteral("--copy"), QStringLiteral("--range"),
+                                              QStringLiteral("--parts"), QStringLiteral("--every"),
+                                              QStringLiteral("--output")};
+        QStringList refused;
+        for (auto it = given.constBegin(); it != given.constEnd(); ++it) {
+            if (!kWithCopy.contains(it.key()))
+                refused << it.key();
+        }
+        refused.sort();
+        if (!refused.isEmpty())
+            return Fail(QStringLiteral("--copy keeps the source's streams and container; it cannot be combined with %1")
+                            .arg(refused.join(QStringLiteral(", "))));
+        a.copy = true;
+    }
 
     if (given.contains(QStringLiteral("--format"))) {
         const QString f = given.value(QStringLiteral("--format")).at(0).trimmed().toLower();
@@ -499,6 +518,11 @@ Split mode (exactly one):
                            piece holds the rest of the source
 
 Output:
+  --copy                   copy the source's streams without re-encoding: the pieces
+                           keep its container and extension and start on keyframes;
+                           consecutive pieces hold every picture once (a piece without
+                           a keyframe of its own joins its neighbour). Only --output
+                           goes with it
   --format F               vcd-pal, vcd-ntsc (default), svcd-pal, svcd-ntsc, dvd-pal,
                            dvd-ntsc, mpeg1, mpeg2, avi or wmv
   --output DIR             folder for the pieces (default: the current folder)

@@ -24,6 +24,8 @@ struct SplitArgs {
     qint64 parts = 2;          // --parts
     QString every;             // --every, as typed: planning reads it as the window's field
 
+    bool copy = false;         // --copy: pieces copied from the source, no encoding options
+
     QString formatName = QStringLiteral("vcd-ntsc");
     OutFormat format = OutFormat::VCD;
     bool pal = false;

@@ -34,6 +34,8 @@ public:
     // The running piece is not written, and that is no failure (why says so).
     virtual void pieceSkipped(const QString &why) = 0;
     virtual void error(const QString &text) = 0;
+    // A closing remark that is not an error (the copy's piece count).
+    virtual void note(const QString &text) { error(text); }
 };
 
 // Renders the pieces one after another with the editing component, as the window's

@@ -32,6 +32,7 @@ using kc::test::EncoderPath;
 using kc::test::EncoderRun;
 using kc::test::MakeClip;
 using kc::test::RunEncoder;
+using kc::test::VideoFrameHashes;
 
 namespace {
 
@@ -263,6 +264,40 @@ TEST_F(FileEncoderProcess, CutsARangeByCopyingPackets)
         EXPECT_LE(std::abs(inGap), audioFrame / 2 + 1e-3);
         const double outGap = outA.front().pts - (c.decodeOrderOnly ? outV.front().dts : outV.front().pts);
         EXPECT_NEAR(outGap, c.decodeOrderOnly ? 0.0 : inGap, 1e-3);
+    }
+}
+
+// Matroska, WebM and FLV place the first picture a few milliseconds after the sound, so a
+// keyframe "at 1 s" shows at 1.02 s or so; a cut asked from 1 s starts on it, not a whole
+// GOP earlier.
+TEST_F(FileEncoderProcess, AStartJustBeforeAKeyframeStartsOnIt)
+{
+    const struct {
+        const char *file;
+        const char *video;
+        const char *audio;
+    } cases[] = {
+        {"late.mkv", "libx264", "aac"},
+        {"late.webm", "libvpx", "libvorbis"},
+        {"late.flv", "libx264", "aac"},
+        {"late.mp4", "libx264", "aac"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        ClipSpec spec;
+        spec.seconds = 3;
+        spec.videoCodec = QString::fromLatin1(c.video);
+        spec.audioCodec = QString::fromLatin1(c.audio);
+        spec.gop = 25;
+        spec.extraOutputArgs = {"-sc_threshold", "0"};
+        const QString in = Path(QString::fromLatin1(c.file));
+        QString log;
+        ASSERT_TRUE(MakeClip(in, spec, &log)) << log.toStdString();
+        const QString out = Path(QStringLiteral("out_") + QLatin1String(c.file));
+        const EncoderRun r = RunEncoder(CutArgs(in, QStringLiteral("00:00:01.000"), QStringLiteral("00:00:01.000"), out));
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(VideoFrameHashes(out), VideoFrameHashes(in).mid(25, 25));
+        EXPECT_EQ(DecodeErrors(out), QString());
     }
 }
 

@@ -48,6 +48,16 @@ TEST(SplitCliArgs, ModesAndDefaults)
     EXPECT_EQ(r.args.input, QStringLiteral("-odd.avi"));
 }
 
+TEST(SplitCliArgs, CopyGoesWithEveryModeAndTheOutputFolder)
+{
+    for (const char *line : {"in.mkv --copy --range 1 2.5", "in.mkv --parts 3 --copy", "in.mkv --every 60 --copy --output /tmp"}) {
+        const ParseResult r = ParseSplitArgs(Args(line));
+        ASSERT_TRUE(r.ok) << line << ": " << r.error.toStdString();
+        EXPECT_TRUE(r.args.copy) << line;
+    }
+    EXPECT_FALSE(ParseSplitArgs(Args("in.mkv --parts 3")).args.copy);
+}
+
 TEST(SplitCliArgs, HelpAndListCodecsNeedNoInput)
 {
     EXPECT_EQ(ParseSplitArgs(Args("--help")).args.action, Action::Help);
@@ -138,7 +148,15 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"in.avi --parts 2 --format avi --fps -5", "above 0"},
         RefusalCase{"in.avi --parts 2 --format avi --fps nan", "above 0"},
         RefusalCase{"in.avi --parts 2 --format wmv --wmv-profile -1", "profile's number"},
-        RefusalCase{"in.avi --parts 2 --format wmv --wmv-profile 0 --wmv-profile-file a", "choose one of"}),
+        RefusalCase{"in.avi --parts 2 --format wmv --wmv-profile 0 --wmv-profile-file a", "choose one of"},
+        // a copy has no encoding to shape
+        RefusalCase{"in.mp4 --parts 2 --copy --format avi", "--copy keeps the source's streams and container; it cannot be combined with --format"},
+        RefusalCase{"in.mp4 --parts 2 --copy --size 320x240", "cannot be combined with --size"},
+        RefusalCase{"in.mp4 --every 60 --copy --format mpeg1 --video-bitrate 800", "cannot be combined with --format, --video-bitrate"},
+        RefusalCase{"in.mp4 --range 0 5 --copy --vcodec x", "cannot be combined with --vcodec"},
+        RefusalCase{"in.mp4 --parts 2 --copy --stretch", "cannot be combined with --stretch"},
+        RefusalCase{"in.mp4 --parts 2 --copy=yes", "takes no value"},
+        RefusalCase{"in.mp4 --copy", "no split mode"}),
     [](const ::testing::TestParamInfo<RefusalCase> &info) { return "Case" + std::to_string(info.index); });
 
 const ComponentLists kLists{

@@ -64,6 +64,10 @@ public:
     // endUs is exclusive.
     void SetRange(int64_t startUs, int64_t endUs);
     void SetOrdering(Ordering ordering) { ordering_ = ordering; }
+    // A keyframe shown this little after the start still counts as at it. Containers place
+    // the first picture a few milliseconds after the sound (Matroska, WebM, FLV); without
+    // this, a start typed on a whole second would reach back a whole GOP. Under one frame.
+    void SetKeyframeSlack(int64_t us) { keySlackUs_ = us > 0 ? us : 0; }
 
     // Starts a reading pass. atFileStart: reading begins at the very start of the input,
     // so there is nothing earlier to go back to. Held packets of a previous pass are released
@@ -130,6 +134,7 @@ private:
     Ordering ordering_ = Ordering::PresentationTimestamps;
     int64_t startUs_ = 0;
     int64_t endUs_ = std::numeric_limits<int64_t>::max();
+    int64_t keySlackUs_ = 0;
 
     Phase phase_ = Phase::Searching;
     bool atFileStart_ = true;

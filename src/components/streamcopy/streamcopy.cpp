@@ -160,7 +160,7 @@ int CopyStreamSetup(const AVStream *ist, AVStream *ost, const AVOutputFormat *of
 
 class Job {
 public:
-    Job(const EncoderArgs &args, const CopyHooks &hooks) : args_(args), hooks_(hooks) {}
+    Job(const CopyRequest &args, const CopyHooks &hooks) : args_(args), hooks_(hooks) {}
     CopyResult Run();
 
 private:
@@ -180,7 +180,7 @@ private:
     bool CheckPiece();
     PictureKind Classify(uint64_t id);
 
-    const EncoderArgs &args_;
+    const CopyRequest &args_;
     const CopyHooks &hooks_;
     std::string error_;
 
@@ -425,6 +425,9 @@ bool Job::Copy()
     const AVCodecParameters *anchorPar = in_->streams[anchorInput_]->codecpar;
     if (anchorPar->codec_type == AVMEDIA_TYPE_VIDEO)
         classifier_ = std::make_unique<PictureClassifier>(anchorPar);
+    const AVRational rate = in_->streams[anchorInput_]->avg_frame_rate;
+    if (anchorPar->codec_type == AVMEDIA_TYPE_VIDEO && rate.num > 0 && rate.den > 0)
+        planner_.SetKeyframeSlack(std::min<int64_t>(av_rescale(AV_TIME_BASE, rate.den, rate.num) - 1000, 100000));
     if (anchorPar->codec_id == AV_CODEC_ID_MPEG1VIDEO || anchorPar->codec_id == AV_CODEC_ID_MPEG2VIDEO) {
         headers_ = std::make_unique<SequenceHeaderTracker>();
         // Until a header is read, the one the demuxer found at the file's beginning holds.
@@ -541,7 +544,7 @@ CopyResult Job::Run()
 
 } // namespace
 
-CopyResult RunStreamCopy(const EncoderArgs &args, const CopyHooks &hooks)
+CopyResult RunStreamCopy(const CopyRequest &args, const CopyHooks &hooks)
 {
     Job job(args, hooks);
     return job.Run();

@@ -194,7 +194,7 @@ CutPlanner::Verdict CutPlanner::Search(uint64_t id, const PacketFacts &p, std::v
         }
     }
 
-    if (p.key && shownUs <= startUs_) {
+    if (p.key && shownUs <= startUs_ + keySlackUs_) {
         held_.push_back({id, p});
         if (ordering_ == Ordering::DecodeOrderOnly) {
             // Its decode time is not its showing time: that is known only once the pictures
@@ -273,11 +273,11 @@ CutPlanner::Verdict CutPlanner::ResolvePendingKey(std::vector<PacketAction> &act
     pendingKey_ = false;
     const Stream &as = streams_[anchorStream_];
     const int64_t showsUs = ToMicros(DecodedTs(pendingFacts_) + pendingBehind_, as.tb);
-    if (showsUs <= startUs_ || haveCandidate_ || atFileStart_) {
+    if (showsUs <= startUs_ + keySlackUs_ || haveCandidate_ || atFileStart_) {
         // Shown at or before the start it is the better candidate. Shown after it, it stays
         // an ordinary picture of the candidate's stretch, or, with nothing earlier in the
         // input, it is where the piece begins.
-        if (showsUs <= startUs_ || !haveCandidate_)
+        if (showsUs <= startUs_ + keySlackUs_ || !haveCandidate_)
             AdoptCandidate(pendingId_, pendingFacts_, actions);
         return Verdict::Continue;
     }
@@ -441,7 +441,10 @@ void CutPlanner::CopyFollower(uint64_t id, const PacketFacts &p, std::vector<Pac
         release();
         return;
     }
-    if (t >= endUs_) {
+    // The last packet kept is the one that starts before the end and is nearer to it than
+    // the next: the same rule as at the start, so a piece that ends where the next begins
+    // shares no packet with it and loses none.
+    if (t >= endUs_ - ToMicros(p.duration, s.tb) / 2 - kToleranceUs) {
         s.done = true;
         release();
         return;

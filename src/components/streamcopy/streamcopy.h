@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cliargs.h"
+#include "copyrequest.h"
 
 #include <csignal>
 #include <functional>
@@ -24,6 +24,6 @@ struct CopyResult {
 
 // Copies the video and audio packets of the asked range into a new file of the input's
 // container. On failure nothing is left at the output path.
-CopyResult RunStreamCopy(const EncoderArgs &args, const CopyHooks &hooks);
+CopyResult RunStreamCopy(const CopyRequest &args, const CopyHooks &hooks);
 
 } // namespace kc::fileencoder

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <csignal>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kc::fileencoder {
+
+struct KeyframeScan {
+    bool ok = false;
+    std::string error;             // one line when !ok
+    bool hasVideo = false;         // false: an audio-only input, every packet starts cleanly
+    std::vector<int64_t> keyframesUs; // shown times of the video's keyframes, ascending,
+                                      // counted from the input's start
+    int64_t frameUs = 0;           // one picture's time at the video's rate (0 unknown)
+    int64_t durationUs = 0;        // the input's length as the container tells it (0 unknown)
+};
+
+// Reads the input's packet index once, front to back, skipping everything but the video
+// stream's packets, and lists where its keyframes show. Stops early (ok false, "stopped")
+// when *stop becomes non-zero.
+KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_atomic_t *stop);
+
+} // namespace kc::fileencoder

@@ -1,0 +1,69 @@
+#include "copyplanning.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kc {
+
+namespace {
+
+int64_t ToMicros(double seconds)
+{
+    return static_cast<int64_t>(std::llround(seconds * 1e6));
+}
+
+} // namespace
+
+int64_t KeyframeAtOrBefore(const std::vector<int64_t> &keyframesUs, int64_t us)
+{
+    if (keyframesUs.empty())
+        return us;
+    const auto after = std::upper_bound(keyframesUs.begin(), keyframesUs.end(), us);
+    return after == keyframesUs.begin() ? keyframesUs.front() : *(after - 1);
+}
+
+std::vector<CopyPiece> PlanSeamlessCopyPieces(const std::vector<PlannedPiece> &planned,
+                                              const std::vector<int64_t> &keyframesUs, int64_t slackUs)
+{
+    std::vector<int64_t> starts;
+    for (const PlannedPiece &p : planned) {
+        const int64_t at = KeyframeAtOrBefore(keyframesUs, p.startUs + slackUs);
+        if (starts.empty() || at > starts.back())
+            starts.push_back(at);
+    }
+    std::vector<CopyPiece> pieces;
+    for (size_t i = 0; i < starts.size(); ++i) {
+        CopyPiece piece;
+        piece.number = static_cast<int>(i) + 1;
+        piece.startUs = starts[i];
+        if (i + 1 < starts.size())
+            piece.endUs = starts[i + 1];
+        pieces.push_back(piece);
+    }
+    return pieces;
+}
+
+CopyPiece PlanRangeCopyPiece(const PlannedPiece &range, const std::vector<int64_t> &keyframesUs, int64_t slackUs)
+{
+    CopyPiece piece;
+    piece.number = 0;
+    piece.startUs = KeyframeAtOrBefore(keyframesUs, range.startUs + slackUs);
+    piece.endUs = range.endUs;
+    return piece;
+}
+
+std::vector<PlannedPiece> PlannedPieces(TSplitMode mode, const SplitInputs &in)
+{
+    std::vector<PlannedPiece> planned;
+    if (!CheckSplitJob(mode, in).isEmpty())
+        return planned;
+    for (int k = mode == smCustom ? 0 : 1; mode == smCustom ? k == 0 : HasNextPiece(mode, k, in); ++k) {
+        const PieceRangeResult r = PieceRange(mode, k, in);
+        if (!r.ok)
+            return {};
+        planned.push_back({ToMicros(r.start), ToMicros(r.stop)});
+    }
+    return planned;
+}
+
+} // namespace kc

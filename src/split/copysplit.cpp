@@ -1,0 +1,142 @@
+#include "copysplit.h"
+
+#include "copyplanning.h"
+#include "naming.h"
+#include "progresspercent.h"
+
+#include "components/streamcopy/keyframescan.h"
+#include "components/streamcopy/streamcopy.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace kc {
+
+namespace {
+
+// How far after a piece's keyframe the engine is asked to start: it starts on the keyframe
+// at or before that, and a margin well under one frame keeps the asked time clear of
+// rounding.
+constexpr int64_t kEdgeUs = 500;
+
+CopySplitResult Finished(CopySplitResult::Status status, const QString &error, int written, int planned = 0)
+{
+    CopySplitResult r;
+    r.status = status;
+    r.error = error;
+    r.written = written;
+    r.planned = planned;
+    return r;
+}
+
+QString Reason(const std::string &reason)
+{
+    return QString::fromStdString(reason);
+}
+
+// A name beside the piece, hidden, with the piece's own extension (the muxer of a family
+// such as MP4/MOV is picked by it), that no file has yet.
+QString TemporaryName(const QString &finalPath)
+{
+    const QFileInfo info(finalPath);
+    const QString extension = SourceExtension(info.fileName());
+    const QString base = info.fileName().left(info.fileName().size() - extension.size());
+    for (int n = 0;; ++n) {
+        const QString candidate = info.dir().filePath(QStringLiteral(".%1.part%2%3").arg(base).arg(n).arg(extension));
+        if (!defaultFileExists(candidate))
+            return candidate;
+    }
+}
+
+} // namespace
+
+QString CopySplitSummary(int written, int planned)
+{
+    QString text = QStringLiteral("分割完成! 共输出%1个文件。").arg(written);
+    if (written < planned)
+        text += QStringLiteral("\n有%1段之内没有关键帧，已并入相邻的文件。").arg(planned - written);
+    return text;
+}
+
+CopySplitResult RunCopySplit(const CopySplitSpec &spec, const CopySplitHooks &hooks)
+{
+    using Status = CopySplitResult::Status;
+    const QString refusal = CheckSplitJob(spec.mode, spec.inputs);
+    if (!refusal.isEmpty())
+        return Finished(Status::Refused, refusal, 0);
+    const std::vector<PlannedPiece> planned = PlannedPieces(spec.mode, spec.inputs);
+    if (planned.empty())
+        return Finished(Status::Refused, QStringLiteral("无法识别的视频文件!"), 0);
+
+    const auto stopped = [&hooks] { return hooks.stop && *hooks.stop; };
+    const std::string input = QFile::encodeName(spec.input).toStdString();
+    const fileencoder::KeyframeScan scan = fileencoder::ScanKeyframes(input, hooks.stop);
+    if (stopped())
+        return Finished(Status::Stopped, QString(), 0);
+    if (!scan.ok)
+        return Finished(Status::Failed, Reason(scan.error), 0);
+    if (scan.hasVideo && scan.keyframesUs.empty())
+        return Finished(Status::Failed, Reason("the video has no keyframe to start a piece on"), 0);
+
+    // Less than one frame, so that no cut moves by a whole picture for it.
+    const int64_t slackUs = std::clamp<int64_t>(scan.frameUs - 1000, 0, 100000);
+    const std::vector<CopyPiece> pieces
+        = spec.mode == smCustom ? std::vector<CopyPiece>{PlanRangeCopyPiece(planned.front(), scan.keyframesUs, slackUs)}
+                                : PlanSeamlessCopyPieces(planned, scan.keyframesUs, slackUs);
+    const int64_t sourceEndUs = scan.durationUs > 0 ? scan.durationUs
+                                                    : static_cast<int64_t>(spec.inputs.duration * 1e6);
+    const QString extension = SourceExtension(spec.input);
+
+    int written = 0;
+    for (const CopyPiece &piece : pieces) {
+        const QString path = SetFileNameWithExtension(spec.input, spec.mode, piece.number, spec.outputFolder, extension);
+        const QString temporary = TemporaryName(path);
+        if (hooks.pieceStarted)
+            hooks.pieceStarted(written + 1, static_cast<int>(pieces.size()), path);
+
+        fileencoder::CopyRequest request;
+        request.input = input;
+        request.output = QFile::encodeName(temporary).toStdString();
+        // The first piece takes the source from its beginning, sound before the first
+        // picture included.
+        const bool first = spec.mode != smCustom && &piece == &pieces.front();
+        request.startUs = first ? 0 : piece.startUs + kEdgeUs;
+        // Ending on the next piece's keyframe: the engine keeps the pictures shown before it
+        // and the sound packets nearer to the piece than to the next.
+        if (piece.endUs)
+            request.lengthUs = *piece.endUs - request.startUs;
+        const double pieceSeconds = (piece.endUs.value_or(sourceEndUs) - piece.startUs) / 1e6;
+
+        fileencoder::CopyHooks copyHooks;
+        copyHooks.stop = hooks.stop;
+        if (hooks.progress)
+            copyHooks.progress = [&](double seconds) { hooks.progress(ProgressPercent(seconds, pieceSeconds)); };
+        const fileencoder::CopyResult copied = fileencoder::RunStreamCopy(request, copyHooks);
+        if (stopped()) {
+            QFile::remove(temporary);
+            return Finished(Status::Stopped, QString(), written);
+        }
+        if (!copied.ok)
+            return Finished(Status::Failed, Reason(copied.error), written);
+        // rename() replaces a piece of the same name, as a re-encoded split does.
+        if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
+            const int e = errno;
+            QFile::remove(temporary);
+            return Finished(Status::Failed, Reason(std::string("cannot name the piece ") + QFile::encodeName(path).toStdString() + ": " + std::strerror(e)), written);
+        }
+        ++written;
+        if (hooks.progress)
+            hooks.progress(100);
+        if (hooks.pieceWritten)
+            hooks.pieceWritten(path);
+    }
+    return Finished(Status::Done, QString(), written, static_cast<int>(planned.size()));
+}
+
+} // namespace kc

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "planning.h"
+
+#include <QString>
+#include <csignal>
+#include <functional>
+
+namespace kc {
+
+// A split whose pieces are copied from the source without re-encoding.
+struct CopySplitSpec {
+    QString input;        // absolute path of the source
+    TSplitMode mode = smCustom;
+    SplitInputs inputs;
+    QString outputFolder; // as the window's output field would hold it
+};
+
+struct CopySplitHooks {
+    std::function<void(int ordinal, int count, const QString &path)> pieceStarted;
+    std::function<void(int percent)> progress; // of the running piece
+    std::function<void(const QString &path)> pieceWritten;
+    // Non-zero to stop; checked between packets and inside blocking reads.
+    const volatile std::sig_atomic_t *stop = nullptr;
+};
+
+struct CopySplitResult {
+    enum class Status { Done, Refused, Failed, Stopped };
+    Status status = Status::Failed;
+    QString error;   // the refusal, or why the copy failed (without the save-failed line)
+    int written = 0; // pieces written
+    int planned = 0; // pieces the split mode planned
+};
+
+// Plans the pieces on the source's keyframes and copies them one after another. Each piece
+// is written under a temporary name in the output folder and renamed when it is complete,
+// so a stop or a failure leaves no partial file. Runs on the calling thread.
+CopySplitResult RunCopySplit(const CopySplitSpec &spec, const CopySplitHooks &hooks);
+
+// The closing message: how many pieces were written, and that the piece count differs from
+// the planned one when pieces without a keyframe of their own were merged.
+QString CopySplitSummary(int written, int planned);
+
+} // namespace kc

@@ -1,0 +1,107 @@
+#include "split/copyplanning.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <vector>
+
+using kc::CopyPiece;
+using kc::PlannedPiece;
+
+namespace {
+
+constexpr int64_t S = 1000000; // one second in microseconds
+
+struct Expected {
+    int number;
+    int64_t startUs;
+    std::optional<int64_t> endUs;
+};
+
+std::vector<PlannedPiece> Consecutive(std::vector<int64_t> starts)
+{
+    std::vector<PlannedPiece> planned;
+    for (size_t i = 0; i < starts.size(); ++i)
+        planned.push_back({starts[i], i + 1 < starts.size() ? std::optional<int64_t>(starts[i + 1]) : std::nullopt});
+    return planned;
+}
+
+TEST(CopyPlanning, SeamlessPiecesRunFromKeyframeToKeyframe)
+{
+    const struct {
+        const char *name;
+        std::vector<int64_t> keyframes;
+        std::vector<int64_t> plannedStarts;
+        int64_t slackUs;
+        std::vector<Expected> pieces;
+    } cases[] = {
+        {"keyframes on the planned starts", {0, 2 * S, 4 * S}, {0, 2 * S, 4 * S}, 0,
+         {{1, 0, 2 * S}, {2, 2 * S, 4 * S}, {3, 4 * S, std::nullopt}}},
+        {"each piece starts on the keyframe before its start", {0, S, 2 * S, 3 * S, 4 * S, 5 * S}, {0, 3 * S / 2, 3 * S, 9 * S / 2}, 0,
+         {{1, 0, S}, {2, S, 3 * S}, {3, 3 * S, 4 * S}, {4, 4 * S, std::nullopt}}},
+        {"a piece without a keyframe of its own is merged and the rest renumbered", {0, 10 * S}, {0, 4 * S, 8 * S, 12 * S}, 0,
+         {{1, 0, 10 * S}, {2, 10 * S, std::nullopt}}},
+        {"one keyframe: one piece", {0}, {0, 5 * S, 10 * S}, 0, {{1, 0, std::nullopt}}},
+        {"a first keyframe after the start still opens the first piece", {40000, 2 * S + 40000}, {0, 3 * S}, 0,
+         {{1, 40000, 2 * S + 40000}, {2, 2 * S + 40000, std::nullopt}}},
+        {"a keyframe within the slack after a start counts as at it", {23000, S + 23000, 2 * S + 23000}, {0, S, 2 * S}, 40000,
+         {{1, 23000, S + 23000}, {2, S + 23000, 2 * S + 23000}, {3, 2 * S + 23000, std::nullopt}}},
+        {"without the slack the same keyframes move each cut a GOP back", {23000, S + 23000, 2 * S + 23000}, {0, S, 2 * S}, 0,
+         {{1, 23000, S + 23000}, {2, S + 23000, std::nullopt}}},
+        {"sound only: the planned starts as they are", {}, {0, 3 * S, 6 * S}, 0,
+         {{1, 0, 3 * S}, {2, 3 * S, 6 * S}, {3, 6 * S, std::nullopt}}},
+    };
+    for (const auto &c : cases) {
+        const std::vector<CopyPiece> got = kc::PlanSeamlessCopyPieces(Consecutive(c.plannedStarts), c.keyframes, c.slackUs);
+        ASSERT_EQ(got.size(), c.pieces.size()) << c.name;
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].number, c.pieces[i].number) << c.name << " piece " << i;
+            EXPECT_EQ(got[i].startUs, c.pieces[i].startUs) << c.name << " piece " << i;
+            EXPECT_EQ(got[i].endUs, c.pieces[i].endUs) << c.name << " piece " << i;
+            // Consecutive pieces meet: no picture lost or repeated.
+            if (i + 1 < got.size()) {
+                EXPECT_EQ(got[i].endUs, got[i + 1].startUs) << c.name << " piece " << i;
+            }
+        }
+    }
+}
+
+TEST(CopyPlanning, CustomRangeStartsOnTheKeyframeBeforeAndEndsWhereAsked)
+{
+    const std::vector<int64_t> keyframes = {S / 2, 3 * S, 6 * S};
+    const struct {
+        PlannedPiece range;
+        int64_t startUs;
+    } cases[] = {
+        {{4 * S, 5 * S}, 3 * S},
+        {{3 * S, 5 * S}, 3 * S},
+        {{0, 2 * S}, S / 2}, // before the first keyframe: the piece starts on it
+    };
+    for (const auto &c : cases) {
+        const CopyPiece p = kc::PlanRangeCopyPiece(c.range, keyframes);
+        EXPECT_EQ(p.number, 0);
+        EXPECT_EQ(p.startUs, c.startUs) << c.range.startUs;
+        EXPECT_EQ(p.endUs, c.range.endUs);
+    }
+}
+
+TEST(CopyPlanning, PlannedPiecesFollowTheSplitModes)
+{
+    kc::SplitInputs in;
+    in.duration = 10;
+    in.parts = 4;
+    const std::vector<PlannedPiece> parts = kc::PlannedPieces(kc::smAverage, in);
+    ASSERT_EQ(parts.size(), 4u);
+    EXPECT_EQ(parts[1].startUs, 2500000);
+    EXPECT_EQ(parts[3].endUs, 10 * S);
+
+    in.everyText = QStringLiteral("3");
+    const std::vector<PlannedPiece> every = kc::PlannedPieces(kc::smTime, in);
+    ASSERT_EQ(every.size(), 4u);
+    EXPECT_EQ(every[3].startUs, 9 * S);
+
+    in.everyText = QStringLiteral("0");
+    EXPECT_TRUE(kc::PlannedPieces(kc::smTime, in).empty());
+}
+
+} // namespace
