@@ -15,6 +15,7 @@ struct EncoderArgs {
     std::string output;
     int64_t startUs = 0;
     std::optional<int64_t> lengthUs; // none: up to the end of the input
+    bool exact = false;              // start on the asked picture, re-encoding up to the next keyframe
 };
 
 struct ArgsResult {
@@ -27,7 +28,7 @@ struct ArgsResult {
 // higher field must stay under 60; digits beyond the sixth decimal are dropped.
 std::optional<int64_t> ParseTimeText(std::string_view text);
 
-// FileEncoder IN [-ss T] [-endpos T] [-ovc copy] [-oac copy] -o OUT
+// FileEncoder IN [-ss T] [-endpos T] [-exact] [-ovc copy] [-oac copy] -o OUT
 // The first argument is always the input, even when it starts with "-", because callers
 // put it there and a file may well be called "-x.avi".
 ArgsResult ParseEncoderArgs(const std::vector<std::string> &args);
