@@ -239,6 +239,10 @@ Outcome ExactJob::OpenInput()
     if (!ContainerFits(codec, ic->iformat->name))
         return NotExact(std::string("no exact cut for ") + avcodec_get_name(codec) + " video in " + ic->iformat->name
                         + " (only H.264 in MP4/MOV/MKV/TS, MPEG-4 in AVI, MPEG-2 in MPEG-PS/TS)");
+    // AVI keeps no presentation times: with reordered pictures the time each one shows at
+    // cannot be told from the packets alone.
+    if (NameListHas(ic->iformat->name, "avi") && vs->codecpar->video_delay > 0)
+        return NotExact("no exact cut for AVI video with B-frames");
     if (!HeadEncoder::EncoderFor(codec))
         return NotExact(std::string("this build has no ") + avcodec_get_name(codec) + " encoder");
     frameRate_ = vs->avg_frame_rate.num > 0 ? vs->avg_frame_rate : vs->r_frame_rate;

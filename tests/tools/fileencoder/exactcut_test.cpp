@@ -162,18 +162,30 @@ INSTANTIATE_TEST_SUITE_P(
                                  QStringLiteral("1500k"), QStringLiteral("-f"), QStringLiteral("vob")}}),
     [](const ::testing::TestParamInfo<ExactCase> &info) { return std::string(info.param.name); });
 
-// A codec without an exact cut says so in one line and copies from the keyframe before.
-TEST(ExactCutRefusal, OtherCodecsStartAtTheKeyframeAndSaySo)
+struct RefusedCase {
+    const char *name;
+    const char *extension;
+    const char *videoCodec;
+    const char *audioCodec;
+    QStringList extra;
+};
+
+class ExactCutRefusal : public ::testing::TestWithParam<RefusedCase> {};
+
+// A video without an exact cut says so in one line and copies from the keyframe before.
+TEST_P(ExactCutRefusal, StartsAtTheKeyframeAndSaysSo)
 {
+    const RefusedCase &c = GetParam();
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString source = dir.filePath(QStringLiteral("src.mpg"));
-    const QString piece = dir.filePath(QStringLiteral("piece.mpg"));
+    const QString source = dir.filePath(QStringLiteral("src.") + QLatin1String(c.extension));
+    const QString piece = dir.filePath(QStringLiteral("piece.") + QLatin1String(c.extension));
     ClipSpec spec;
     spec.seconds = 4.0;
     spec.gop = 25;
-    spec.videoCodec = QStringLiteral("mpeg1video");
-    spec.audioCodec = QStringLiteral("mp2");
+    spec.videoCodec = QLatin1String(c.videoCodec);
+    spec.audioCodec = QLatin1String(c.audioCodec);
+    spec.extraOutputArgs = c.extra;
     QString log;
     ASSERT_TRUE(MakeClip(source, spec, &log)) << log.toStdString();
     QStringList args = CutArgs(source, QStringLiteral("00:00:01.400"), QStringLiteral("00:00:01.000"), piece);
@@ -183,12 +195,26 @@ TEST(ExactCutRefusal, OtherCodecsStartAtTheKeyframeAndSaySo)
     EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QLatin1String("-exact:"))) << run.err.toStdString();
     EXPECT_EQ(DecodeErrors(piece), QString());
-    // The keyframe at 1.0 s starts the piece, as without the option.
+    // The keyframe before the asked time starts the piece, as without the option.
+    const std::vector<Frame> src = VideoFrames(source);
+    const double fileStart = kc::test::ProbeValue(source, QStringLiteral("format=start_time")).toDouble();
+    int key = -1;
+    for (size_t i = 0; i < src.size() && src[i].pts <= fileStart + 1.4; ++i)
+        if (src[i].key)
+            key = static_cast<int>(i);
+    ASSERT_GT(key, 0);
     const QStringList pieceHashes = VideoFrameHashes(piece);
     const QStringList sourceHashes = VideoFrameHashes(source);
     ASSERT_FALSE(pieceHashes.isEmpty());
-    EXPECT_EQ(pieceHashes.front(), sourceHashes.value(25));
+    EXPECT_EQ(pieceHashes.front(), sourceHashes.value(key));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Videos, ExactCutRefusal,
+    ::testing::Values(RefusedCase{"MPEG1_PS", "mpg", "mpeg1video", "mp2", {}},
+                      RefusedCase{"MPEG4_BFRAMES_AVI", "avi", "mpeg4", "libmp3lame",
+                                  {QStringLiteral("-bf"), QStringLiteral("2")}}),
+    [](const ::testing::TestParamInfo<RefusedCase> &info) { return std::string(info.param.name); });
 
 // Asked on a keyframe, the exact cut is a plain copy: nothing is encoded again.
 TEST(ExactCutOnKeyframe, CopiesEveryPicture)
