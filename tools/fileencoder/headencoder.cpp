@@ -115,9 +115,6 @@ bool HeadEncoder::Open(const AVCodecParameters *source, AVRational frameRate, in
     } else {
         // The head decodes alone: no picture may refer to one before it.
         ctx_->flags |= AV_CODEC_FLAG_CLOSED_GOP;
-        // A head is a handful of pictures: the rate control has no time to settle, so a
-        // ceiling on the quantiser keeps its first picture from coming out blocky.
-        ctx_->qmax = 10;
         ctx_->gop_size = 600; // the longest these encoders take
         // Scene changes would add keyframes, which a closed GOP cannot have here.
         av_dict_set(&options, "sc_threshold", "1000000000", 0);
