@@ -155,11 +155,15 @@ INSTANTIATE_TEST_SUITE_P(
     Codecs, ExactCut,
     ::testing::Values(ExactCase{"H264_MP4", "mp4", "libx264", "aac", kH264},
                       ExactCase{"H264_MKV", "mkv", "libx264", "aac", kH264},
+                      ExactCase{"H264_MOV", "mov", "libx264", "aac", kH264},
                       ExactCase{"H264_TS", "ts", "libx264", "aac", kH264},
                       ExactCase{"MPEG4_AVI", "avi", "mpeg4", "libmp3lame", {QStringLiteral("-b:v"), QStringLiteral("800k")}},
                       ExactCase{"MPEG2_PS", "mpg", "mpeg2video", "mp2",
                                 {QStringLiteral("-bf"), QStringLiteral("2"), QStringLiteral("-b:v"),
-                                 QStringLiteral("1500k"), QStringLiteral("-f"), QStringLiteral("vob")}}),
+                                 QStringLiteral("1500k"), QStringLiteral("-f"), QStringLiteral("vob")}},
+                      ExactCase{"MPEG2_TS", "ts", "mpeg2video", "mp2",
+                                {QStringLiteral("-bf"), QStringLiteral("2"), QStringLiteral("-b:v"),
+                                 QStringLiteral("1500k")}}),
     [](const ::testing::TestParamInfo<ExactCase> &info) { return std::string(info.param.name); });
 
 struct RefusedCase {
