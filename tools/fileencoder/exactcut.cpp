@@ -338,6 +338,16 @@ Outcome ExactJob::ReadHeadGop()
             continue;
         }
         if ((pkt->flags & AV_PKT_FLAG_KEY) && pkt->pts != AV_NOPTS_VALUE && pkt->pts > startTs_) {
+            // After a keyframe that is no IDR picture (an open GOP) decoders drop the copied
+            // pictures until the next IDR once a head stands before it.
+            const AVCodecParameters *par = in_->streams[video_]->codecpar;
+            if (par->codec_id == AV_CODEC_ID_H264) {
+                AvcConfig config;
+                const int lengthSize =
+                    ParseAvcConfig(par->extradata, par->extradata_size, &config) ? config.lengthSize : 0;
+                if (!HasIdrSlice(pkt->data, static_cast<size_t>(pkt->size), lengthSize))
+                    return NotExact("the H.264 keyframes of this video are not IDR pictures (open GOP)");
+            }
             haveNextKey_ = true;
             nextKeyPts_ = pkt->pts;
             nextKeyDelay_ = pkt->dts != AV_NOPTS_VALUE ? std::max<int64_t>(0, pkt->pts - pkt->dts) : 0;

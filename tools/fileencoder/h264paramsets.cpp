@@ -122,6 +122,29 @@ std::vector<uint8_t> JoinLengthPrefixed(const std::vector<std::vector<uint8_t>> 
     return out;
 }
 
+bool HasIdrSlice(const uint8_t *data, size_t size, int lengthSize)
+{
+    if (lengthSize == 0) {
+        for (const auto &unit : SplitAnnexB(data, size))
+            if (NalType(unit) == 5)
+                return true;
+        return false;
+    }
+    size_t at = 0;
+    while (at + static_cast<size_t>(lengthSize) < size) {
+        size_t len = 0;
+        for (int b = 0; b < lengthSize; ++b)
+            len = (len << 8) | data[at + b];
+        at += static_cast<size_t>(lengthSize);
+        if (len == 0 || at + len > size)
+            return false;
+        if ((data[at] & 0x1f) == 5)
+            return true;
+        at += len;
+    }
+    return false;
+}
+
 int ParameterSetId(const std::vector<uint8_t> &unit)
 {
     const int type = NalType(unit);

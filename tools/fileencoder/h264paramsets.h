@@ -25,6 +25,10 @@ std::vector<std::vector<uint8_t>> SplitAnnexB(const uint8_t *data, size_t size);
 // NAL units each behind its length in lengthSize big-endian bytes.
 std::vector<uint8_t> JoinLengthPrefixed(const std::vector<std::vector<uint8_t>> &units, int lengthSize);
 
+// Whether a packet holds an IDR slice, the only keyframe after which nothing refers back.
+// lengthSize: the packet's NAL length size (from avcC), or 0 for Annex B start codes.
+bool HasIdrSlice(const uint8_t *data, size_t size, int lengthSize);
+
 // The id an SPS or PPS NAL unit (header byte included) declares, or -1 when unreadable.
 int ParameterSetId(const std::vector<uint8_t> &unit);
 inline int NalType(const std::vector<uint8_t> &unit) { return unit.empty() ? -1 : unit[0] & 0x1f; }

@@ -172,6 +172,9 @@ struct RefusedCase {
     const char *videoCodec;
     const char *audioCodec;
     QStringList extra;
+    // The keyframe copy of an open-GOP H.264 stream still makes the decoder warn about
+    // references of dropped leading pictures; that belongs to the plain copy, not to -exact.
+    bool decodesClean = true;
 };
 
 class ExactCutRefusal : public ::testing::TestWithParam<RefusedCase> {};
@@ -198,7 +201,9 @@ TEST_P(ExactCutRefusal, StartsAtTheKeyframeAndSaysSo)
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QLatin1String("-exact:"))) << run.err.toStdString();
-    EXPECT_EQ(DecodeErrors(piece), QString());
+    if (c.decodesClean) {
+        EXPECT_EQ(DecodeErrors(piece), QString());
+    }
     // The keyframe before the asked time starts the piece, as without the option.
     const std::vector<Frame> src = VideoFrames(source);
     const double fileStart = kc::test::ProbeValue(source, QStringLiteral("format=start_time")).toDouble();
@@ -217,7 +222,12 @@ INSTANTIATE_TEST_SUITE_P(
     Videos, ExactCutRefusal,
     ::testing::Values(RefusedCase{"MPEG1_PS", "mpg", "mpeg1video", "mp2", {}},
                       RefusedCase{"MPEG4_BFRAMES_AVI", "avi", "mpeg4", "libmp3lame",
-                                  {QStringLiteral("-bf"), QStringLiteral("2")}}),
+                                  {QStringLiteral("-bf"), QStringLiteral("2")}},
+                      RefusedCase{"H264_OPEN_GOP_MKV", "mkv", "libx264", "aac",
+                                  {QStringLiteral("-bf"), QStringLiteral("3"), QStringLiteral("-sc_threshold"),
+                                   QStringLiteral("0"), QStringLiteral("-x264-params"), QStringLiteral("open-gop=1"),
+                                   QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")},
+                                  false}),
     [](const ::testing::TestParamInfo<RefusedCase> &info) { return std::string(info.param.name); });
 
 // Asked on a keyframe, the exact cut is a plain copy: nothing is encoded again.

@@ -61,3 +61,18 @@ TEST(H264ParamSets, AnnexBBecomesLengthPrefixed)
     EXPECT_EQ(JoinLengthPrefixed({units[2]}, 4), (std::vector<uint8_t>{0, 0, 0, 3, 0x65, 0x01, 0x02}));
     EXPECT_EQ(JoinLengthPrefixed({units[0]}, 2), (std::vector<uint8_t>{0, 2, 0x67, 0xaa}));
 }
+
+TEST(H264ParamSets, FindsIdrSlicesInEitherForm)
+{
+    const std::vector<uint8_t> idrAnnexB = {0, 0, 0, 1, 0x09, 0xf0, 0, 0, 1, 0x65, 0x88};
+    const std::vector<uint8_t> nonIdrAnnexB = {0, 0, 0, 1, 0x06, 0x05, 0, 0, 1, 0x41, 0x9a};
+    EXPECT_TRUE(HasIdrSlice(idrAnnexB.data(), idrAnnexB.size(), 0));
+    EXPECT_FALSE(HasIdrSlice(nonIdrAnnexB.data(), nonIdrAnnexB.size(), 0));
+    const std::vector<uint8_t> idrLength = {0, 0, 0, 2, 0x06, 0x05, 0, 0, 0, 2, 0x65, 0x88};
+    const std::vector<uint8_t> nonIdrLength = {0, 0, 0, 2, 0x06, 0x05, 0, 0, 0, 2, 0x41, 0x9a};
+    EXPECT_TRUE(HasIdrSlice(idrLength.data(), idrLength.size(), 4));
+    EXPECT_FALSE(HasIdrSlice(nonIdrLength.data(), nonIdrLength.size(), 4));
+    // A length running past the packet ends the search.
+    const std::vector<uint8_t> broken = {0, 0, 0, 9, 0x65, 0x88};
+    EXPECT_FALSE(HasIdrSlice(broken.data(), broken.size(), 4));
+}
