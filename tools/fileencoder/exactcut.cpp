@@ -182,7 +182,6 @@ private:
     int64_t firstTs_ = 0; // the piece's first picture, video time base: becomes 0
     int64_t lastEncPts_ = std::numeric_limits<int64_t>::min();
     std::vector<OwnedPacket> head_;
-    int headPictures_ = 0;
 
     // Output details.
     bool lengthPrefixed_ = false; // H.264 as MP4/Matroska store it
@@ -469,7 +468,6 @@ bool ExactJob::TakeFrame(AVFrame *frame, bool *headComplete)
         pts = lastEncPts_ + 1;
     lastEncPts_ = pts;
     frame->pts = pts;
-    ++headPictures_;
     return encoder_.Encode(frame, head_, &error_);
 }
 
