@@ -13,6 +13,8 @@ QString EncoderCommandLine(const EncoderRequest &request)
     line += request.startText;
     line += QLatin1String(" -endpos ");
     line += request.lengthText;
+    if (request.exact)
+        line += QLatin1String(" -exact");
     line += QLatin1String(" -ovc copy -oac copy -o \"");
     line += request.output;
     line += QLatin1String("\"");
@@ -21,12 +23,15 @@ QString EncoderCommandLine(const EncoderRequest &request)
 
 QStringList EncoderArguments(const EncoderRequest &request)
 {
-    return {request.input,
-            QStringLiteral("-ss"), request.startText,
-            QStringLiteral("-endpos"), request.lengthText,
-            QStringLiteral("-ovc"), QStringLiteral("copy"),
-            QStringLiteral("-oac"), QStringLiteral("copy"),
-            QStringLiteral("-o"), request.output};
+    QStringList args{request.input,
+                     QStringLiteral("-ss"), request.startText,
+                     QStringLiteral("-endpos"), request.lengthText};
+    if (request.exact)
+        args << QStringLiteral("-exact");
+    args << QStringLiteral("-ovc") << QStringLiteral("copy")
+         << QStringLiteral("-oac") << QStringLiteral("copy")
+         << QStringLiteral("-o") << request.output;
+    return args;
 }
 
 QString EncoderProgram()

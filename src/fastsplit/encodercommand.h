@@ -11,10 +11,11 @@ struct EncoderRequest {
     QString startText;  // hh:mm:ss.mmm
     QString lengthText; // hh:mm:ss.mmm, a length, not an end position
     QString output;
+    bool exact = false; // start on the asked picture (-exact)
 };
 
 // The command line as one text, built piece by piece as the encoder documents it:
-//   FileEncoder "IN" -ss START -endpos LENGTH -ovc copy -oac copy -o "OUT"
+//   FileEncoder "IN" -ss START -endpos LENGTH [-exact] -ovc copy -oac copy -o "OUT"
 // Only for display and logs: a path holding a quote would not survive re-splitting it.
 QString EncoderCommandLine(const EncoderRequest &request);
 

@@ -13,6 +13,8 @@ namespace {
 constexpr qint64 kReadSize = 4096;  // one read of the child's output
 constexpr int kTailBytes = 4096;    // kept for the failure reason
 constexpr int kPoliteWaitMs = 2000; // after SIGTERM, before SIGKILL
+// What the encoder writes when an exact cut falls back to the keyframe.
+constexpr char kNotExactMark[] = "-exact: ";
 
 } // namespace
 
@@ -52,6 +54,8 @@ bool StreamCopyJob::start(const QString &program, const QStringList &arguments, 
     m_outcome = Outcome::None;
     m_reason.clear();
     m_tail.clear();
+    m_lineStart.clear();
+    m_notExact = false;
     m_cancelling = false;
     m_outputPath = outputPath;
     m_length = lengthSeconds;
@@ -95,6 +99,12 @@ void StreamCopyJob::readOutput()
         if (chunk.isEmpty())
             break;
         m_tail += chunk;
+        // The note comes early in a long run of progress notes, past what the tail keeps.
+        QByteArray lines = m_lineStart + chunk;
+        if (lines.contains(kNotExactMark))
+            m_notExact = true;
+        const qsizetype lastBreak = lines.lastIndexOf('\n');
+        m_lineStart = lines.mid(lastBreak + 1).right(kTailBytes);
         if (m_tail.size() > kTailBytes)
             m_tail = m_tail.right(kTailBytes);
         if (const std::optional<int> percent = ProgressPercent(chunk, m_length))

@@ -43,6 +43,9 @@ public:
 
     Outcome outcome() const { return m_outcome; }
     QString reason() const { return m_reason; }
+    // The child said an exact cut was asked for but this video cannot have one: the piece
+    // starts at the keyframe before the asked time.
+    bool notExact() const { return m_notExact; }
 
 signals:
     // Percentage from a progress note; may lie outside 0..100 if the child says so.
@@ -61,6 +64,8 @@ private:
     double m_length = 0.0;
     bool m_cancelling = false;
     QByteArray m_tail; // the end of the child's output, for its reason on failure
+    QByteArray m_lineStart; // an unfinished last line, searched together with the next read
+    bool m_notExact = false;
     Outcome m_outcome = Outcome::None;
     QString m_reason;
 };

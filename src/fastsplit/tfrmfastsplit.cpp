@@ -125,6 +125,7 @@ void TfrmFastSplit::EnableControl(bool b)
     ui->btOutPath->setEnabled(b);
     ui->btSplit->setEnabled(b);
     ui->btClose->setEnabled(b);
+    ui->chkExact->setEnabled(b);
 }
 
 void TfrmFastSplit::btOpenFileClick()
@@ -185,6 +186,7 @@ void TfrmFastSplit::btSplitClick()
     request.startText = EncoderTimeText(start);
     request.lengthText = EncoderTimeText(length);
     request.output = FastSplitOutputPath(request.input, TrimControls(ui->edtOutputPath->text()));
+    request.exact = ui->chkExact->isChecked();
     m_commandLine = EncoderCommandLine(request);
 
     m_job->start(EncoderProgram(), EncoderArguments(request), request.output, length);
@@ -228,7 +230,11 @@ void TfrmFastSplit::onJobFinished()
 
     switch (outcome) {
     case StreamCopyJob::Outcome::Written:
-        ShowInfo(QStringLiteral("分割完成!"));
+        if (m_job->notExact())
+            ShowInfo(QStringLiteral("分割完成!") + QLatin1Char('\n')
+                     + QStringLiteral("此视频的编码或格式不能精确到帧，片段从所选时间之前的关键帧开始。"));
+        else
+            ShowInfo(QStringLiteral("分割完成!"));
         break;
     case StreamCopyJob::Outcome::StartFailed:
         ShowInfo(QStringLiteral("分割失败!"));

@@ -133,6 +133,15 @@ TEST(EncoderCommand, TextFollowsTheEncoderLineAndArgumentsStayWhole)
               (QStringList{"/v/clip.avi", "-ss", "00:00:10.500", "-endpos", "00:00:09.699", "-ovc", "copy", "-oac",
                            "copy", "-o", "/d/clip_new.avi"}));
 
+    // An exact cut adds one word after the length, in the text and in the list.
+    r.exact = true;
+    EXPECT_EQ(kc::EncoderCommandLine(r),
+              QStringLiteral(R"(FileEncoder "/v/clip.avi" -ss 00:00:10.500 -endpos 00:00:09.699 -exact -ovc copy -oac copy -o "/d/clip_new.avi")"));
+    EXPECT_EQ(kc::EncoderArguments(r),
+              (QStringList{"/v/clip.avi", "-ss", "00:00:10.500", "-endpos", "00:00:09.699", "-exact", "-ovc", "copy",
+                           "-oac", "copy", "-o", "/d/clip_new.avi"}));
+    r.exact = false;
+
     // Nothing opened: empty quotes in the text, an empty first argument in the list.
     r.input.clear();
     r.output = QStringLiteral("/d/_new");

@@ -15,6 +15,7 @@
 #include "support/dropfiles.h"
 #include "support/messagerecorder.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -587,6 +588,39 @@ TEST(TfrmFastSplit, AFailingEncoderIsReportedWithItsReason)
     EXPECT_EQ(messages.entries().value(0).kind, Kind::Info);
     EXPECT_TRUE(f.buttonsEnabled(true));
     EXPECT_EQ(f.bar()->value(), 0);
+}
+
+TEST(TfrmFastSplit, ExactCutPassesTheOptionAndTellsWhenItFellBackToTheKeyframe)
+{
+    // The note comes first, then enough progress notes to push it out of any short tail.
+    FakeEncoder encoder("for a in \"$@\"; do echo \"$a\"; done > \"$OUT.args\"\n"
+                        "echo 'FileEncoder: -exact: no exact cut for mjpeg video in avi; the piece starts at the "
+                        "keyframe before the asked time' >&2\n"
+                        "i=0; while [ $i -lt 400 ]; do printf 'Pos:   0.%ds\\n' $((i % 10)); i=$((i+1)); done\n"
+                        "printf 'x' > \"$OUT\"\n");
+    QTemporaryDir out;
+    Fixture f;
+    MessageRecorder messages;
+    f.setOutputFolder(out.path());
+    f.setTimes({"0", "0", "0", "0"}, {"0", "0", "1", "0"});
+    QCheckBox *exact = f.find<QCheckBox>("chkExact");
+    ASSERT_NE(exact, nullptr);
+    EXPECT_FALSE(exact->isChecked());
+    EXPECT_FALSE(exact->accessibleName().isEmpty());
+    exact->setChecked(true);
+    ASSERT_TRUE(f.split());
+    ASSERT_EQ(messages.texts().size(), 1);
+    EXPECT_TRUE(messages.texts()[0].startsWith(QStringLiteral("分割完成!\n")));
+    EXPECT_TRUE(messages.texts()[0].contains(QStringLiteral("关键帧"))) << messages.texts()[0].toStdString();
+    const QStringList args = ReadLines(out.path() + QStringLiteral("/_new.args"));
+    EXPECT_TRUE(args.contains(QStringLiteral("-exact"))) << args.join(QLatin1Char(' ')).toStdString();
+
+    // Unchecked: no option, and a plain "done".
+    FakeEncoder quiet("for a in \"$@\"; do echo \"$a\"; done > \"$OUT.args\"\nprintf 'x' > \"$OUT\"\n");
+    messages.clear();
+    exact->setChecked(false);
+    ASSERT_TRUE(f.split());
+    EXPECT_EQ(messages.texts(), QStringList{QStringLiteral("分割完成!")});
 }
 
 TEST(TfrmFastSplit, ClosingTheWindowOrTheProgramEndsTheEncoder)

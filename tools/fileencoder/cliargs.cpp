@@ -89,7 +89,7 @@ std::optional<int64_t> ParseTimeText(std::string_view text)
 
 const char *UsageText()
 {
-    return "usage: FileEncoder INPUT [-ss TIME] [-endpos LENGTH] [-ovc copy] [-oac copy] -o OUTPUT";
+    return "usage: FileEncoder INPUT [-ss TIME] [-endpos LENGTH] [-exact] [-ovc copy] [-oac copy] -o OUTPUT";
 }
 
 ArgsResult ParseEncoderArgs(const std::vector<std::string> &args)
@@ -104,6 +104,10 @@ ArgsResult ParseEncoderArgs(const std::vector<std::string> &args)
 
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string &opt = args[i];
+        if (opt == "-exact") {
+            r.args.exact = true;
+            continue;
+        }
         const bool known = opt == "-ss" || opt == "-endpos" || opt == "-ovc" || opt == "-oac" || opt == "-o";
         if (!known) {
             r.error = "unknown argument \"" + opt + "\"";

@@ -23,7 +23,7 @@ struct ArgsResult {
 // higher field must stay under 60; digits beyond the sixth decimal are dropped.
 std::optional<int64_t> ParseTimeText(std::string_view text);
 
-// FileEncoder IN [-ss T] [-endpos T] [-ovc copy] [-oac copy] -o OUT
+// FileEncoder IN [-ss T] [-endpos T] [-exact] [-ovc copy] [-oac copy] -o OUT
 // The first argument is always the input, even when it starts with "-", because callers
 // put it there and a file may well be called "-x.avi".
 ArgsResult ParseEncoderArgs(const std::vector<std::string> &args);

@@ -1,6 +1,6 @@
 // FileEncoder: cuts a time range out of a video file by copying its packets.
 //
-//   FileEncoder INPUT -ss hh:mm:ss.mmm -endpos hh:mm:ss.mmm -ovc copy -oac copy -o OUTPUT
+//   FileEncoder INPUT -ss hh:mm:ss.mmm -endpos hh:mm:ss.mmm [-exact] -ovc copy -oac copy -o OUTPUT
 //
 // Progress goes to standard output as "Pos:   12.6s" notes, one write each; a failure ends
 // with one line on standard error and a non-zero exit status, and leaves no output file.
@@ -85,6 +85,7 @@ int main(int argc, char **argv)
     kc::fileencoder::CopyHooks hooks;
     hooks.progress = [&reporter](double seconds) { reporter.Report(seconds); };
     hooks.stop = &g_stop;
+    hooks.note = [](const std::string &line) { WriteLine(line); };
 
     const kc::fileencoder::CopyResult result = kc::fileencoder::RunStreamCopy(parsed.args, hooks);
     if (!result.ok) {

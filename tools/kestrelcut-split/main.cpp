@@ -101,6 +101,14 @@ double SourceSeconds(TVideoEdit &ve, const QString &path)
     return d.seconds;
 }
 
+int RefuseUnrecognised()
+{
+    const int code = Refuse(QStringLiteral("无法识别的视频文件!"));
+    if (MediaInfoQueryStillRunning())
+        std::_Exit(code); // the library is still busy with the file: no teardown under it
+    return code;
+}
+
 // --copy: the pieces are copied in this process; no output settings are read.
 int CopyMain(const SplitArgs &args, const QFileInfo &input, TVideoEdit &videoEdit)
 {
@@ -112,9 +120,9 @@ int CopyMain(const SplitArgs &args, const QFileInfo &input, TVideoEdit &videoEdi
     job.input = input.absoluteFilePath();
     job.mode = args.mode;
     job.outputFolder = folder.absoluteFilePath();
-    job.inputs.duration = SourceDuration(videoEdit, job.input);
+    job.inputs.duration = SourceSeconds(videoEdit, job.input);
     if (!(job.inputs.duration > 0))
-        return Refuse(QStringLiteral("无法识别的视频文件!"));
+        return RefuseUnrecognised();
     job.inputs.startTime = args.start;
     job.inputs.endTime = args.end;
     job.inputs.parts = args.parts;
@@ -176,12 +184,8 @@ int main(int argc, char **argv)
     job.choice = *choice;
     job.outputFolder = folder.absoluteFilePath();
     job.inputs.duration = SourceSeconds(videoEdit, job.input);
-    if (!(job.inputs.duration > 0)) {
-        const int code = Refuse(QStringLiteral("无法识别的视频文件!"));
-        if (MediaInfoQueryStillRunning())
-            std::_Exit(code); // the library is still busy with the file: no teardown under it
-        return code;
-    }
+    if (!(job.inputs.duration > 0))
+        return RefuseUnrecognised();
     job.inputs.startTime = args.start;
     job.inputs.endTime = args.end;
     job.inputs.parts = args.parts;

@@ -13,6 +13,7 @@ struct CopyRequest {
     std::string output;
     int64_t startUs = 0;
     std::optional<int64_t> lengthUs; // none: up to the end of the input
+    bool exact = false;              // start on the asked picture, re-encoding up to the next keyframe
 };
 
 } // namespace kc::fileencoder

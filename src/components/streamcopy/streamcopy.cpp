@@ -1,6 +1,8 @@
 #include "streamcopy.h"
 
+#include "copysetup.h"
 #include "cutplanner.h"
+#include "exactcut.h"
 #include "decodecheck.h"
 #include "muxerchoice.h"
 #include "outputfile.h"
@@ -544,8 +546,39 @@ CopyResult Job::Run()
 
 } // namespace
 
+bool IsCopiedStream(const AVStream *st)
+{
+    return IsCopied(st);
+}
+
+const AVOutputFormat *PickCopyMuxer(const AVFormatContext *ic, const std::vector<int> &copied,
+                                    const std::string &outputPath)
+{
+    return PickMuxer(ic, copied, outputPath);
+}
+
+bool MuxerCarriesGlobalHeaders(const AVOutputFormat *ofmt)
+{
+    return CarriesGlobalHeaders(ofmt);
+}
+
+int SetUpCopiedStream(const AVStream *ist, AVStream *ost, const AVOutputFormat *ofmt)
+{
+    return CopyStreamSetup(ist, ost, ofmt);
+}
+
 CopyResult RunStreamCopy(const CopyRequest &args, const CopyHooks &hooks)
 {
+    if (args.exact) {
+        ExactCutResult exact = RunExactCut(args, hooks);
+        if (exact.outcome == ExactCutResult::Outcome::Written)
+            return CopyResult{true, std::string(), exact.seconds};
+        if (exact.outcome == ExactCutResult::Outcome::Failed)
+            return CopyResult{false, exact.error, 0.0};
+        if (exact.outcome == ExactCutResult::Outcome::CannotBeExact && hooks.note)
+            hooks.note(exact.error);
+        // OnKeyframe: the plain copy below already starts on the asked picture.
+    }
     Job job(args, hooks);
     return job.Run();
 }

@@ -14,6 +14,8 @@ struct CopyHooks {
     // Set (by a signal handler) to abandon the job; checked between packets and inside
     // blocking reads.
     const volatile std::sig_atomic_t *stop = nullptr;
+    // One line for the user that does not end the job (why an exact cut starts at a keyframe).
+    std::function<void(const std::string &line)> note;
 };
 
 struct CopyResult {

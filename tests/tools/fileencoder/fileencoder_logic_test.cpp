@@ -80,6 +80,17 @@ TEST(FileEncoderArgs, TakesTheWindowsCommandLine)
     EXPECT_EQ(r.args.startUs, 10500000);
     ASSERT_TRUE(r.args.lengthUs.has_value());
     EXPECT_EQ(*r.args.lengthUs, 9699000);
+    EXPECT_FALSE(r.args.exact);
+}
+
+TEST(FileEncoderArgs, ExactTakesNoValue)
+{
+    const fe::ArgsResult r =
+        fe::ParseEncoderArgs({"in.mp4", "-ss", "1.24", "-exact", "-endpos", "3", "-o", "out.mp4"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.args.exact);
+    EXPECT_EQ(r.args.startUs, 1240000);
+    EXPECT_EQ(r.args.output, "out.mp4");
 }
 
 TEST(FileEncoderArgs, InputComesFirstWhateverItsName)

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct AVFormatContext;
+struct AVOutputFormat;
+struct AVStream;
+
+namespace kc::fileencoder {
+
+// The stream-copy rules other cutting paths share, so that their pieces come out in the
+// same container with the same stream headers as a plain copy.
+
+// Whether a stream of the input goes into the piece (video but cover art, and sound).
+bool IsCopiedStream(const AVStream *st);
+// The muxer that writes the input's container back; nullptr when none can.
+const AVOutputFormat *PickCopyMuxer(const AVFormatContext *ic, const std::vector<int> &copied,
+                                    const std::string &outputPath);
+// Whether the container keeps a codec's global headers (program and transport streams do not).
+bool MuxerCarriesGlobalHeaders(const AVOutputFormat *ofmt);
+// Sets up an output stream as a copy of an input stream; an AVERROR code on failure.
+int SetUpCopiedStream(const AVStream *ist, AVStream *ost, const AVOutputFormat *ofmt);
+
+} // namespace kc::fileencoder
