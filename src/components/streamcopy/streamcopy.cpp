@@ -427,9 +427,18 @@ bool Job::Copy()
     const AVCodecParameters *anchorPar = in_->streams[anchorInput_]->codecpar;
     if (anchorPar->codec_type == AVMEDIA_TYPE_VIDEO)
         classifier_ = std::make_unique<PictureClassifier>(anchorPar);
-    const AVRational rate = in_->streams[anchorInput_]->avg_frame_rate;
-    if (anchorPar->codec_type == AVMEDIA_TYPE_VIDEO && rate.num > 0 && rate.den > 0)
-        planner_.SetKeyframeSlack(std::min<int64_t>(av_rescale(AV_TIME_BASE, rate.den, rate.num) - 1000, 100000));
+    // Matroska, WebM and FLV start the pictures a few milliseconds after the sound (the sound
+    // encoder's priming), so a keyframe on a whole second of the video's own clock shows at
+    // 1.023 s or so. That lead, never more than a frame, is allowed after the start; anything
+    // later goes back to the keyframe before, as asked.
+    const AVStream *anchorStream = in_->streams[anchorInput_];
+    const AVRational rate = anchorStream->avg_frame_rate;
+    if (anchorPar->codec_type == AVMEDIA_TYPE_VIDEO && rate.num > 0 && rate.den > 0
+        && anchorStream->start_time != AV_NOPTS_VALUE) {
+        const int64_t videoLeadUs = av_rescale_q(anchorStream->start_time, anchorStream->time_base, AV_TIME_BASE_Q) - fileStartUs_;
+        const int64_t frameUs = av_rescale(AV_TIME_BASE, rate.den, rate.num);
+        planner_.SetKeyframeSlack(std::clamp<int64_t>(videoLeadUs, 0, frameUs - 1000));
+    }
     if (anchorPar->codec_id == AV_CODEC_ID_MPEG1VIDEO || anchorPar->codec_id == AV_CODEC_ID_MPEG2VIDEO) {
         headers_ = std::make_unique<SequenceHeaderTracker>();
         // Until a header is read, the one the demuxer found at the file's beginning holds.
