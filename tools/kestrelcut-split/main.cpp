@@ -109,27 +109,35 @@ int RefuseUnrecognised()
     return code;
 }
 
-// --copy: the pieces are copied in this process; no output settings are read.
-int CopyMain(const SplitArgs &args, const QFileInfo &input, TVideoEdit &videoEdit)
+// Fills the job from the command line and the source; the refusal's exit code, or 0.
+int ReadJob(const SplitArgs &args, const QFileInfo &input, TVideoEdit &videoEdit, SplitJobSpec *job)
 {
     const QString folderText = args.output.isEmpty() ? QDir::currentPath() : args.output.trimmed();
     const QFileInfo folder(folderText);
     if (!folder.isDir())
         return Refuse(QStringLiteral("--output %1: no such folder").arg(folderText));
-    SplitJobSpec job;
-    job.input = input.absoluteFilePath();
-    job.mode = args.mode;
-    job.outputFolder = folder.absoluteFilePath();
-    job.inputs.duration = SourceSeconds(videoEdit, job.input);
-    if (!(job.inputs.duration > 0))
+    job->input = input.absoluteFilePath();
+    job->mode = args.mode;
+    job->outputFolder = folder.absoluteFilePath();
+    job->inputs.duration = SourceSeconds(videoEdit, job->input);
+    if (!(job->inputs.duration > 0))
         return RefuseUnrecognised();
-    job.inputs.startTime = args.start;
-    job.inputs.endTime = args.end;
-    job.inputs.parts = args.parts;
-    job.inputs.everyText = args.every;
-    const QString refusal = CheckSplitJob(args.mode, job.inputs);
+    job->inputs.startTime = args.start;
+    job->inputs.endTime = args.end;
+    job->inputs.parts = args.parts;
+    job->inputs.everyText = args.every;
+    const QString refusal = CheckSplitJob(args.mode, job->inputs);
     if (!refusal.isEmpty())
         return Refuse(refusal);
+    return 0;
+}
+
+// --copy: the pieces are copied in this process; no output settings are read.
+int CopyMain(const SplitArgs &args, const QFileInfo &input, TVideoEdit &videoEdit)
+{
+    SplitJobSpec job;
+    if (const int refused = ReadJob(args, input, videoEdit, &job))
+        return refused;
     StreamReporter reporter(stderr, stdout, ::isatty(STDERR_FILENO) == 1);
     return RunCopySplitJob(job, &reporter);
 }
@@ -173,26 +181,10 @@ int main(int argc, char **argv)
     if (!choice)
         return Refuse(error);
 
-    const QString folderText = args.output.isEmpty() ? QDir::currentPath() : args.output.trimmed();
-    const QFileInfo folder(folderText);
-    if (!folder.isDir())
-        return Refuse(QStringLiteral("--output %1: no such folder").arg(folderText));
-
     SplitJobSpec job;
-    job.input = input.absoluteFilePath();
-    job.mode = args.mode;
     job.choice = *choice;
-    job.outputFolder = folder.absoluteFilePath();
-    job.inputs.duration = SourceSeconds(videoEdit, job.input);
-    if (!(job.inputs.duration > 0))
-        return RefuseUnrecognised();
-    job.inputs.startTime = args.start;
-    job.inputs.endTime = args.end;
-    job.inputs.parts = args.parts;
-    job.inputs.everyText = args.every;
-    const QString refusal = CheckSplitJob(args.mode, job.inputs);
-    if (!refusal.isEmpty())
-        return Refuse(refusal);
+    if (const int refused = ReadJob(args, input, videoEdit, &job))
+        return refused;
 
     if (!InstallSignalPipe())
         return Refuse(QStringLiteral("cannot watch for Ctrl+C"));

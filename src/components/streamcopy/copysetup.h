@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 struct AVFormatContext;
+struct AVPacket;
 struct AVOutputFormat;
 struct AVStream;
 
@@ -21,5 +23,9 @@ const AVOutputFormat *PickCopyMuxer(const AVFormatContext *ic, const std::vector
 bool MuxerCarriesGlobalHeaders(const AVOutputFormat *ofmt);
 // Sets up an output stream as a copy of an input stream; an AVERROR code on failure.
 int SetUpCopiedStream(const AVStream *ist, AVStream *ost, const AVOutputFormat *ofmt);
+// Muxers refuse decode times that do not increase, and damaged inputs have them: moves the
+// packet's decode time (and a presentation time it passes) just past lastDts, the output
+// stream's previous one, which it then updates.
+void KeepDecodeTimesIncreasing(AVPacket *pkt, const AVOutputFormat *ofmt, int64_t *lastDts);
 
 } // namespace kc::fileencoder

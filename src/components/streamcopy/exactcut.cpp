@@ -582,16 +582,7 @@ bool ExactJob::Write(OwnedPacket pkt, int64_t shift)
     pkt->pos = -1;
     pkt->stream_index = out;
     av_packet_rescale_ts(pkt.get(), in_->streams[in]->time_base, ost->time_base);
-    // Muxers refuse decode times that do not increase.
-    const bool strict = !(out_->oformat->flags & AVFMT_TS_NONSTRICT);
-    int64_t &last = lastDts_[out];
-    if (pkt->dts != AV_NOPTS_VALUE && last != AV_NOPTS_VALUE && (strict ? pkt->dts <= last : pkt->dts < last)) {
-        pkt->dts = strict ? last + 1 : last;
-        if (pkt->pts != AV_NOPTS_VALUE && pkt->pts < pkt->dts)
-            pkt->pts = pkt->dts;
-    }
-    if (pkt->dts != AV_NOPTS_VALUE)
-        last = pkt->dts;
+    KeepDecodeTimesIncreasing(pkt.get(), out_->oformat, &lastDts_[out]);
     if (pkt->pts != AV_NOPTS_VALUE)
         writtenUs_ = std::max(writtenUs_, av_rescale_q(pkt->pts + pkt->duration, ost->time_base, AV_TIME_BASE_Q));
     const int r = av_interleaved_write_frame(out_.get(), pkt.get());

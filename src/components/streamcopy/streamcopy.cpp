@@ -355,16 +355,7 @@ bool Job::Apply(std::vector<PacketAction> &actions)
         pkt->stream_index = out;
         av_packet_rescale_ts(pkt.get(), in_->streams[in]->time_base, ost->time_base);
 
-        // Muxers refuse decode times that do not increase; damaged inputs have them.
-        const bool strict = !(out_->oformat->flags & AVFMT_TS_NONSTRICT);
-        int64_t &last = lastDts_[out];
-        if (pkt->dts != AV_NOPTS_VALUE && last != AV_NOPTS_VALUE && (strict ? pkt->dts <= last : pkt->dts < last)) {
-            pkt->dts = strict ? last + 1 : last;
-            if (pkt->pts != AV_NOPTS_VALUE && pkt->pts < pkt->dts)
-                pkt->pts = pkt->dts;
-        }
-        if (pkt->dts != AV_NOPTS_VALUE)
-            last = pkt->dts;
+        KeepDecodeTimesIncreasing(pkt.get(), out_->oformat, &lastDts_[out]);
 
         const int r = av_interleaved_write_frame(out_.get(), pkt.get());
         if (r < 0) {
@@ -574,6 +565,19 @@ bool MuxerCarriesGlobalHeaders(const AVOutputFormat *ofmt)
 int SetUpCopiedStream(const AVStream *ist, AVStream *ost, const AVOutputFormat *ofmt)
 {
     return CopyStreamSetup(ist, ost, ofmt);
+}
+
+void KeepDecodeTimesIncreasing(AVPacket *pkt, const AVOutputFormat *ofmt, int64_t *lastDts)
+{
+    const bool strict = !(ofmt->flags & AVFMT_TS_NONSTRICT);
+    int64_t &last = *lastDts;
+    if (pkt->dts != AV_NOPTS_VALUE && last != AV_NOPTS_VALUE && (strict ? pkt->dts <= last : pkt->dts < last)) {
+        pkt->dts = strict ? last + 1 : last;
+        if (pkt->pts != AV_NOPTS_VALUE && pkt->pts < pkt->dts)
+            pkt->pts = pkt->dts;
+    }
+    if (pkt->dts != AV_NOPTS_VALUE)
+        last = pkt->dts;
 }
 
 CopyResult RunStreamCopy(const CopyRequest &args, const CopyHooks &hooks)
