@@ -10,6 +10,8 @@
 #   FileEncoder COPY -ss ... -endpos ... -o OUT         (a cut from the middle)
 #   kestrelcut-split COPY --range ... --output DIR      (one piece)
 #   kestrelcut-split COPY --parts 2 --output DIR        (two pieces)
+#   kestrelcut-split COPY --parts 2 --copy --output DIR (two lossless pieces)
+#   FileEncoder COPY -ss ... -exact -o OUT              (a frame-exact cut)
 # each with a time limit. A run that dies by a signal (crash), outlives the limit (hang)
 # or fails and leaves files behind is a finding: the damaged copy is kept in the --keep
 # folder (default build/fuzz-findings) with the command that shows it, and the script ends
@@ -110,7 +112,7 @@ check() {
     local left=()
     while IFS= read -r -d '' f; do left+=("$f"); done < <(find "$outdir" -mindepth 1 -print0)
     local bad=0
-    if [[ "$what" == "split-parts" ]]; then
+    if [[ "$what" == split-parts || "$what" == split-copy ]]; then
       for f in "${left[@]}"; do
         if [[ "$(basename "$f")" != *"_new("*")."* ]] || ! ffprobe -v error -select_streams v:0 -show_entries stream=codec_name -of csv=p=0 "$f" 2>/dev/null | grep -q .; then
           bad=1
@@ -140,12 +142,16 @@ for kind in "${kinds[@]}"; do
     if [[ $run_encoder == 1 ]]; then
       check fileencoder "$mutant" "$kind" "$s" "$out" \
         "$bin/FileEncoder" "$mutant" -ss 00:00:01.300 -endpos 00:00:01.500 -ovc copy -oac copy -o "$out/piece.$kind"
+      check fileencoder-exact "$mutant" "$kind" "$s" "$out" \
+        "$bin/FileEncoder" "$mutant" -ss 00:00:01.300 -endpos 00:00:01.500 -exact -ovc copy -oac copy -o "$out/piece.$kind"
     fi
     if [[ $run_split == 1 ]]; then
       check split-range "$mutant" "$kind" "$s" "$out" \
         "$bin/kestrelcut-split" "$mutant" --range 1.3 2.8 --output "$out"
       check split-parts "$mutant" "$kind" "$s" "$out" \
         "$bin/kestrelcut-split" "$mutant" --parts 2 --output "$out"
+      check split-copy "$mutant" "$kind" "$s" "$out" \
+        "$bin/kestrelcut-split" "$mutant" --parts 2 --copy --output "$out"
     fi
     if (( (s - first_seed + 1) % 25 == 0 )); then
       echo "fuzz.sh: $kind: $((s - first_seed + 1))/$count mutants, $findings findings so far" >&2
