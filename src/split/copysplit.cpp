@@ -64,18 +64,18 @@ QString CopySplitSummary(int written, int planned)
     return text;
 }
 
-CopySplitResult RunCopySplit(const CopySplitSpec &spec, const CopySplitHooks &hooks)
+CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hooks)
 {
     using Status = CopySplitResult::Status;
-    const QString refusal = CheckSplitJob(spec.mode, spec.inputs);
+    const QString refusal = CheckSplitJob(job.mode, job.inputs);
     if (!refusal.isEmpty())
         return Finished(Status::Refused, refusal, 0);
-    const std::vector<PlannedPiece> planned = PlannedPieces(spec.mode, spec.inputs);
+    const std::vector<PlannedPiece> planned = PlannedPieces(job.mode, job.inputs);
     if (planned.empty())
         return Finished(Status::Refused, QStringLiteral("无法识别的视频文件!"), 0);
 
     const auto stopped = [&hooks] { return hooks.stop && *hooks.stop; };
-    const std::string input = QFile::encodeName(spec.input).toStdString();
+    const std::string input = QFile::encodeName(job.input).toStdString();
     const fileencoder::KeyframeScan scan = fileencoder::ScanKeyframes(input, hooks.stop);
     if (stopped())
         return Finished(Status::Stopped, QString(), 0);
@@ -87,15 +87,15 @@ CopySplitResult RunCopySplit(const CopySplitSpec &spec, const CopySplitHooks &ho
     // Less than one frame, so that no cut moves by a whole picture for it.
     const int64_t slackUs = std::clamp<int64_t>(scan.frameUs - 1000, 0, 100000);
     const std::vector<CopyPiece> pieces
-        = spec.mode == smCustom ? std::vector<CopyPiece>{PlanRangeCopyPiece(planned.front(), scan.keyframesUs, slackUs)}
+        = job.mode == smCustom ? std::vector<CopyPiece>{PlanRangeCopyPiece(planned.front(), scan.keyframesUs, slackUs)}
                                 : PlanSeamlessCopyPieces(planned, scan.keyframesUs, slackUs);
     const int64_t sourceEndUs = scan.durationUs > 0 ? scan.durationUs
-                                                    : static_cast<int64_t>(spec.inputs.duration * 1e6);
-    const QString extension = SourceExtension(spec.input);
+                                                    : static_cast<int64_t>(job.inputs.duration * 1e6);
+    const QString extension = SourceExtension(job.input);
 
     int written = 0;
     for (const CopyPiece &piece : pieces) {
-        const QString path = SetFileNameWithExtension(spec.input, spec.mode, piece.number, spec.outputFolder, extension);
+        const QString path = SetFileNameWithExtension(job.input, job.mode, piece.number, job.outputFolder, extension);
         const QString temporary = TemporaryName(path);
         if (hooks.pieceStarted)
             hooks.pieceStarted(written + 1, static_cast<int>(pieces.size()), path);
@@ -105,7 +105,7 @@ CopySplitResult RunCopySplit(const CopySplitSpec &spec, const CopySplitHooks &ho
         request.output = QFile::encodeName(temporary).toStdString();
         // The first piece takes the source from its beginning, sound before the first
         // picture included.
-        const bool first = spec.mode != smCustom && &piece == &pieces.front();
+        const bool first = job.mode != smCustom && &piece == &pieces.front();
         request.startUs = first ? 0 : piece.startUs + kEdgeUs;
         // Ending on the next piece's keyframe: the engine keeps the pictures shown before it
         // and the sound packets nearer to the piece than to the next.

@@ -9,7 +9,7 @@
 namespace kc {
 
 // A split whose pieces are copied from the source without re-encoding.
-struct CopySplitSpec {
+struct CopySplitJob {
     QString input;        // absolute path of the source
     TSplitMode mode = smCustom;
     SplitInputs inputs;
@@ -35,7 +35,7 @@ struct CopySplitResult {
 // Plans the pieces on the source's keyframes and copies them one after another. Each piece
 // is written under a temporary name in the output folder and renamed when it is complete,
 // so a stop or a failure leaves no partial file. Runs on the calling thread.
-CopySplitResult RunCopySplit(const CopySplitSpec &spec, const CopySplitHooks &hooks);
+CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hooks);
 
 // The closing message: how many pieces were written, and that the piece count differs from
 // the planned one when pieces without a keyframe of their own were merged.

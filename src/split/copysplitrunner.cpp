@@ -14,11 +14,11 @@ CopySplitRunner::~CopySplitRunner()
     stop();
 }
 
-void CopySplitRunner::start(const CopySplitSpec &spec)
+void CopySplitRunner::start(const CopySplitJob &job)
 {
     stop();
     m_stop = 0;
-    m_thread = std::thread([this, spec] {
+    m_thread = std::thread([this, job] {
         // Reports travel as queued calls on this object: once it is gone they are dropped.
         CopySplitHooks hooks;
         hooks.stop = &m_stop;
@@ -33,7 +33,7 @@ void CopySplitRunner::start(const CopySplitSpec &spec)
             last = percent;
             QMetaObject::invokeMethod(this, [this, percent] { emit progress(percent); }, Qt::QueuedConnection);
         };
-        const CopySplitResult result = RunCopySplit(spec, hooks);
+        const CopySplitResult result = RunCopySplit(job, hooks);
         QMetaObject::invokeMethod(this, [this, result] { emit finished(result); }, Qt::QueuedConnection);
     });
 }

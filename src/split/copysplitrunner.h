@@ -18,7 +18,7 @@ public:
     explicit CopySplitRunner(QObject *parent = nullptr);
     ~CopySplitRunner() override;
 
-    void start(const CopySplitSpec &spec);
+    void start(const CopySplitJob &job);
     // Stops the copy and waits for it to let go of its files.
     void stop();
 

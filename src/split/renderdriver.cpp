@@ -150,11 +150,11 @@ void RenderDriver::VideoEditComplete(bool succeeded, const QString &reason)
 
 void RenderDriver::startCopy(TSplitMode mode)
 {
-    CopySplitSpec spec;
-    spec.input = TSourceMedia.FileName;
-    spec.mode = mode;
-    spec.inputs = p.rangeEntry->ReadSplitInputs();
-    spec.outputFolder = p.edtOutput->text();
+    CopySplitJob job;
+    job.input = TSourceMedia.FileName;
+    job.mode = mode;
+    job.inputs = p.rangeEntry->ReadSplitInputs();
+    job.outputFolder = p.edtOutput->text();
     m_copy = std::make_unique<CopySplitRunner>();
     connect(m_copy.get(), &CopySplitRunner::pieceStarted, this, [this](int ordinal, int, const QString &) {
         m_job.PieceIndex = ordinal;
@@ -167,7 +167,7 @@ void RenderDriver::startCopy(TSplitMode mode)
             p.pgbHint->setValue(percent);
     });
     connect(m_copy.get(), &CopySplitRunner::finished, this, &RenderDriver::copyFinished);
-    m_copy->start(spec);
+    m_copy->start(job);
 }
 
 void RenderDriver::copyFinished(const CopySplitResult &result)

@@ -42,11 +42,11 @@ QString CopySummaryLine(int written, int planned)
 int RunCopySplitJob(const SplitJobSpec &job, RunReporter *reporter)
 {
     WatchStopSignals();
-    CopySplitSpec spec;
-    spec.input = job.input;
-    spec.mode = job.mode;
-    spec.inputs = job.inputs;
-    spec.outputFolder = job.outputFolder;
+    CopySplitJob copyJob;
+    copyJob.input = job.input;
+    copyJob.mode = job.mode;
+    copyJob.inputs = job.inputs;
+    copyJob.outputFolder = job.outputFolder;
 
     CopySplitHooks hooks;
     hooks.pieceStarted = [reporter](int ordinal, int count, const QString &path) { reporter->pieceStarted(ordinal, count, path); };
@@ -54,7 +54,7 @@ int RunCopySplitJob(const SplitJobSpec &job, RunReporter *reporter)
     hooks.pieceWritten = [reporter](const QString &path) { reporter->pieceWritten(path); };
     hooks.stop = &g_stopSignal;
 
-    const CopySplitResult result = RunCopySplit(spec, hooks);
+    const CopySplitResult result = RunCopySplit(copyJob, hooks);
     switch (result.status) {
     case CopySplitResult::Status::Done:
         reporter->note(CopySummaryLine(result.written, result.planned));

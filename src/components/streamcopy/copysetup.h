@@ -14,6 +14,10 @@ namespace kc::fileencoder {
 // The stream-copy rules other cutting paths share, so that their pieces come out in the
 // same container with the same stream headers as a plain copy.
 
+// FFmpeg's text for an AVERROR code.
+std::string AvErrorText(int err);
+// The input's interrupt callback: opaque is the stop flag (a volatile sig_atomic_t).
+int InterruptRequested(void *opaque);
 // Whether a stream of the input goes into the piece (video but cover art, and sound).
 bool IsCopiedStream(const AVStream *st);
 // The muxer that writes the input's container back; nullptr when none can.

@@ -34,19 +34,6 @@ constexpr int kReorderAllowance = 32;
 // Pictures past the end kept waiting for one that shows before the end and refers to them.
 constexpr size_t kTailAllowance = 16;
 
-std::string AvErrorText(int err)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(err, text, sizeof text);
-    return text;
-}
-
-int InterruptRequested(void *opaque)
-{
-    const auto *stop = static_cast<const volatile std::sig_atomic_t *>(opaque);
-    return stop && *stop ? 1 : 0;
-}
-
 bool NameListHas(const char *names, const char *wanted)
 {
     const std::string list = std::string(",") + names + ",";

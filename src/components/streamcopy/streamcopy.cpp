@@ -29,19 +29,6 @@ namespace kc::fileencoder {
 
 namespace {
 
-std::string AvErrorText(int err)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(err, text, sizeof text);
-    return text;
-}
-
-int InterruptRequested(void *opaque)
-{
-    const auto *stop = static_cast<const volatile std::sig_atomic_t *>(opaque);
-    return stop && *stop ? 1 : 0;
-}
-
 struct PacketFree {
     void operator()(AVPacket *p) const { av_packet_free(&p); }
 };
@@ -545,6 +532,19 @@ CopyResult Job::Run()
 }
 
 } // namespace
+
+std::string AvErrorText(int err)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(err, text, sizeof text);
+    return text;
+}
+
+int InterruptRequested(void *opaque)
+{
+    const auto *stop = static_cast<const volatile std::sig_atomic_t *>(opaque);
+    return stop && *stop ? 1 : 0;
+}
 
 bool IsCopiedStream(const AVStream *st)
 {
