@@ -12,9 +12,13 @@ struct FileTypeFilter {
 };
 
 // The containers of today's video files that both splitting engines cut and the stream
-// copy writes back unchanged: MP4, Matroska, QuickTime, MPEG transport streams (also the
-// Blu-ray kind), WebM, Flash video and 3GP. One entry each, in that order.
+// copy writes back unchanged: MP4 (also M4V), Matroska, QuickTime, MPEG transport streams
+// (also the Blu-ray and camera kinds), WebM, Flash video and 3GP. One entry each, in that order.
 const QList<FileTypeFilter> &ModernContainerFilters();
+
+// Windows Media (ASF) and DVD title files, which both open dialogs offer too.
+const FileTypeFilter &WindowsMediaFilter();
+const FileTypeFilter &DvdVobFilter();
 
 // All patterns of filters, in order, without repeats, joined by ";".
 QString JoinedPatterns(const QList<FileTypeFilter> &filters);

@@ -34,6 +34,7 @@ QFileDialog *CreateOpenDlg(QWidget *parent)
     QStringList filters{QString::fromUtf8(kVideoFileFilterName) + QStringLiteral(" (*.avi *.mpg)")};
     for (const FileTypeFilter &filter : ModernContainerFilters())
         filters << QtNameFilter(filter);
+    filters << QtNameFilter(DvdVobFilter()) << QtNameFilter(WindowsMediaFilter());
     dialog->setNameFilters(filters);
     dialog->selectNameFilter(filters.first());
     return dialog;

@@ -109,10 +109,10 @@ const QList<SourceFileFilter> &SourceFileFilters()
             {QStringLiteral("AVI File(*.avi)"), QStringLiteral("*.avi")},
             {QStringLiteral("MPEG File(*.mpg;*.mpeg;*.mpe)"), QStringLiteral("*.mpg;*.mpeg;*.mpe")},
             {QStringLiteral("DAT File(*.dat)"), QStringLiteral("*.dat")},
-            {QStringLiteral("Media Player File(*.wmv;*.asf)"), QStringLiteral("*.wmv;*.asf")},
+            WindowsMediaFilter(),
             {QStringLiteral("Quick Time File(*.mov;*.qt)"), QStringLiteral("*.mov;*.qt")},
             {QStringLiteral("Real Media File(*.rm;*.rmvb)"), QStringLiteral("*.rm;*.rmvb")},
-            {QStringLiteral("DVD VOB File(*.vob)"), QStringLiteral("*.vob")},
+            DvdVobFilter(),
         };
         // QuickTime has its entry above already.
         for (const FileTypeFilter &modern : ModernContainerFilters()) {

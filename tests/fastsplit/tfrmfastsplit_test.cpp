@@ -268,7 +268,7 @@ TEST(TfrmFastSplit, OpenDialogListsAviAndMpgFirstThenEachCopiedContainerInAnyCas
 {
     QTemporaryDir dir;
     for (const char *name : {"a.avi", "B.AVI", "c.mpg", "d.MpG", "e.mp4", "f.avi.txt", "g.MKV", "h.mov", "i.ts",
-                             "j.m2ts", "k.webm", "l.flv", "m.3gp", "n.wmv"}) {
+                             "j.m2ts", "k.webm", "l.flv", "m.3gp", "e2.m4v", "j2.MTS", "n.VOB", "o.wmv", "p.asf"}) {
         QFile file(dir.filePath(QString::fromLatin1(name)));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
@@ -292,13 +292,15 @@ TEST(TfrmFastSplit, OpenDialogListsAviAndMpgFirstThenEachCopiedContainerInAnyCas
         QStringList listed;
     } entries[] = {
         {"VideoFile(*.avi;*.mpg)", {"B.AVI", "a.avi", "c.mpg", "d.MpG"}},
-        {"MP4 File(*.mp4)", {"e.mp4"}},
+        {"MP4 File(*.mp4;*.m4v)", {"e.mp4", "e2.m4v"}},
         {"Matroska File(*.mkv)", {"g.MKV"}},
         {"Quick Time File(*.mov)", {"h.mov"}},
-        {"MPEG-TS File(*.ts;*.m2ts)", {"i.ts", "j.m2ts"}},
+        {"MPEG-TS File(*.ts;*.m2ts;*.mts)", {"i.ts", "j.m2ts", "j2.MTS"}},
         {"WebM File(*.webm)", {"k.webm"}},
         {"Flash Video File(*.flv)", {"l.flv"}},
         {"3GP File(*.3gp)", {"m.3gp"}},
+        {"DVD VOB File(*.vob)", {"n.VOB"}},
+        {"Media Player File(*.wmv;*.asf)", {"o.wmv", "p.asf"}},
     };
     ASSERT_EQ(combo->count(), int(std::size(entries)));
     for (int i = 0; i < combo->count(); ++i) {

@@ -125,7 +125,7 @@ TEST(WholeSeconds, TruncatesTowardZeroWithinTheTrackBarsRange)
 TEST(SourceFileFilters, AllFormatsFirstNamingEveryPatternThenOneEntryPerFormat)
 {
     const QString all = QStringLiteral("*.avi;*.mpg;*.mpeg;*.mpe;*.dat;*.wmv;*.asf;*.mov;*.qt;*.rm;*.rmvb;*.vob;"
-                                       "*.mp4;*.mkv;*.ts;*.m2ts;*.webm;*.flv;*.3gp");
+                                       "*.mp4;*.m4v;*.mkv;*.ts;*.m2ts;*.mts;*.webm;*.flv;*.3gp");
     const QStringList expected{
         "All Support Format(" + all + ") (" + QString(all).replace(';', ' ') + ")",
         "AVI File(*.avi) (*.avi)",
@@ -135,9 +135,9 @@ TEST(SourceFileFilters, AllFormatsFirstNamingEveryPatternThenOneEntryPerFormat)
         "Quick Time File(*.mov;*.qt) (*.mov *.qt)",
         "Real Media File(*.rm;*.rmvb) (*.rm *.rmvb)",
         "DVD VOB File(*.vob) (*.vob)",
-        "MP4 File(*.mp4) (*.mp4)",
+        "MP4 File(*.mp4;*.m4v) (*.mp4 *.m4v)",
         "Matroska File(*.mkv) (*.mkv)",
-        "MPEG-TS File(*.ts;*.m2ts) (*.ts *.m2ts)",
+        "MPEG-TS File(*.ts;*.m2ts;*.mts) (*.ts *.m2ts *.mts)",
         "WebM File(*.webm) (*.webm)",
         "Flash Video File(*.flv) (*.flv)",
         "3GP File(*.3gp) (*.3gp)",

@@ -277,7 +277,7 @@ TEST_F(SourceUiTest, TheOpenDialogShowsEveryFormatAndMatchesPatternsIgnoringCase
     QTemporaryDir dir;
     const QString clip = clipPath(QStringLiteral("clip.avi"));
     const QStringList videos{"A.AVI", "b.Mov", "d.vob", "e.QT", "f.mp4", "g.MKV", "h.ts", "i.m2ts",
-                             "j.webm", "k.flv", "l.3gp"};
+                             "j.webm", "k.flv", "l.3gp", "m.M4V", "n.mts"};
     for (const QString &name : videos + QStringList{"c.txt"})
         ASSERT_TRUE(QFile::copy(clip, dir.filePath(name)));
     loader->setFileChooser(nullptr);
@@ -327,7 +327,7 @@ TEST_F(SourceUiTest, TheOpenDialogShowsEveryFormatAndMatchesPatternsIgnoringCase
     ASSERT_FALSE(shownFilters.isEmpty());
     EXPECT_EQ(shownFilters.first(),
               QStringLiteral("All Support Format(*.avi;*.mpg;*.mpeg;*.mpe;*.dat;*.wmv;*.asf;*.mov;*.qt;*.rm;*.rmvb;"
-                             "*.vob;*.mp4;*.mkv;*.ts;*.m2ts;*.webm;*.flv;*.3gp)"));
+                             "*.vob;*.mp4;*.m4v;*.mkv;*.ts;*.m2ts;*.mts;*.webm;*.flv;*.3gp)"));
     EXPECT_EQ(shownFilters.mid(1), (QStringList{
                                        "AVI File(*.avi)",
                                        "MPEG File(*.mpg;*.mpeg;*.mpe)",
@@ -336,9 +336,9 @@ TEST_F(SourceUiTest, TheOpenDialogShowsEveryFormatAndMatchesPatternsIgnoringCase
                                        "Quick Time File(*.mov;*.qt)",
                                        "Real Media File(*.rm;*.rmvb)",
                                        "DVD VOB File(*.vob)",
-                                       "MP4 File(*.mp4)",
+                                       "MP4 File(*.mp4;*.m4v)",
                                        "Matroska File(*.mkv)",
-                                       "MPEG-TS File(*.ts;*.m2ts)",
+                                       "MPEG-TS File(*.ts;*.m2ts;*.mts)",
                                        "WebM File(*.webm)",
                                        "Flash Video File(*.flv)",
                                        "3GP File(*.3gp)",
