@@ -4,6 +4,7 @@
 #include "naming.h"
 #include "progresspercent.h"
 
+#include "components/streamcopy/copysource.h"
 #include "components/streamcopy/keyframescan.h"
 #include "components/streamcopy/streamcopy.h"
 
@@ -76,7 +77,15 @@ CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hook
 
     const auto stopped = [&hooks] { return hooks.stop && *hooks.stop; };
     const std::string input = QFile::encodeName(job.input).toStdString();
-    const fileencoder::KeyframeScan scan = fileencoder::ScanKeyframes(input, hooks.stop);
+    // One reader serves every piece; where the container's index lists the keyframes, no
+    // pass over the file is needed before the first piece is written.
+    fileencoder::CopySource source;
+    std::string openError;
+    if (!source.Open(input, hooks.stop, &openError))
+        return stopped() ? Finished(Status::Stopped, QString(), 0) : Finished(Status::Failed, Reason(openError), 0);
+    fileencoder::KeyframeScan scan;
+    if (!fileencoder::KeyframesFromIndex(source.Context(), &scan))
+        scan = fileencoder::ScanKeyframes(input, hooks.stop);
     if (stopped())
         return Finished(Status::Stopped, QString(), 0);
     if (!scan.ok)
@@ -117,7 +126,7 @@ CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hook
         copyHooks.stop = hooks.stop;
         if (hooks.progress)
             copyHooks.progress = [&](double seconds) { hooks.progress(ProgressPercent(seconds, pieceSeconds)); };
-        const fileencoder::CopyResult copied = fileencoder::RunStreamCopy(request, copyHooks);
+        const fileencoder::CopyResult copied = fileencoder::RunStreamCopy(request, copyHooks, source);
         if (stopped()) {
             QFile::remove(temporary);
             return Finished(Status::Stopped, QString(), written);

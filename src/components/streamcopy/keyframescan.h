@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+struct AVFormatContext;
+
 namespace kc::fileencoder {
 
 struct KeyframeScan {
@@ -21,5 +23,10 @@ struct KeyframeScan {
 // stream's packets, and lists where its keyframes show. Stops early (ok false, "stopped")
 // when *stop becomes non-zero.
 KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_atomic_t *stop);
+
+// The same list read from the index an opened input's container carries, without reading
+// its packets; false when the container's index cannot be relied on for it (a scan is then
+// needed). Only AVI qualifies: its index lists every picture with the only time it has.
+bool KeyframesFromIndex(const AVFormatContext *ic, KeyframeScan *scan);
 
 } // namespace kc::fileencoder
