@@ -24,6 +24,7 @@ bool CopySource::Open(const std::string &input, const volatile std::sig_atomic_t
 {
     ic_.reset();
     path_ = input;
+    stop_ = stop;
     atBeginning_ = false;
     const auto stopped = [stop] { return stop && *stop; };
     struct stat st;

@@ -21,6 +21,11 @@ public:
     // False with a one-line reason. stop: non-zero abandons blocking reads (may be null).
     bool Open(const std::string &input, const volatile std::sig_atomic_t *stop, std::string *error);
 
+    // Opens the same input again, for reading from its very beginning: a seek to the start
+    // time can land past the first packets (a transport stream's first keyframe decodes
+    // before that time).
+    bool Reopen(std::string *error) { return Open(std::string(path_), stop_, error); }
+
     AVFormatContext *Context() const { return ic_.get(); }
     const std::string &Path() const { return path_; }
     // Whether the reader is still where opening left it, at the beginning of the input.
@@ -33,6 +38,7 @@ private:
     };
     std::unique_ptr<AVFormatContext, Close> ic_;
     std::string path_;
+    const volatile std::sig_atomic_t *stop_ = nullptr;
     bool atBeginning_ = false;
 };
 

@@ -4,7 +4,6 @@
 #include "copysource.h"
 #include "cutplanner.h"
 #include "exactcut.h"
-#include "decodecheck.h"
 #include "muxerchoice.h"
 #include "outputfile.h"
 #include "piececheck.h"
@@ -178,7 +177,6 @@ private:
     bool Copy();
     bool SeekForAttempt(int attempt, bool *atFileStart);
     bool Apply(std::vector<PacketAction> &actions);
-    bool FinishCheck();
     bool CheckPiece();
     PictureKind Classify(uint64_t id);
 
@@ -208,7 +206,6 @@ private:
     std::unique_ptr<SequenceHeaderTracker> headers_;
     std::unordered_map<uint64_t, std::vector<uint8_t>> headerFor_;
     bool anchorWritten_ = false;
-    DecodeCheck check_;
 };
 
 bool Job::OpenInput()
@@ -279,9 +276,6 @@ bool Job::OpenOutput()
     if (r < 0)
         return Fail(std::string("the ") + ofmt->name + " container cannot hold these streams (" + AvErrorText(r) + ")");
     lastDts_.assign(oc->nb_streams, AV_NOPTS_VALUE);
-    const AVStream *anchorOut = oc->streams[toOutput_[anchorInput_]];
-    if (anchorOut->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
-        check_.Open(anchorOut->codecpar, CarriesGlobalHeaders(ofmt));
     return true;
 }
 
@@ -326,11 +320,6 @@ bool Job::Apply(std::vector<PacketAction> &actions)
                 }
             }
             anchorWritten_ = true;
-            std::string why;
-            if (!check_.Feed(pkt.get(), &why)) {
-                actions.clear();
-                return Fail(why);
-            }
         }
         const int out = toOutput_[in];
         const AVStream *ost = out_->streams[out];
@@ -380,13 +369,16 @@ bool Job::SeekForAttempt(int attempt, bool *atFileStart)
         }
     }
     *atFileStart = true;
-    if (attempt == 0 && source_->AtBeginning())
+    if (source_->AtBeginning())
         return true; // nothing read yet: the reader is still at the beginning
-    if (avformat_seek_file(in_.get(), -1, INT64_MIN, fileStartUs_, fileStartUs_, 0) >= 0)
-        return true;
-    if (av_seek_frame(in_.get(), anchorInput_, INT64_MIN, AVSEEK_FLAG_BACKWARD) >= 0)
-        return true;
-    return Fail(Stopped() ? "stopped" : "cannot go back to the beginning of the input");
+    // Reading from the beginning must see the input's first packet: a seek to the start time
+    // lands past packets decoded before it (a transport stream's first keyframe), so the
+    // input is opened again instead.
+    std::string why;
+    if (!source_->Reopen(&why))
+        return Fail(Stopped() ? "stopped" : "cannot go back to the beginning of the input: " + why);
+    in_.reset(source_->Context());
+    return true;
 }
 
 bool Job::Copy()
@@ -496,12 +488,6 @@ bool Job::CheckPiece()
     return Fail(Stopped() ? "stopped" : why);
 }
 
-bool Job::FinishCheck()
-{
-    std::string why;
-    return check_.Finish(&why) || Fail(why);
-}
-
 CopyResult Job::Run()
 {
     CopyResult result;
@@ -510,7 +496,10 @@ CopyResult Job::Run()
         result.error = "the output file already exists: " + args_.output;
         return result;
     }
-    bool copied = OpenInput() && OpenOutput() && Copy() && FinishCheck();
+    // Whether the piece's first picture decodes is asked of the finished file (CheckPiece),
+    // as a player reads it: decoding the packets a second time as they are written adds a
+    // decoder per piece and finds nothing that reading back would not.
+    bool copied = OpenInput() && OpenOutput() && Copy();
     if (copied && Stopped())
         copied = Fail("stopped");
     if (copied) {
