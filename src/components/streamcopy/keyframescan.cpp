@@ -96,6 +96,12 @@ bool KeyframesFromIndex(const AVFormatContext *ic, KeyframeScan *scan)
 
 KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_atomic_t *stop)
 {
+    return ScanKeyframes(input, stop, KeyframeScanObserver());
+}
+
+KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_atomic_t *stop,
+                           const KeyframeScanObserver &observer)
+{
     KeyframeScan scan;
     const auto stopped = [stop] { return stop && *stop; };
     AVFormatContext *raw = avformat_alloc_context();
@@ -119,6 +125,8 @@ KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_ato
     }
     const int64_t startUs = InputStartUs(raw);
     const int video = DescribeInput(raw, &scan);
+    if (observer.described)
+        observer.described(scan);
     if (video < 0) {
         scan.ok = true;
         return scan;
@@ -150,10 +158,13 @@ KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_ato
         }
         if (pkt->stream_index == video && (pkt->flags & AV_PKT_FLAG_KEY)) {
             const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
-            if (ts != AV_NOPTS_VALUE)
+            if (ts != AV_NOPTS_VALUE) {
                 // Converted as the cut planner converts, so a piece's end lands exactly on
                 // the next piece's keyframe.
                 scan.keyframesUs.push_back(CutPlanner::ToMicros(ts, {tb.num, tb.den}) - startUs);
+                if (observer.found)
+                    observer.found(scan.keyframesUs.back());
+            }
         }
         av_packet_unref(pkt);
     }
