@@ -84,7 +84,12 @@ bool CheckWrittenPiece(const std::string &path, int expectedVideoCodec, const vo
         const int best = av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
         if (best < 0)
             return true;
-        if (!SameVideoCodec(ic->streams[best]->codecpar->codec_id, expectedVideoCodec))
+        const int found = ic->streams[best]->codecpar->codec_id;
+        // A stream whose codec is still being probed from its first packets (a program
+        // stream without a stream map) is told once those packets come.
+        if (found == AV_CODEC_ID_NONE)
+            return true;
+        if (!SameVideoCodec(found, expectedVideoCodec))
             return false;
         video = best;
         return true;

@@ -181,6 +181,8 @@ TEST_F(CopySourceTest, ReadingBackAcceptsPlayablePiecesAndRefusesOthers)
     const QString mpeg1 = Make("mpeg1.mpg", Spec("mpeg1video", "mp2", 12, {"-f", "mpeg"}));
     const QString mpeg2 = Make("mpeg2.vob", Spec("mpeg2video", "ac3", 12, {"-bf", "2", "-f", "vob"}));
     const QString avi = Make("clip.avi", Spec("mpeg4", "libmp3lame", 12, {}));
+    // A program stream names no codec for its video: it is probed from the first packets.
+    const QString h264 = Make("h264.vob", Spec("libx264", "mp2", 12, {"-f", "vob"}));
     const QString sound = Make("sound.mp3", Spec("mpeg4", "libmp3lame", 12, {"-vn"}));
 
     // An elementary stream from its second picture on: the only sequence header is gone, so
@@ -214,6 +216,7 @@ TEST_F(CopySourceTest, ReadingBackAcceptsPlayablePiecesAndRefusesOthers)
         {"MPEG-1 program stream", mpeg1, AV_CODEC_ID_MPEG1VIDEO, true, ""},
         {"MPEG-2 program stream", mpeg2, AV_CODEC_ID_MPEG2VIDEO, true, ""},
         {"MPEG-4 AVI", avi, AV_CODEC_ID_MPEG4, true, ""},
+        {"H.264 in a program stream", h264, AV_CODEC_ID_H264, true, ""},
         {"sound only", sound, AV_CODEC_ID_NONE, true, ""},
         {"another codec than the one copied", avi, AV_CODEC_ID_H264, false, "would not recognise the h264 video"},
         {"no video where video was copied", sound, AV_CODEC_ID_MPEG4, false, "would not recognise"},
