@@ -43,6 +43,59 @@ std::vector<CopyPiece> PlanSeamlessCopyPieces(const std::vector<PlannedPiece> &p
     return pieces;
 }
 
+SeamlessPieceCursor::SeamlessPieceCursor(std::vector<PlannedPiece> planned, int64_t slackUs)
+    : planned_(std::move(planned)), slackUs_(slackUs)
+{
+}
+
+SeamlessPieceCursor::Step SeamlessPieceCursor::Next(const KeyframesUpTo &keyframesUpTo, CopyPiece *piece)
+{
+    const auto startFor = [&](size_t planned, int64_t *at) {
+        const int64_t us = planned_[planned].startUs + slackUs_;
+        const std::vector<int64_t> *keyframes = keyframesUpTo(us);
+        if (!keyframes)
+            return false;
+        *at = KeyframeAtOrBefore(*keyframes, us);
+        return true;
+    };
+    int64_t start = 0;
+    if (!started_) {
+        if (planned_.empty())
+            return Step::Done;
+        if (!startFor(0, &start))
+            return Step::Failed;
+        started_ = true;
+        nextPlanned_ = 1;
+    } else if (nextStart_) {
+        start = *nextStart_;
+    } else {
+        return Step::Done;
+    }
+    // The piece ends where the next distinct start is; planned pieces that start on the same
+    // keyframe hold nothing of their own.
+    nextStart_.reset();
+    while (nextPlanned_ < planned_.size()) {
+        int64_t at = 0;
+        if (!startFor(nextPlanned_, &at))
+            return Step::Failed;
+        ++nextPlanned_;
+        if (at > start) {
+            nextStart_ = at;
+            break;
+        }
+    }
+    piece->number = ++number_;
+    piece->startUs = start;
+    piece->endUs = nextStart_;
+    return Step::Piece;
+}
+
+int SeamlessPieceCursor::CountAtMost() const
+{
+    const int ahead = static_cast<int>(planned_.size() - std::min(nextPlanned_, planned_.size()));
+    return number_ + (nextStart_ ? 1 : 0) + ahead;
+}
+
 CopyPiece PlanRangeCopyPiece(const PlannedPiece &range, const std::vector<int64_t> &keyframesUs, int64_t slackUs)
 {
     CopyPiece piece;

@@ -3,6 +3,7 @@
 #include "planning.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -35,6 +36,31 @@ int64_t KeyframeAtOrBefore(const std::vector<int64_t> &keyframesUs, int64_t us);
 // which would otherwise move every cut a whole GOP earlier); one frame's time is right.
 std::vector<CopyPiece> PlanSeamlessCopyPieces(const std::vector<PlannedPiece> &planned,
                                               const std::vector<int64_t> &keyframesUs, int64_t slackUs = 0);
+
+// The same pieces as PlanSeamlessCopyPieces, one at a time, while the keyframe list may still
+// be growing (a pass over the file running beside the copy): each step asks for the list only
+// as far as that piece needs it.
+class SeamlessPieceCursor {
+public:
+    // Returns the keyframes, ascending, complete at least up to the time asked: every
+    // keyframe at or before it and the first one after it (when there is one) listed; nullptr
+    // when they cannot be had.
+    using KeyframesUpTo = std::function<const std::vector<int64_t> *(int64_t us)>;
+    enum class Step { Piece, Done, Failed };
+
+    SeamlessPieceCursor(std::vector<PlannedPiece> planned, int64_t slackUs);
+    Step Next(const KeyframesUpTo &keyframesUpTo, CopyPiece *piece);
+    // Pieces so far plus the planned pieces still ahead: the count once nothing more merges.
+    int CountAtMost() const;
+
+private:
+    std::vector<PlannedPiece> planned_;
+    int64_t slackUs_ = 0;
+    bool started_ = false;
+    size_t nextPlanned_ = 0;          // the first planned piece not looked at yet
+    std::optional<int64_t> nextStart_; // the start of the piece after the one returned last
+    int number_ = 0;
+};
 
 // The copy piece for a custom range: from the keyframe at or before its start to its end.
 CopyPiece PlanRangeCopyPiece(const PlannedPiece &range, const std::vector<int64_t> &keyframesUs,

@@ -1,9 +1,11 @@
 #include "copysplit.h"
 
 #include "copyplanning.h"
+#include "keyframesahead.h"
 #include "naming.h"
 #include "progresspercent.h"
 
+#include "components/streamcopy/copysource.h"
 #include "components/streamcopy/keyframescan.h"
 #include "components/streamcopy/streamcopy.h"
 
@@ -15,6 +17,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace kc {
 
@@ -76,36 +79,90 @@ CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hook
 
     const auto stopped = [&hooks] { return hooks.stop && *hooks.stop; };
     const std::string input = QFile::encodeName(job.input).toStdString();
-    const fileencoder::KeyframeScan scan = fileencoder::ScanKeyframes(input, hooks.stop);
-    if (stopped())
-        return Finished(Status::Stopped, QString(), 0);
-    if (!scan.ok)
-        return Finished(Status::Failed, Reason(scan.error), 0);
-    if (scan.hasVideo && scan.keyframesUs.empty())
-        return Finished(Status::Failed, Reason("the video has no keyframe to start a piece on"), 0);
+    // One reader serves every piece; where the container's index lists the keyframes, no
+    // pass over the file is needed before the first piece is written.
+    fileencoder::CopySource source;
+    std::string openError;
+    if (!source.Open(input, hooks.stop, &openError))
+        return stopped() ? Finished(Status::Stopped, QString(), 0) : Finished(Status::Failed, Reason(openError), 0);
+    fileencoder::KeyframeScan described;
+    std::unique_ptr<KeyframesAhead> ahead;
+    if (!fileencoder::KeyframesFromIndex(source.Context(), &described)) {
+        // The pass that lists the keyframes runs beside the copy: a piece waits only until
+        // the pass has read past the next piece's planned start.
+        ahead = std::make_unique<KeyframesAhead>(input, hooks.stop);
+        if (!ahead->WaitDescribed(&described))
+            return stopped() ? Finished(Status::Stopped, QString(), 0) : Finished(Status::Failed, Reason(ahead->Error()), 0);
+    }
+    bool noKeyframe = false;
+    const auto keyframesUpTo = [&](int64_t us) -> const std::vector<int64_t> * {
+        const std::vector<int64_t> *keyframes = ahead ? ahead->UpTo(us) : &described.keyframesUs;
+        if (keyframes && described.hasVideo && keyframes->empty()) {
+            noKeyframe = true;
+            return nullptr;
+        }
+        return keyframes;
+    };
+    const auto failure = [&](int written) {
+        if (stopped())
+            return Finished(Status::Stopped, QString(), written);
+        const std::string why = noKeyframe || !ahead ? std::string("the video has no keyframe to start a piece on")
+                                                     : ahead->Error();
+        return Finished(Status::Failed, Reason(why), written);
+    };
 
     // Less than one frame, so that no cut moves by a whole picture for it.
-    const int64_t slackUs = std::clamp<int64_t>(scan.frameUs - 1000, 0, 100000);
-    const std::vector<CopyPiece> pieces
-        = job.mode == smCustom ? std::vector<CopyPiece>{PlanRangeCopyPiece(planned.front(), scan.keyframesUs, slackUs)}
-                                : PlanSeamlessCopyPieces(planned, scan.keyframesUs, slackUs);
-    const int64_t sourceEndUs = scan.durationUs > 0 ? scan.durationUs
-                                                    : static_cast<int64_t>(job.inputs.duration * 1e6);
+    const int64_t slackUs = std::clamp<int64_t>(described.frameUs - 1000, 0, 100000);
+    SeamlessPieceCursor cursor(planned, slackUs);
+    bool rangeDone = false;
+    // The next piece to copy; false when there is none (or the keyframes cannot be had).
+    const auto nextPiece = [&](CopyPiece *piece, bool *failed) {
+        *failed = false;
+        if (job.mode == smCustom) {
+            if (rangeDone)
+                return false;
+            rangeDone = true;
+            const std::vector<int64_t> *keyframes = keyframesUpTo(planned.front().startUs + slackUs);
+            *failed = keyframes == nullptr;
+            if (keyframes)
+                *piece = PlanRangeCopyPiece(planned.front(), *keyframes, slackUs);
+            return keyframes != nullptr;
+        }
+        const SeamlessPieceCursor::Step step = cursor.Next(keyframesUpTo, piece);
+        *failed = step == SeamlessPieceCursor::Step::Failed;
+        return step == SeamlessPieceCursor::Step::Piece;
+    };
+    // How many pieces there are: exact once every keyframe is known, else at most this many.
+    const auto pieceCount = [&] {
+        if (job.mode == smCustom)
+            return 1;
+        const std::vector<int64_t> *all = ahead ? ahead->AllIfFinished() : &described.keyframesUs;
+        return all ? static_cast<int>(PlanSeamlessCopyPieces(planned, *all, slackUs).size()) : cursor.CountAtMost();
+    };
+    const int64_t sourceEndUs = described.durationUs > 0 ? described.durationUs
+                                                         : static_cast<int64_t>(job.inputs.duration * 1e6);
     const QString extension = SourceExtension(job.input);
 
     int written = 0;
-    for (const CopyPiece &piece : pieces) {
+    for (;;) {
+        CopyPiece piece;
+        bool failed = false;
+        if (!nextPiece(&piece, &failed)) {
+            if (failed)
+                return failure(written);
+            break;
+        }
         const QString path = SetFileNameWithExtension(job.input, job.mode, piece.number, job.outputFolder, extension);
         const QString temporary = TemporaryName(path);
         if (hooks.pieceStarted)
-            hooks.pieceStarted(written + 1, static_cast<int>(pieces.size()), path);
+            hooks.pieceStarted(written + 1, pieceCount(), path);
 
         fileencoder::CopyRequest request;
         request.input = input;
         request.output = QFile::encodeName(temporary).toStdString();
         // The first piece takes the source from its beginning, sound before the first
         // picture included.
-        const bool first = job.mode != smCustom && &piece == &pieces.front();
+        const bool first = job.mode != smCustom && piece.number == 1;
         request.startUs = first ? 0 : piece.startUs + kEdgeUs;
         // Ending on the next piece's keyframe: the engine keeps the pictures shown before it
         // and the sound packets nearer to the piece than to the next.
@@ -117,7 +174,7 @@ CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hook
         copyHooks.stop = hooks.stop;
         if (hooks.progress)
             copyHooks.progress = [&](double seconds) { hooks.progress(ProgressPercent(seconds, pieceSeconds)); };
-        const fileencoder::CopyResult copied = fileencoder::RunStreamCopy(request, copyHooks);
+        const fileencoder::CopyResult copied = fileencoder::RunStreamCopy(request, copyHooks, source);
         if (stopped()) {
             QFile::remove(temporary);
             return Finished(Status::Stopped, QString(), written);

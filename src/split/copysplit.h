@@ -17,6 +17,9 @@ struct CopySplitJob {
 };
 
 struct CopySplitHooks {
+    // count: how many pieces there are; while the source's keyframes are still being listed
+    // (beside the copy), how many there are at most, should planned pieces without a keyframe
+    // of their own still merge.
     std::function<void(int ordinal, int count, const QString &path)> pieceStarted;
     std::function<void(int percent)> progress; // of the running piece
     std::function<void(const QString &path)> pieceWritten;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <optional>
 #include <vector>
 
@@ -63,7 +65,55 @@ TEST(CopyPlanning, SeamlessPiecesRunFromKeyframeToKeyframe)
                 EXPECT_EQ(got[i].endUs, got[i + 1].startUs) << c.name << " piece " << i;
             }
         }
+
+        // One piece at a time, with the keyframes only as far as each piece asks for them
+        // (a pass over the file still running): the same pieces.
+        kc::SeamlessPieceCursor cursor(Consecutive(c.plannedStarts), c.slackUs);
+        std::vector<int64_t> listed;
+        int64_t furthest = INT64_MIN;
+        const auto upTo = [&](int64_t us) {
+            furthest = std::max(furthest, us);
+            listed.clear();
+            // Everything at or before the time and the first keyframe after it, as a pass over
+            // the file knows them when it has just read past the time; no more.
+            for (int64_t k : c.keyframes) {
+                listed.push_back(k);
+                if (k > us)
+                    break;
+            }
+            return &listed;
+        };
+        std::vector<CopyPiece> oneByOne;
+        CopyPiece piece;
+        EXPECT_EQ(cursor.CountAtMost(), static_cast<int>(c.plannedStarts.size())) << c.name;
+        while (cursor.Next(upTo, &piece) == kc::SeamlessPieceCursor::Step::Piece) {
+            oneByOne.push_back(piece);
+            EXPECT_GE(cursor.CountAtMost(), static_cast<int>(got.size())) << c.name;
+            // The last planned piece's start is as far as any piece needs to look.
+            EXPECT_LE(furthest, c.plannedStarts.back() + c.slackUs) << c.name;
+        }
+        EXPECT_EQ(cursor.CountAtMost(), static_cast<int>(got.size())) << c.name;
+        ASSERT_EQ(oneByOne.size(), got.size()) << c.name;
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(oneByOne[i].number, got[i].number) << c.name << " piece " << i;
+            EXPECT_EQ(oneByOne[i].startUs, got[i].startUs) << c.name << " piece " << i;
+            EXPECT_EQ(oneByOne[i].endUs, got[i].endUs) << c.name << " piece " << i;
+        }
     }
+}
+
+TEST(CopyPlanning, OnePieceAtATimeStopsWhenTheKeyframesCannotBeHad)
+{
+    kc::SeamlessPieceCursor cursor(Consecutive({0, 2 * S, 4 * S}), 0);
+    const std::vector<int64_t> keyframes = {0, S, 2 * S, 3 * S, 4 * S};
+    // The pass over the file fails once it is asked beyond 2 s.
+    const auto upTo = [&](int64_t us) { return us <= 2 * S ? &keyframes : nullptr; };
+    CopyPiece piece;
+    ASSERT_EQ(cursor.Next(upTo, &piece), kc::SeamlessPieceCursor::Step::Piece);
+    EXPECT_EQ(piece.endUs, 2 * S);
+    EXPECT_EQ(cursor.Next(upTo, &piece), kc::SeamlessPieceCursor::Step::Failed);
+    kc::SeamlessPieceCursor failingAtOnce(Consecutive({0, 2 * S}), 0);
+    EXPECT_EQ(failingAtOnce.Next([](int64_t) { return nullptr; }, &piece), kc::SeamlessPieceCursor::Step::Failed);
 }
 
 TEST(CopyPlanning, CustomRangeStartsOnTheKeyframeBeforeAndEndsWhereAsked)

@@ -3,6 +3,7 @@
 #include "cutplanner.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 extern "C" {
@@ -33,9 +34,73 @@ struct InputClose {
     void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
 };
 
+// Fills in what the container's header tells; the video stream whose keyframes count, or -1.
+int DescribeInput(const AVFormatContext *ic, KeyframeScan *scan)
+{
+    scan->durationUs = ic->duration != AV_NOPTS_VALUE && ic->duration > 0 ? ic->duration : 0;
+    const int best = av_find_best_stream(const_cast<AVFormatContext *>(ic), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (best < 0 || (ic->streams[best]->disposition & AV_DISPOSITION_ATTACHED_PIC))
+        return -1;
+    scan->hasVideo = true;
+    const AVRational rate = ic->streams[best]->avg_frame_rate.num > 0 ? ic->streams[best]->avg_frame_rate
+                                                                      : ic->streams[best]->r_frame_rate;
+    if (rate.num > 0 && rate.den > 0)
+        scan->frameUs = av_rescale(AV_TIME_BASE, rate.den, rate.num);
+    return best;
+}
+
+int64_t InputStartUs(const AVFormatContext *ic)
+{
+    return ic->start_time != AV_NOPTS_VALUE ? ic->start_time : 0;
+}
+
+void SortKeyframes(KeyframeScan *scan)
+{
+    std::sort(scan->keyframesUs.begin(), scan->keyframesUs.end());
+    scan->keyframesUs.erase(std::unique(scan->keyframesUs.begin(), scan->keyframesUs.end()), scan->keyframesUs.end());
+}
+
 } // namespace
 
+bool KeyframesFromIndex(const AVFormatContext *ic, KeyframeScan *scan)
+{
+    *scan = KeyframeScan();
+    // An AVI index holds one entry per stored picture, in decode order, with its decode time;
+    // AVI has no other time for a picture, so these are the times a reading pass would give.
+    // Other containers index decode times where pictures show later, or only some keyframes.
+    if (std::strcmp(ic->iformat->name, "avi") != 0)
+        return false;
+    const int video = DescribeInput(ic, scan);
+    if (video < 0)
+        return false;
+    AVStream *st = ic->streams[video];
+    const int entries = avformat_index_get_entries_count(st);
+    // A file without an index (or cut short before it) has only the entries the probe read,
+    // far fewer than the header counts; empty chunks the writer left for dropped pictures
+    // count in the header but not in the index.
+    if (entries <= 0 || st->nb_frames <= 0 || entries < st->nb_frames - st->nb_frames / 100 - 2)
+        return false;
+    const int64_t startUs = InputStartUs(ic);
+    const TimeBase tb{st->time_base.num, st->time_base.den};
+    for (int i = 0; i < entries; ++i) {
+        const AVIndexEntry *e = avformat_index_get_entry(st, i);
+        if (e && (e->flags & AVINDEX_KEYFRAME) && e->timestamp != AV_NOPTS_VALUE)
+            scan->keyframesUs.push_back(CutPlanner::ToMicros(e->timestamp, tb) - startUs);
+    }
+    if (scan->keyframesUs.empty())
+        return false;
+    SortKeyframes(scan);
+    scan->ok = true;
+    return true;
+}
+
 KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_atomic_t *stop)
+{
+    return ScanKeyframes(input, stop, KeyframeScanObserver());
+}
+
+KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_atomic_t *stop,
+                           const KeyframeScanObserver &observer)
 {
     KeyframeScan scan;
     const auto stopped = [stop] { return stop && *stop; };
@@ -58,22 +123,14 @@ KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_ato
         scan.error = stopped() ? "stopped" : "cannot read the streams of the input (" + AvErrorText(r) + "): " + input;
         return scan;
     }
-    const int64_t startUs = raw->start_time != AV_NOPTS_VALUE ? raw->start_time : 0;
-    scan.durationUs = raw->duration != AV_NOPTS_VALUE && raw->duration > 0 ? raw->duration : 0;
-
-    int video = -1;
-    const int best = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (best >= 0 && !(raw->streams[best]->disposition & AV_DISPOSITION_ATTACHED_PIC))
-        video = best;
+    const int64_t startUs = InputStartUs(raw);
+    const int video = DescribeInput(raw, &scan);
+    if (observer.described)
+        observer.described(scan);
     if (video < 0) {
         scan.ok = true;
         return scan;
     }
-    scan.hasVideo = true;
-    const AVRational rate = raw->streams[video]->avg_frame_rate.num > 0 ? raw->streams[video]->avg_frame_rate
-                                                                       : raw->streams[video]->r_frame_rate;
-    if (rate.num > 0 && rate.den > 0)
-        scan.frameUs = av_rescale(AV_TIME_BASE, rate.den, rate.num);
     // The demuxer then skips the other streams' payloads: the pass reads little more
     // than the index and the video's packet headers.
     for (unsigned i = 0; i < raw->nb_streams; ++i)
@@ -101,16 +158,18 @@ KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_ato
         }
         if (pkt->stream_index == video && (pkt->flags & AV_PKT_FLAG_KEY)) {
             const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
-            if (ts != AV_NOPTS_VALUE)
+            if (ts != AV_NOPTS_VALUE) {
                 // Converted as the cut planner converts, so a piece's end lands exactly on
                 // the next piece's keyframe.
                 scan.keyframesUs.push_back(CutPlanner::ToMicros(ts, {tb.num, tb.den}) - startUs);
+                if (observer.found)
+                    observer.found(scan.keyframesUs.back());
+            }
         }
         av_packet_unref(pkt);
     }
     av_packet_free(&pkt);
-    std::sort(scan.keyframesUs.begin(), scan.keyframesUs.end());
-    scan.keyframesUs.erase(std::unique(scan.keyframesUs.begin(), scan.keyframesUs.end()), scan.keyframesUs.end());
+    SortKeyframes(&scan);
     scan.ok = true;
     return scan;
 }

@@ -2,8 +2,11 @@
 
 #include <csignal>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+struct AVFormatContext;
 
 namespace kc::fileencoder {
 
@@ -21,5 +24,19 @@ struct KeyframeScan {
 // stream's packets, and lists where its keyframes show. Stops early (ok false, "stopped")
 // when *stop becomes non-zero.
 KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_atomic_t *stop);
+
+// Told of a scan's progress, on the scanning thread: what the header tells (before any packet
+// is read), then each keyframe in the order read.
+struct KeyframeScanObserver {
+    std::function<void(const KeyframeScan &described)> described;
+    std::function<void(int64_t keyframeUs)> found;
+};
+KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_atomic_t *stop,
+                           const KeyframeScanObserver &observer);
+
+// The same list read from the index an opened input's container carries, without reading
+// its packets; false when the container's index cannot be relied on for it (a scan is then
+// needed). Only AVI qualifies: its index lists every picture with the only time it has.
+bool KeyframesFromIndex(const AVFormatContext *ic, KeyframeScan *scan);
 
 } // namespace kc::fileencoder

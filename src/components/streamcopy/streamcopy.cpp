@@ -1,9 +1,9 @@
 #include "streamcopy.h"
 
 #include "copysetup.h"
+#include "copysource.h"
 #include "cutplanner.h"
 #include "exactcut.h"
-#include "decodecheck.h"
 #include "muxerchoice.h"
 #include "outputfile.h"
 #include "piececheck.h"
@@ -34,9 +34,6 @@ struct PacketFree {
 };
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 
-struct InputClose {
-    void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
-};
 struct OutputFree {
     void operator()(AVFormatContext *c) const { avformat_free_context(c); }
 };
@@ -147,9 +144,24 @@ int CopyStreamSetup(const AVStream *ist, AVStream *ost, const AVOutputFormat *of
     return 0;
 }
 
+// The input as a job sees it: opened for the job alone, or shared by the pieces of a split.
+class InputRef {
+public:
+    AVFormatContext *get() const { return ic_; }
+    AVFormatContext *operator->() const { return ic_; }
+    void reset(AVFormatContext *ic) { ic_ = ic; }
+
+private:
+    AVFormatContext *ic_ = nullptr;
+};
+
 class Job {
 public:
-    Job(const CopyRequest &args, const CopyHooks &hooks) : args_(args), hooks_(hooks) {}
+    // source: an input already open, read from where it stands; null to open args.input.
+    Job(const CopyRequest &args, const CopyHooks &hooks, CopySource *source)
+        : args_(args), hooks_(hooks), source_(source ? source : &ownSource_)
+    {
+    }
     CopyResult Run();
 
 private:
@@ -165,7 +177,6 @@ private:
     bool Copy();
     bool SeekForAttempt(int attempt, bool *atFileStart);
     bool Apply(std::vector<PacketAction> &actions);
-    bool FinishCheck();
     bool CheckPiece();
     PictureKind Classify(uint64_t id);
 
@@ -173,7 +184,9 @@ private:
     const CopyHooks &hooks_;
     std::string error_;
 
-    std::unique_ptr<AVFormatContext, InputClose> in_;
+    CopySource ownSource_;
+    CopySource *source_;
+    InputRef in_;
     std::unique_ptr<AVFormatContext, OutputFree> out_;
     OutputFile file_;
     std::vector<int> copied_;      // input stream indices, in output order
@@ -193,35 +206,17 @@ private:
     std::unique_ptr<SequenceHeaderTracker> headers_;
     std::unordered_map<uint64_t, std::vector<uint8_t>> headerFor_;
     bool anchorWritten_ = false;
-    DecodeCheck check_;
 };
 
 bool Job::OpenInput()
 {
-    struct stat st;
-    if (::stat(args_.input.c_str(), &st) < 0) {
-        const int e = errno;
-        return Fail(e == ENOENT ? "the input file does not exist: " + args_.input
-                                : "cannot open the input file " + args_.input + ": " + std::strerror(e));
+    if (!source_->Context()) {
+        std::string why;
+        if (!source_->Open(args_.input, hooks_.stop, &why))
+            return Fail(why);
     }
-    if (S_ISDIR(st.st_mode))
-        return Fail("the input is a folder, not a file: " + args_.input);
-
-    AVFormatContext *ic = avformat_alloc_context();
-    if (!ic)
-        return Fail("out of memory");
-    ic->interrupt_callback.callback = &InterruptRequested;
-    ic->interrupt_callback.opaque = const_cast<std::sig_atomic_t *>(hooks_.stop);
-    // "file:" keeps a name such as "a:b.avi" or "-" a plain file name, never a protocol or
-    // the standard input.
-    const std::string url = "file:" + args_.input;
-    int r = avformat_open_input(&ic, url.c_str(), nullptr, nullptr);
-    if (r < 0)
-        return Fail(Stopped() ? "stopped" : "cannot read the input as a media file (" + AvErrorText(r) + "): " + args_.input);
+    AVFormatContext *ic = source_->Context();
     in_.reset(ic);
-    r = avformat_find_stream_info(ic, nullptr);
-    if (r < 0)
-        return Fail(Stopped() ? "stopped" : "cannot read the streams of the input (" + AvErrorText(r) + "): " + args_.input);
 
     toOutput_.assign(ic->nb_streams, -1);
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
@@ -281,9 +276,6 @@ bool Job::OpenOutput()
     if (r < 0)
         return Fail(std::string("the ") + ofmt->name + " container cannot hold these streams (" + AvErrorText(r) + ")");
     lastDts_.assign(oc->nb_streams, AV_NOPTS_VALUE);
-    const AVStream *anchorOut = oc->streams[toOutput_[anchorInput_]];
-    if (anchorOut->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
-        check_.Open(anchorOut->codecpar, CarriesGlobalHeaders(ofmt));
     return true;
 }
 
@@ -328,11 +320,6 @@ bool Job::Apply(std::vector<PacketAction> &actions)
                 }
             }
             anchorWritten_ = true;
-            std::string why;
-            if (!check_.Feed(pkt.get(), &why)) {
-                actions.clear();
-                return Fail(why);
-            }
         }
         const int out = toOutput_[in];
         const AVStream *ost = out_->streams[out];
@@ -382,13 +369,16 @@ bool Job::SeekForAttempt(int attempt, bool *atFileStart)
         }
     }
     *atFileStart = true;
-    if (attempt == 0)
+    if (source_->AtBeginning())
         return true; // nothing read yet: the reader is still at the beginning
-    if (avformat_seek_file(in_.get(), -1, INT64_MIN, fileStartUs_, fileStartUs_, 0) >= 0)
-        return true;
-    if (av_seek_frame(in_.get(), anchorInput_, INT64_MIN, AVSEEK_FLAG_BACKWARD) >= 0)
-        return true;
-    return Fail(Stopped() ? "stopped" : "cannot go back to the beginning of the input");
+    // Reading from the beginning must see the input's first packet: a seek to the start time
+    // lands past packets decoded before it (a transport stream's first keyframe), so the
+    // input is opened again instead.
+    std::string why;
+    if (!source_->Reopen(&why))
+        return Fail(Stopped() ? "stopped" : "cannot go back to the beginning of the input: " + why);
+    in_.reset(source_->Context());
+    return true;
 }
 
 bool Job::Copy()
@@ -430,6 +420,7 @@ bool Job::Copy()
         bool atFileStart = true;
         if (!SeekForAttempt(attempt, &atFileStart))
             return false;
+        source_->MarkRead();
         planner_.Restart(atFileStart, actions);
         if (!Apply(actions))
             return false;
@@ -497,12 +488,6 @@ bool Job::CheckPiece()
     return Fail(Stopped() ? "stopped" : why);
 }
 
-bool Job::FinishCheck()
-{
-    std::string why;
-    return check_.Finish(&why) || Fail(why);
-}
-
 CopyResult Job::Run()
 {
     CopyResult result;
@@ -511,7 +496,10 @@ CopyResult Job::Run()
         result.error = "the output file already exists: " + args_.output;
         return result;
     }
-    bool copied = OpenInput() && OpenOutput() && Copy() && FinishCheck();
+    // Whether the piece's first picture decodes is asked of the finished file (CheckPiece),
+    // as a player reads it: decoding the packets a second time as they are written adds a
+    // decoder per piece and finds nothing that reading back would not.
+    bool copied = OpenInput() && OpenOutput() && Copy();
     if (copied && Stopped())
         copied = Fail("stopped");
     if (copied) {
@@ -592,7 +580,15 @@ CopyResult RunStreamCopy(const CopyRequest &args, const CopyHooks &hooks)
             hooks.note(exact.error);
         // OnKeyframe: the plain copy below already starts on the asked picture.
     }
-    Job job(args, hooks);
+    Job job(args, hooks, nullptr);
+    return job.Run();
+}
+
+CopyResult RunStreamCopy(const CopyRequest &args, const CopyHooks &hooks, CopySource &source)
+{
+    if (args.exact)
+        return RunStreamCopy(args, hooks);
+    Job job(args, hooks, &source);
     return job.Run();
 }
 

@@ -8,6 +8,8 @@
 
 namespace kc::fileencoder {
 
+class CopySource;
+
 struct CopyHooks {
     // Seconds of output written so far; called after every packet written.
     std::function<void(double seconds)> progress;
@@ -27,5 +29,8 @@ struct CopyResult {
 // Copies the video and audio packets of the asked range into a new file of the input's
 // container. On failure nothing is left at the output path.
 CopyResult RunStreamCopy(const CopyRequest &args, const CopyHooks &hooks);
+// The same, reading an input already open (args.input is then only named in messages), from
+// wherever its reader stands: the pieces of one split are copied one after another this way.
+CopyResult RunStreamCopy(const CopyRequest &args, const CopyHooks &hooks, CopySource &source);
 
 } // namespace kc::fileencoder
