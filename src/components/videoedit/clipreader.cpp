@@ -33,6 +33,9 @@ constexpr int64_t kMaxBackoffUs = 64 * 1000000LL;
 // the rest of the file, so past these it gives up and the next range starts with a seek.
 constexpr int64_t kMaxKeptBytes = 256LL * 1024 * 1024;
 constexpr size_t kMaxKeptFrames = 4000;
+// Pictures decoded ahead for the next range while the last one's end is encoded: enough to
+// keep the encoder fed when the next range starts, few enough to stay small.
+constexpr int kMaxAheadPictures = 12;
 
 } // namespace
 
@@ -271,6 +274,48 @@ void ClipReader::continueAt(int64_t videoStartUs, int64_t videoStopUs, int64_t a
     m_kept.clear();
     m_keptPackets.clear();
     m_keptBytes = 0;
+}
+
+namespace {
+// Frames decoded ahead belong to no range yet: the reader keeps them all.
+class NoSink : public ClipSink
+{
+public:
+    bool videoFrame(AVFrame *, int64_t, int64_t, QString *) override { return true; }
+    bool audioFrame(AVFrame *, int64_t, QString *) override { return true; }
+};
+} // namespace
+
+bool ClipReader::decodeAhead()
+{
+    if (!m_keeping || m_failed || m_eof || !m_video.done || !m_audio.done || !m_held.empty())
+        return false;
+    int pictures = 0;
+    for (const Held &h : m_kept)
+        pictures += h.video ? 1 : 0;
+    if (pictures >= kMaxAheadPictures)
+        return false;
+    av::PacketPtr pkt;
+    if (!m_keptPackets.empty()) {
+        pkt = std::move(m_keptPackets.front());
+        m_keptPackets.pop_front();
+        m_keptBytes -= pkt->size;
+    } else {
+        pkt = av::NewPacket();
+        // The end of the file (or a read error) is for the next range to meet.
+        if (!pkt || av_read_frame(m_ic.get(), pkt.get()) < 0)
+            return false;
+    }
+    Stream *s = pkt->stream_index == m_video.index ? &m_video : pkt->stream_index == m_audio.index ? &m_audio : nullptr;
+    if (!s || !s->dec)
+        return true;
+    const int rc = avcodec_send_packet(s->dec.get(), pkt.get());
+    if (rc < 0 && rc != AVERROR(EAGAIN))
+        ++m_badPackets;
+    // The streams are done: every frame lands among the kept ones.
+    NoSink none;
+    QString ignored;
+    return drainDecoder(*s, none, &ignored) && m_keeping;
 }
 
 void ClipReader::stopKeeping()

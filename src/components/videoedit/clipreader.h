@@ -74,6 +74,10 @@ public:
     bool canContinueAt(int64_t videoUs, int64_t audioUs) const;
     // Instead of start(): the ranges begin where the last one ended (canContinueAt() true).
     void continueAt(int64_t videoStartUs, int64_t videoStopUs, int64_t audioStartUs, int64_t audioStopUs);
+    // After the range has ended, while its last pictures are being encoded: decodes one more
+    // packet of what follows into what is kept for the next range, up to a few pictures.
+    // False when there is nothing more to do ahead.
+    bool decodeAhead();
     bool failed() const { return m_failed; }
     bool videoDone() const { return m_video.done; }
     bool audioDone() const { return m_audio.done; }

@@ -433,6 +433,14 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
     const double rate = double(d->video.rateNum()) / d->video.rateDen();
     VideoEncoder *video = &d->video;
     AudioEncoder *audio = d->audio.get();
+    // While the encoding side finishes a piece, the reader decodes the start of the range
+    // that follows, so that neither waits for the other at the boundary.
+    auto drainReadingAhead = [&](ClipReader *reader, QString *e) {
+        if (d->followable && reader)
+            while (stage.busy() && !m_stop.load() && reader->decodeAhead()) {
+            }
+        return stage.drain(e);
+    };
 
     for (Segment &seg : d->segments) {
         // The stage is idle here (drained after the previous clip): the counts are settled.
@@ -493,7 +501,7 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
         afterLastPicture = afterLastPicture && seg.reader->rangeAfterLastPicture();
         if (audio && !stage.post([audio](QString *e) { return audio->endClip(e); }))
             return failed();
-        if (!stage.drain(error))
+        if (!drainReadingAhead(seg.reader.get(), error))
             return failed();
         if (audio) {
             // Sound that ends before the pictures (or a clip without sound) is filled with
@@ -521,7 +529,7 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
     stage.post([video](QString *e) { return video->flush(e); });
     if (audio)
         stage.post([audio](QString *e) { return audio->flush(e); });
-    if (!stage.drain(error))
+    if (!drainReadingAhead(d->leftover.get(), error))
         return failed();
     stage.cancel();
     if (m_stop.load())
