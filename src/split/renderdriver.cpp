@@ -70,8 +70,9 @@ void RenderDriver::btSplitterClick()
     StartSplit(mode, mode == smCustom ? 0 : 1);
 }
 
-// The job runs from piece i on to the end of the plan. What it is given is read here, once:
-// the controls stay locked while it runs, so reading them again would give the same.
+// Starts the job, whose first piece is i (0 for the custom range, else 1). What it is given is
+// read here, once: the controls stay locked while it runs, so reading them again would give
+// the same.
 void RenderDriver::StartSplit(TSplitMode SplitMode, int i)
 {
     SplitJobSpec spec;

@@ -48,7 +48,7 @@ public:
     explicit SplitJob(TVideoEdit *videoEdit, QObject *parent = nullptr);
     ~SplitJob() override;
 
-    // Starts the first piece (the spec has passed CheckSplitJob). The events follow, and
+    // Starts the first piece (the job has passed CheckSplitJob). The events follow, and
     // finished() last, once.
     void start(const SplitJobSpec &spec);
     // Ends the running piece at once (its unfinished file is removed); no event follows.
