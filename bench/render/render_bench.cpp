@@ -1,16 +1,21 @@
 // render_bench: one render job through the editing component, timed.
 //
-//   render_bench <type> <input> <output-prefix> [pieces] [wmv-profile]
+//   render_bench <type> <input> <output-prefix> [pieces] [wmv-profile] [cold]
 //
 // Renders the whole input (pieces = 1) or that many equal parts one after another, each
 // started from the previous one's completion event as the window's render driver does, and
-// prints the wall-clock seconds of the whole job on standard output.
+// prints the wall-clock seconds of the whole job on standard output. With "cold" each piece
+// is rendered by an editing component of its own, so that none goes on from the last one's
+// reading of the source: every piece opens, seeks and decodes from its keyframe.
 #include "components/videoedit/tvideoedit.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <functional>
+
 #include <cstdio>
+#include <memory>
 
 using namespace kc;
 
@@ -27,9 +32,10 @@ int main(int argc, char **argv)
     const QString prefix = args.at(3);
     const int pieces = args.size() > 4 ? std::max(1, args.at(4).toInt()) : 1;
     const int profile = args.size() > 5 ? args.at(5).toInt() : 0;
+    const bool cold = args.size() > 6 && args.at(6) == QLatin1String("cold");
 
-    TVideoEdit edit;
-    const double duration = edit.GetFileDuration(input);
+    auto editor = std::make_unique<TVideoEdit>();
+    const double duration = editor->GetFileDuration(input);
     if (duration <= 0) {
         std::fprintf(stderr, "cannot read %s\n", qPrintable(input));
         return 1;
@@ -39,8 +45,15 @@ int main(int argc, char **argv)
     int status = 0;
     QElapsedTimer timer;
 
+    std::function<void(bool, const QString &)> completed;
     // As the window writes them for each piece (the page defaults: keep-aspect scaling).
     auto start = [&]() {
+        if (cold && piece > 0) {
+            editor.release()->deleteLater(); // still inside its completion event
+            editor = std::make_unique<TVideoEdit>();
+            QObject::connect(editor.get(), &TVideoEdit::OnComplete, completed);
+        }
+        TVideoEdit &edit = *editor;
         edit.setOutputType(type);
         if (type == 9)
             edit.setWMVProfile(profile);
@@ -57,7 +70,7 @@ int main(int argc, char **argv)
             app.quit();
         }
     };
-    QObject::connect(&edit, &TVideoEdit::OnComplete, [&](bool ok, const QString &reason) {
+    completed = [&](bool ok, const QString &reason) {
         if (!ok) {
             std::fprintf(stderr, "render failed: %s\n", qPrintable(reason));
             status = 1;
@@ -68,7 +81,8 @@ int main(int argc, char **argv)
             start();
         else
             app.quit();
-    });
+    };
+    QObject::connect(editor.get(), &TVideoEdit::OnComplete, completed);
     timer.start();
     start();
     if (status == 0)

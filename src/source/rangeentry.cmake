@@ -2,4 +2,4 @@
 add_library(kc_rangeentry_ui STATIC
   ${CMAKE_CURRENT_LIST_DIR}/rangeentry.cpp ${CMAKE_CURRENT_LIST_DIR}/rangeentry.h
 )
-target_link_libraries(kc_rangeentry_ui PUBLIC kc_source_ui kc_split kc_common_ui)
+target_link_libraries(kc_rangeentry_ui PUBLIC kc_source_ui kc_common_ui)

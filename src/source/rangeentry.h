@@ -1,7 +1,7 @@
 #pragma once
 
 #include "showrange.h"
-#include "split/planning.h"
+#include "common/planning.h"
 
 #include <QObject>
 

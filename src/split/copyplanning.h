@@ -1,6 +1,6 @@
 #pragma once
 
-#include "planning.h"
+#include "common/planning.h"
 
 #include <cstdint>
 #include <functional>

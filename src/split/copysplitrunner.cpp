@@ -33,6 +33,9 @@ void CopySplitRunner::start(const CopySplitJob &job)
             last = percent;
             QMetaObject::invokeMethod(this, [this, percent] { emit progress(percent); }, Qt::QueuedConnection);
         };
+        hooks.pieceWritten = [this](const QString &path) {
+            QMetaObject::invokeMethod(this, [this, path] { emit pieceWritten(path); }, Qt::QueuedConnection);
+        };
         const CopySplitResult result = RunCopySplit(job, hooks);
         QMetaObject::invokeMethod(this, [this, result] { emit finished(result); }, Qt::QueuedConnection);
     });

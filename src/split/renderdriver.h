@@ -1,6 +1,7 @@
 #pragma once
 
-#include "split/planning.h"
+#include "common/planning.h"
+#include "split/splitjob.h"
 
 #include <QObject>
 #include <QString>
@@ -14,8 +15,6 @@ class QProgressBar;
 
 namespace kc {
 
-class CopySplitRunner;
-struct CopySplitResult;
 class OutputSettingsPage;
 class RangeEntry;
 class TVideoEdit;
@@ -40,9 +39,9 @@ struct RenderDriverParts {
     QAbstractButton *btStop = nullptr;
 };
 
-// Renders the pieces of a split one after another with the editing component: the Split
-// button starts a job, each completed piece starts the next until the plan is done or the
-// user stops. Progress goes to the status bar.
+// The window's side of a split: the Split button checks the entries and starts the split job
+// (which runs the pieces, re-encoded or copied), and the job's events become the status bar's
+// text and progress and the closing message.
 class RenderDriver : public QObject
 {
     Q_OBJECT
@@ -61,13 +60,12 @@ public:
     // messages or control changes.
     void StopForClose();
 
-    bool IsSplitting() const { return m_running; }
+    bool IsSplitting() const { return m_split->isRunning(); }
     const TSplitJob &SplitJob() const { return m_job; }
 
 private:
-    // The lossless choice: the pieces are copied on a thread of their own.
-    void startCopy(TSplitMode mode);
-    void copyFinished(const CopySplitResult &result);
+    void pieceStarting(int k);
+    void pieceStarted(int k);
     void finishJob();
     // piece: the number of the piece that failed, 0 for the custom range.
     void failJob(const QString &reason, int piece);
@@ -75,9 +73,8 @@ private:
 
     RenderDriverParts p;
     TSplitJob m_job;
-    TSplitMode m_mode = smCustom;
-    bool m_running = false;
-    std::unique_ptr<CopySplitRunner> m_copy;
+    kc::SplitJob *m_split;
+    SplitOutcome m_outcome;   // how the job ended, read by VideoEditComplete
 };
 
 } // namespace kc

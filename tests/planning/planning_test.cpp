@@ -1,4 +1,4 @@
-#include "split/planning.h"
+#include "common/planning.h"
 
 #include <gtest/gtest.h>
 

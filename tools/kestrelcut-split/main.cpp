@@ -1,6 +1,5 @@
 // kestrelcut-split: cuts a video into pieces without a window, with the planning, output
 // settings, naming and editing component of the Kestrelcut window.
-#include "copyrun.h"
 #include "progressreport.h"
 #include "splitargs.h"
 #include "splitrunner.h"
@@ -132,16 +131,6 @@ int ReadJob(const SplitArgs &args, const QFileInfo &input, TVideoEdit &videoEdit
     return 0;
 }
 
-// --copy: the pieces are copied in this process; no output settings are read.
-int CopyMain(const SplitArgs &args, const QFileInfo &input, TVideoEdit &videoEdit)
-{
-    SplitJobSpec job;
-    if (const int refused = ReadJob(args, input, videoEdit, &job))
-        return refused;
-    StreamReporter reporter(stderr, stdout, ::isatty(STDERR_FILENO) == 1);
-    return RunCopySplitJob(job, &reporter);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -171,18 +160,19 @@ int main(int argc, char **argv)
     if (!input.isFile() || !input.isReadable())
         return Refuse(QStringLiteral("%1: not a readable file").arg(args.input));
 
-    if (args.copy)
-        return CopyMain(args, input, videoEdit);
-
-    QString error;
-    const ComponentLists lists{videoEdit.VideoCompressors().names(), videoEdit.AudioCompressors().names(),
-                               videoEdit.WMVProfiles().names()};
-    const std::optional<OutputChoice> choice = ResolveOutputChoice(args, lists, ProgramFolder(), &error);
-    if (!choice)
-        return Refuse(error);
-
     SplitJobSpec job;
-    job.choice = *choice;
+    if (args.copy) {
+        // The pieces are copied: no output settings are read.
+        job.choice.format = OutFormat::Copy;
+    } else {
+        QString error;
+        const ComponentLists lists{videoEdit.VideoCompressors().names(), videoEdit.AudioCompressors().names(),
+                                   videoEdit.WMVProfiles().names()};
+        const std::optional<OutputChoice> choice = ResolveOutputChoice(args, lists, ProgramFolder(), &error);
+        if (!choice)
+            return Refuse(error);
+        job.choice = *choice;
+    }
     if (const int refused = ReadJob(args, input, videoEdit, &job))
         return refused;
 

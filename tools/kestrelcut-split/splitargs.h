@@ -1,7 +1,7 @@
 #pragma once
 
 #include "split/outputsettings.h"
-#include "split/planning.h"
+#include "common/planning.h"
 
 #include <QSize>
 #include <QString>

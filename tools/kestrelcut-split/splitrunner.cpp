@@ -1,8 +1,5 @@
 #include "splitrunner.h"
 
-#include "common/programfolder.h"
-#include "components/videoedit/tvideoedit.h"
-#include "split/naming.h"
 #include "split/progresspercent.h"
 
 namespace kc::cli {
@@ -16,106 +13,72 @@ QString WithReason(const QString &reason)
 }
 } // namespace
 
-SplitRunner::SplitRunner(TVideoEdit *videoEdit, const SplitJobSpec &job, RunReporter *reporter,
-                         QObject *parent)
+QString CopySummaryLine(int written, int planned)
+{
+    QString line = written == 1 ? QStringLiteral("1 piece written") : QStringLiteral("%1 pieces written").arg(written);
+    if (written < planned) {
+        const int merged = planned - written;
+        line += merged == 1 ? QStringLiteral(" (1 planned piece held no keyframe of its own and was merged with its neighbour)")
+                            : QStringLiteral(" (%1 planned pieces held no keyframe of their own and were merged with their neighbours)").arg(merged);
+    }
+    return line;
+}
+
+SplitRunner::SplitRunner(TVideoEdit *videoEdit, const SplitJobSpec &job, RunReporter *reporter, QObject *parent)
     : QObject(parent)
-    , m_videoEdit(videoEdit)
+    , m_job(videoEdit)
     , m_spec(job)
     , m_reporter(reporter)
 {
-    connect(m_videoEdit, &TVideoEdit::OnProcessing, this, &SplitRunner::onProcessing);
-    connect(m_videoEdit, &TVideoEdit::OnComplete, this, &SplitRunner::onComplete);
+    connect(&m_job, &SplitJob::pieceStarted, this, [this](int, int ordinal, int count, const QString &path) {
+        m_reporter->pieceStarted(ordinal, count, path);
+    });
+    connect(&m_job, &SplitJob::progress, this, [this](double at, double total) {
+        m_reporter->progress(ProgressPercent(at, total));
+    });
+    connect(&m_job, &SplitJob::pieceWritten, this, [this](int, const QString &path) {
+        if (m_spec.choice.format != OutFormat::Copy)
+            m_reporter->progress(100);
+        m_reporter->pieceWritten(path);
+    });
+    connect(&m_job, &SplitJob::finished, this, &SplitRunner::onFinished);
 }
 
 void SplitRunner::start()
 {
-    m_count = int(PieceCount(m_spec.mode, m_spec.inputs));
-    m_ordinal = 1;
-    startPiece(m_spec.mode == smCustom ? 0 : 1);
+    m_job.start(m_spec);
 }
 
-void SplitRunner::startPiece(int k)
+void SplitRunner::onFinished(const SplitOutcome &outcome)
 {
-    m_piece = k;
-    TVideoEdit *ve = m_videoEdit;
-    const QString input = m_spec.input;
-    const SourceFacts source{
-        [ve, input] { return QSize(ve->GetFileWidth(input), ve->GetFileHeight(input)); },
-        [ve, input] { return ve->GetFileFrameRate(input); },
-    };
-    const OutputSettings settings = MapOutputSettings(m_spec.choice, ProgramFolder(), source);
-    QString failed;
-    if (!ApplyPropertyWrites(ve, settings.writes, &failed)) {
-        m_reporter->error(WithReason(QStringLiteral("the editing component refuses %1").arg(failed)));
-        finish(ExitRenderFailed);
+    switch (outcome.status) {
+    case SplitOutcome::Status::Done:
+        if (outcome.skippedTailWithoutPicture)
+            m_reporter->pieceSkipped(QStringLiteral("only sound is left after the last picture"));
+        if (outcome.copied)
+            m_reporter->note(CopySummaryLine(outcome.written, outcome.planned));
+        finish(ExitOk);
         return;
-    }
-    ve->InitControl();
-
-    const PieceRangeResult range = PieceRange(m_spec.mode, k, m_spec.inputs);
-    if (!range.ok) {
-        m_reporter->error(range.refusal);
+    case SplitOutcome::Status::Refused:
+        m_reporter->error(outcome.message);
         finish(ExitRefused);
         return;
-    }
-    // A source without sound is still split; whatever keeps the render from starting is
-    // reported by Save.
-    ve->AddVideo(input, range.start, range.stop, settings.stretchMode);
-    ve->AddAudio(input, range.start, range.stop);
-
-    m_path = SetFileName(input, m_spec.mode, k, m_spec.outputFolder, settings.outType);
-    if (!ve->Save(m_path)) {
-        m_reporter->error(WithReason(ve->LastError()));
+    case SplitOutcome::Status::Failed:
+        m_reporter->error(WithReason(outcome.message));
         finish(ExitRenderFailed);
         return;
-    }
-    m_running = true;
-    m_reporter->pieceStarted(m_ordinal, m_count, m_path);
-}
-
-void SplitRunner::onProcessing(double curPos, double duration)
-{
-    if (m_running)
-        m_reporter->progress(ProgressPercent(curPos, duration));
-}
-
-void SplitRunner::onComplete(bool succeeded, const QString &reason)
-{
-    if (!m_running)
-        return;
-    m_running = false;
-    if (!succeeded) {
-        if (IsTailWithoutPicture(m_spec.mode, m_piece, m_spec.inputs, m_videoEdit->LastRenderWasAfterLastPicture())) {
-            // Only sound is left after the last picture: every piece was written.
-            m_reporter->pieceSkipped(QStringLiteral("only sound is left after the last picture"));
-            finish(ExitOk);
-            return;
-        }
-        m_reporter->error(WithReason(reason));
-        finish(ExitRenderFailed);
+    case SplitOutcome::Status::Stopped:
+        m_reporter->error(QStringLiteral("interrupted: the unfinished piece was removed"));
+        finish(ExitInterrupted);
         return;
     }
-    m_reporter->progress(100);
-    m_reporter->pieceWritten(m_path);
-    if (m_spec.mode == smCustom) {
-        finish(ExitOk);
-        return;
-    }
-    const int next = m_piece + 1;
-    if (!HasNextPiece(m_spec.mode, next, m_spec.inputs)) {
-        finish(ExitOk);
-        return;
-    }
-    ++m_ordinal;
-    startPiece(next);
 }
 
 void SplitRunner::interrupt(int code)
 {
     if (m_done)
         return;
-    m_running = false;
-    m_videoEdit->Stop();
+    m_job.stop();
     finish(code);
 }
 

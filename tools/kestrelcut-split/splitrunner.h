@@ -1,7 +1,7 @@
 #pragma once
 
-#include "split/outputsettings.h"
-#include "split/planning.h"
+#include "common/planning.h"
+#include "split/splitjob.h"
 
 #include <QObject>
 #include <QString>
@@ -14,14 +14,6 @@ namespace kc::cli {
 
 // Exit statuses of the splitter.
 enum ExitCode { ExitOk = 0, ExitRefused = 1, ExitRenderFailed = 2, ExitInterrupted = 130 };
-
-struct SplitJobSpec {
-    QString input;          // absolute path of the source
-    TSplitMode mode = smCustom;
-    SplitInputs inputs;
-    OutputChoice choice;
-    QString outputFolder;   // as the window's output field would hold it
-};
 
 // What the runner tells as it goes.
 class RunReporter
@@ -38,8 +30,11 @@ public:
     virtual void note(const QString &text) { error(text); }
 };
 
-// Renders the pieces one after another with the editing component, as the window's
-// render driver does, and ends with finished(exit code).
+// The closing line of a copy: pieces written, and how many planned pieces were merged.
+QString CopySummaryLine(int written, int planned);
+
+// Runs the split job the window runs, re-encoded or copied, tells the reporter what it does,
+// and ends with finished(exit code).
 class SplitRunner : public QObject
 {
     Q_OBJECT
@@ -49,26 +44,19 @@ public:
 
     // Starts the first piece; call it from the running event loop.
     void start();
-    // Stops the running render (its unfinished file is removed) and finishes with code.
+    // Stops the running piece (its unfinished file is removed) and finishes with code.
     void interrupt(int code = ExitInterrupted);
 
 signals:
     void finished(int exitCode);
 
 private:
-    void startPiece(int k);
-    void onProcessing(double curPos, double duration);
-    void onComplete(bool succeeded, const QString &reason);
+    void onFinished(const SplitOutcome &outcome);
     void finish(int code);
 
-    TVideoEdit *m_videoEdit;
+    SplitJob m_job;
     SplitJobSpec m_spec;
     RunReporter *m_reporter;
-    int m_piece = 0;       // number of the running piece (0 for the custom range)
-    int m_ordinal = 0;     // 1-based, for the progress
-    int m_count = 0;
-    QString m_path;
-    bool m_running = false;
     bool m_done = false;
 };
 

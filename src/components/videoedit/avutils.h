@@ -65,6 +65,8 @@ class Interrupter
 {
 public:
     explicit Interrupter(const std::atomic<bool> *stop = nullptr) : m_stop(stop) {}
+    // The context keeps this object's address, so a new owner re-points the flag instead.
+    void setStopFlag(const std::atomic<bool> *stop) { m_stop = stop; }
     void setDeadline(std::chrono::milliseconds fromNow);
     void clearDeadline() { m_hasDeadline = false; }
     bool shouldStop() const;

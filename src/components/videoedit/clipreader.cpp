@@ -3,6 +3,7 @@
 #include "sourcetimeline.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace kc {
 
@@ -27,6 +28,14 @@ constexpr int64_t kMaxPicturePixels = 8192LL * 4320;
 constexpr int kMaxPictureSide = 16384;
 // Furthest the reader seeks back before it starts from the beginning of the file.
 constexpr int64_t kMaxBackoffUs = 64 * 1000000LL;
+// What the reader keeps for a following range is normally about a second (the sound is read
+// ahead of the pictures' stop); a stream that ends long before the other would make it keep
+// the rest of the file, so past these it gives up and the next range starts with a seek.
+constexpr int64_t kMaxKeptBytes = 256LL * 1024 * 1024;
+constexpr size_t kMaxKeptFrames = 4000;
+// Pictures decoded ahead for the next range while the last one's end is encoded: enough to
+// keep the encoder fed when the next range starts, few enough to stay small.
+constexpr int kMaxAheadPictures = 12;
 
 } // namespace
 
@@ -45,9 +54,16 @@ bool ClipReader::fail(QString *error, const QString &why)
     return false;
 }
 
+void ClipReader::setStopFlag(const std::atomic<bool> *stop)
+{
+    m_stop = stop;
+    m_interrupter.setStopFlag(stop);
+}
+
 bool ClipReader::open(const QString &path, bool wantVideo, bool wantAudio, QString *error)
 {
     m_path = path;
+    m_wantedAudio = wantAudio;
     if (!m_pkt || !m_frame)
         return fail(error, QStringLiteral("内存不足"));
     m_interrupter.setDeadline(std::chrono::seconds(15));
@@ -149,6 +165,8 @@ bool ClipReader::start(int64_t videoStartUs, int64_t videoStopUs, int64_t audioS
     m_pictureBeforeStart = false;
     m_picturesInRange = 0;
     m_eof = false;
+    m_keeping = false;
+    dropKept();
     int64_t target = INT64_MAX;
     if (hasVideo())
         target = std::min(target, videoStartUs);
@@ -210,7 +228,151 @@ bool ClipReader::seekBack(QString *error)
     m_video.nextUs = m_video.startUs;
     m_audio.nextPos = 0;
     m_held.clear();
+    dropKept();
     m_eof = false;
+    return true;
+}
+
+void ClipReader::keepFrom(int64_t videoUs, int64_t audioUs)
+{
+    m_keeping = true;
+    m_keepVideoUs = videoUs;
+    m_keepAudioUs = audioUs;
+}
+
+bool ClipReader::canContinueAt(int64_t videoUs, int64_t audioUs) const
+{
+    // Range times come from seconds given as doubles: a microsecond either way is the same spot.
+    auto near = [](int64_t a, int64_t b) { return std::abs(a - b) <= 1; };
+    // The end of the file is no obstacle: the streams that were done kept their packets, and
+    // the others had been read to their end.
+    if (!m_keeping || m_failed || !m_held.empty() || !m_video.done || !m_audio.done || !hasVideo())
+        return false;
+    return near(videoUs, m_keepVideoUs) && (!hasAudio() || near(audioUs, m_keepAudioUs));
+}
+
+void ClipReader::continueAt(int64_t videoStartUs, int64_t videoStopUs, int64_t audioStartUs, int64_t audioStopUs)
+{
+    m_video.startUs = videoStartUs;
+    m_video.stopUs = videoStopUs;
+    m_video.done = !hasVideo();
+    m_audio.startUs = audioStartUs;
+    m_audio.stopUs = audioStopUs;
+    m_audio.done = !hasAudio();
+    // Both streams are already in place: nothing is held back waiting for a first frame.
+    m_video.sawFirst = true;
+    m_audio.sawFirst = true;
+    m_atFileStart = false;
+    m_audioReachedStop = false;
+    // The last range's pictures lie before this one.
+    m_pictureBeforeStart = true;
+    m_picturesInRange = 0;
+    m_eof = false;
+    m_keeping = false;
+    m_replay = std::move(m_kept);
+    m_replayPackets = std::move(m_keptPackets);
+    m_kept.clear();
+    m_keptPackets.clear();
+    m_keptBytes = 0;
+}
+
+namespace {
+// Frames decoded ahead belong to no range yet: the reader keeps them all.
+class NoSink : public ClipSink
+{
+public:
+    bool videoFrame(AVFrame *, int64_t, int64_t, QString *) override { return true; }
+    bool audioFrame(AVFrame *, int64_t, QString *) override { return true; }
+};
+} // namespace
+
+bool ClipReader::decodeAhead()
+{
+    if (!m_keeping || m_failed || m_eof || !m_video.done || !m_audio.done || !m_held.empty())
+        return false;
+    int pictures = 0;
+    for (const Held &h : m_kept)
+        pictures += h.video ? 1 : 0;
+    if (pictures >= kMaxAheadPictures)
+        return false;
+    av::PacketPtr pkt;
+    if (!m_keptPackets.empty()) {
+        pkt = std::move(m_keptPackets.front());
+        m_keptPackets.pop_front();
+        m_keptBytes -= pkt->size;
+    } else {
+        pkt = av::NewPacket();
+        // The end of the file (or a read error) is for the next range to meet.
+        if (!pkt || av_read_frame(m_ic.get(), pkt.get()) < 0)
+            return false;
+    }
+    Stream *s = pkt->stream_index == m_video.index ? &m_video : pkt->stream_index == m_audio.index ? &m_audio : nullptr;
+    if (!s || !s->dec)
+        return true;
+    const int rc = avcodec_send_packet(s->dec.get(), pkt.get());
+    if (rc < 0 && rc != AVERROR(EAGAIN))
+        ++m_badPackets;
+    // The streams are done: every frame lands among the kept ones.
+    NoSink none;
+    QString ignored;
+    return drainDecoder(*s, none, &ignored) && m_keeping;
+}
+
+void ClipReader::stopKeeping()
+{
+    m_keeping = false;
+    m_kept.clear();
+    m_keptPackets.clear();
+    m_keptBytes = 0;
+}
+
+// Reading starts over elsewhere: nothing read so far belongs after this range any more.
+void ClipReader::dropKept()
+{
+    m_kept.clear();
+    m_keptPackets.clear();
+    m_keptBytes = 0;
+    m_replay.clear();
+    m_replayPackets.clear();
+}
+
+// copy: the frame is also handed to the sink, so the kept one is a second reference.
+bool ClipReader::keepFrame(bool video, AVFrame *f, int64_t timeUs, int64_t durUs, int64_t pos, bool copy)
+{
+    if (!m_keeping)
+        return true;
+    if (m_kept.size() >= kMaxKeptFrames) {
+        stopKeeping();
+        return true;
+    }
+    Held h;
+    h.video = video;
+    h.frame.reset(copy ? av_frame_clone(f) : av_frame_alloc());
+    if (!h.frame) {
+        stopKeeping(); // the next range simply seeks
+        return true;
+    }
+    if (!copy)
+        av_frame_move_ref(h.frame.get(), f);
+    h.timeUs = timeUs;
+    h.durationUs = durUs;
+    h.pos = pos;
+    m_kept.push_back(std::move(h));
+    return true;
+}
+
+bool ClipReader::keepPacket(AVPacket *pkt)
+{
+    if (!m_keeping)
+        return false;
+    av::PacketPtr kept = av::NewPacket();
+    if (!kept || m_keptBytes + pkt->size > kMaxKeptBytes) {
+        stopKeeping();
+        return false;
+    }
+    m_keptBytes += pkt->size;
+    av_packet_move_ref(kept.get(), pkt);
+    m_keptPackets.push_back(std::move(kept));
     return true;
 }
 
@@ -244,7 +406,7 @@ bool ClipReader::releaseHeld(ClipSink &sink, QString *error)
 bool ClipReader::onVideoFrame(AVFrame *f, ClipSink &sink, QString *error)
 {
     Stream &s = m_video;
-    if (s.done)
+    if (s.done && !m_keeping)
         return true;
     const AVRational tb = s.st->time_base;
     int64_t durUs = f->pkt_duration > 0 ? av_rescale_q(f->pkt_duration, tb, kMicros) : 0;
@@ -257,7 +419,7 @@ bool ClipReader::onVideoFrame(AVFrame *f, ClipSink &sink, QString *error)
     const int64_t timeUs = ts != AV_NOPTS_VALUE ? av_rescale_q(ts, tb, kMicros) - m_originUs : s.nextUs;
     s.nextUs = timeUs + durUs;
 
-    if (!s.sawFirst) {
+    if (!s.done && !s.sawFirst) {
         // After a seek that landed between keyframes (an MPEG transport stream has no index),
         // what decodes before the next keyframe is not a picture of the source.
         if (!m_atFileStart && !f->key_frame && f->pict_type != AV_PICTURE_TYPE_I)
@@ -266,12 +428,19 @@ bool ClipReader::onVideoFrame(AVFrame *f, ClipSink &sink, QString *error)
         if (timeUs > s.startUs && !m_atFileStart)
             return seekBack(error) ? true : false;
     }
+    return placeVideo(f, timeUs, durUs, sink, error);
+}
+
+// Hands on a picture of the range, or keeps one past it for the next range.
+bool ClipReader::placeVideo(AVFrame *f, int64_t timeUs, int64_t durUs, ClipSink &sink, QString *error)
+{
+    Stream &s = m_video;
+    if (s.done || timeUs >= s.stopUs) {
+        s.done = true;
+        return timeUs >= m_keepVideoUs ? keepFrame(true, f, timeUs, durUs, 0, false) : true;
+    }
     if (timeUs < s.startUs) {
         m_pictureBeforeStart = true;
-        return true;
-    }
-    if (timeUs >= s.stopUs) {
-        s.done = true;
         return true;
     }
     s.lastUs = timeUs;
@@ -295,7 +464,7 @@ bool ClipReader::onVideoFrame(AVFrame *f, ClipSink &sink, QString *error)
 bool ClipReader::onAudioFrame(AVFrame *f, ClipSink &sink, QString *error)
 {
     Stream &s = m_audio;
-    if (s.done)
+    if (s.done && !m_keeping)
         return true;
     const int rate = f->sample_rate > 0 ? f->sample_rate : s.sampleRate;
     if (rate <= 0 || f->nb_samples <= 0)
@@ -308,19 +477,30 @@ bool ClipReader::onAudioFrame(AVFrame *f, ClipSink &sink, QString *error)
     const int64_t originPos = av_rescale(m_originUs, rate, 1000000);
     const int64_t ts = f->best_effort_timestamp;
     int64_t pos = ts != AV_NOPTS_VALUE ? av_rescale_q(ts, s.st->time_base, AVRational{1, rate}) - originPos : s.nextPos;
-    const int64_t startPos = av_rescale(s.startUs, rate, 1000000);
-    const int64_t stopPos = av_rescale(s.stopUs, rate, 1000000);
-
-    if (!s.sawFirst) {
+    if (!s.done && !s.sawFirst) {
         s.sawFirst = true;
         // A couple of milliseconds of slack: container times of sound are often rounded.
-        if (pos > startPos + rate / 500 && !m_atFileStart)
+        if (pos > av_rescale(s.startUs, rate, 1000000) + rate / 500 && !m_atFileStart)
             return seekBack(error) ? true : false;
     } else if (ts == AV_NOPTS_VALUE || std::abs(pos - s.nextPos) <= rate / 10) {
         // Sound is continuous; container times jitter by a few samples, counting does not.
         pos = s.nextPos;
     }
     s.nextPos = pos + f->nb_samples;
+    return placeAudio(f, pos, sink, error);
+}
+
+// Hands on the sound of the range; what reaches past where the next range starts is kept too.
+bool ClipReader::placeAudio(AVFrame *f, int64_t pos, ClipSink &sink, QString *error)
+{
+    Stream &s = m_audio;
+    const int rate = f->sample_rate > 0 ? f->sample_rate : s.sampleRate;
+    if (m_keeping && pos + f->nb_samples > av_rescale(m_keepAudioUs, rate, 1000000))
+        keepFrame(false, f, 0, 0, pos, !s.done);
+    if (s.done)
+        return true;
+    const int64_t startPos = av_rescale(s.startUs, rate, 1000000);
+    const int64_t stopPos = av_rescale(s.stopUs, rate, 1000000);
     if (pos + f->nb_samples <= startPos)
         return true;
     if (pos >= stopPos) {
@@ -378,10 +558,17 @@ bool ClipReader::step(ClipSink &sink, QString *error)
         return false;
     if (m_stop && m_stop->load(std::memory_order_relaxed))
         return fail(error, QStringLiteral("已停止"));
-    if (m_video.done && m_audio.done) {
-        if (!releaseHeld(sink, error))
+    if (m_video.done && m_audio.done)
+        return endOfRanges(sink, error);
+    // What the last range kept comes first, in the order it was read.
+    if (!m_replay.empty()) {
+        Held h = std::move(m_replay.front());
+        m_replay.pop_front();
+        const bool ok = h.video ? placeVideo(h.frame.get(), h.timeUs, h.durationUs, sink, error)
+                                : placeAudio(h.frame.get(), h.pos, sink, error);
+        if (!ok)
             return false;
-        return false;
+        return !(m_video.done && m_audio.done) || endOfRanges(sink, error);
     }
     // Waiting for the other stream's first frame has limits (memory, a stream that starts late).
     size_t heldVideo = 0;
@@ -396,36 +583,75 @@ bool ClipReader::step(ClipSink &sink, QString *error)
             return false;
     }
 
-    int rc = av_read_frame(m_ic.get(), m_pkt.get());
-    if (rc == AVERROR(EAGAIN) && ++m_retries <= kMaxRetries)
-        return true;
-    if (rc < 0)
-        return endOfInput(sink, error);
-    m_retries = 0;
-    Stream *s = nullptr;
-    if (m_pkt->stream_index == m_video.index && !m_video.done)
-        s = &m_video;
-    else if (m_pkt->stream_index == m_audio.index && !m_audio.done)
-        s = &m_audio;
-    if (s) {
-        rc = avcodec_send_packet(s->dec.get(), m_pkt.get());
-        av_packet_unref(m_pkt.get());
-        if (rc < 0 && rc != AVERROR(EAGAIN)) {
-            if (++m_badPackets > kMaxBadPackets)
-                return fail(error, QStringLiteral("无法解码输入文件 %1: %2").arg(m_path, av::ErrorText(rc)));
-        }
-        if (!drainDecoder(*s, sink, error))
+    if (!m_replayPackets.empty()) {
+        av::PacketPtr pkt = std::move(m_replayPackets.front());
+        m_replayPackets.pop_front();
+        if (!handlePacket(pkt.get(), sink, error))
             return false;
     } else {
-        av_packet_unref(m_pkt.get());
+        int rc = av_read_frame(m_ic.get(), m_pkt.get());
+        if (rc == AVERROR(EAGAIN) && ++m_retries <= kMaxRetries)
+            return true;
+        if (rc < 0)
+            return endOfInput(sink, error);
+        m_retries = 0;
+        if (!handlePacket(m_pkt.get(), sink, error))
+            return false;
     }
     if (m_video.done && m_audio.done) {
         m_video.sawFirst = m_audio.sawFirst = true;
-        if (!releaseHeld(sink, error))
-            return false;
-        return false;
+        return endOfRanges(sink, error);
     }
     return true;
+}
+
+// Decodes a packet of a stream still in its range; one of a stream that is done waits for
+// the next range when that was asked for.
+bool ClipReader::handlePacket(AVPacket *pkt, ClipSink &sink, QString *error)
+{
+    Stream *s = nullptr;
+    if (pkt->stream_index == m_video.index)
+        s = &m_video;
+    else if (pkt->stream_index == m_audio.index)
+        s = &m_audio;
+    if (s && s->done) {
+        if (!keepPacket(pkt))
+            av_packet_unref(pkt);
+        return true;
+    }
+    if (!s) {
+        av_packet_unref(pkt);
+        return true;
+    }
+    const int rc = avcodec_send_packet(s->dec.get(), pkt);
+    av_packet_unref(pkt);
+    if (rc < 0 && rc != AVERROR(EAGAIN)) {
+        if (++m_badPackets > kMaxBadPackets)
+            return fail(error, QStringLiteral("无法解码输入文件 %1: %2").arg(m_path, av::ErrorText(rc)));
+    }
+    return drainDecoder(*s, sink, error);
+}
+
+// Both ranges are complete. Whatever the last range kept and this one did not get to stays
+// kept, behind what this range kept itself (it was read earlier).
+bool ClipReader::endOfRanges(ClipSink &sink, QString *error)
+{
+    if (m_keeping) {
+        while (!m_replay.empty()) {
+            m_kept.push_back(std::move(m_replay.front()));
+            m_replay.pop_front();
+        }
+        while (!m_replayPackets.empty()) {
+            m_keptBytes += m_replayPackets.front()->size;
+            m_keptPackets.push_back(std::move(m_replayPackets.front()));
+            m_replayPackets.pop_front();
+        }
+    } else {
+        m_replay.clear();
+        m_replayPackets.clear();
+    }
+    releaseHeld(sink, error);
+    return false;
 }
 
 // The end of the file, or a read error past which nothing more can be had: what was decoded

@@ -32,6 +32,11 @@ public:
 // either starts after its cut, or no keyframe turns up before the end of the file, the reader
 // seeks further back and tries again, and it holds the frames of the range back until both streams
 // have shown their first frame, so nothing is delivered twice.
+//
+// A range may be followed by the next one of the same file (the pieces of a split): with
+// keepFrom() the reader keeps what it decoded and read past the range's stop, and
+// continueAt() then carries on from there, front to back, without seeking or decoding
+// anything twice. The frames handed to the sink are the same as a fresh start() would give.
 class ClipReader
 {
 public:
@@ -48,12 +53,31 @@ public:
     // Clockwise quarter turns the pictures need for showing (0, 90, 180, 270).
     int videoRotation() const { return m_video.st ? av::DisplayRotation(m_video.st) : 0; }
 
+    const QString &path() const { return m_path; }
+    // Whether open() asked for the sound.
+    bool wantedAudio() const { return m_wantedAudio; }
+    // The flag that stops the reading (the reader may outlive the render that opened it).
+    void setStopFlag(const std::atomic<bool> *stop);
+
     // Sets the ranges and seeks; call once before step().
     bool start(int64_t videoStartUs, int64_t videoStopUs, int64_t audioStartUs, int64_t audioStopUs,
                QString *error);
     // Reads and decodes one packet, handing the frames in range to the sink. Returns false at
     // the end of the ranges (or of the file), or on an error (*error set, failed() true).
     bool step(ClipSink &sink, QString *error);
+
+    // The next range will start at these times: what lies from there on is kept when this
+    // range ends (call after start() or continueAt(), before step()).
+    void keepFrom(int64_t videoUs, int64_t audioUs);
+    // The range read last has ended (at its stop or at the end of the file) and kept what the
+    // next range needs when it starts at these times (audioUs is ignored without sound).
+    bool canContinueAt(int64_t videoUs, int64_t audioUs) const;
+    // Instead of start(): the ranges begin where the last one ended (canContinueAt() true).
+    void continueAt(int64_t videoStartUs, int64_t videoStopUs, int64_t audioStartUs, int64_t audioStopUs);
+    // After the range has ended, while its last pictures are being encoded: decodes one more
+    // packet of what follows into what is kept for the next range, up to a few pictures.
+    // False when there is nothing more to do ahead.
+    bool decodeAhead();
     bool failed() const { return m_failed; }
     bool videoDone() const { return m_video.done; }
     bool audioDone() const { return m_audio.done; }
@@ -96,6 +120,14 @@ private:
     bool drainDecoder(Stream &s, ClipSink &sink, QString *error);
     bool onVideoFrame(AVFrame *f, ClipSink &sink, QString *error);
     bool onAudioFrame(AVFrame *f, ClipSink &sink, QString *error);
+    bool placeVideo(AVFrame *f, int64_t timeUs, int64_t durUs, ClipSink &sink, QString *error);
+    bool placeAudio(AVFrame *f, int64_t pos, ClipSink &sink, QString *error);
+    bool handlePacket(AVPacket *pkt, ClipSink &sink, QString *error);
+    bool keepFrame(bool video, AVFrame *f, int64_t timeUs, int64_t durUs, int64_t pos, bool copy);
+    bool keepPacket(AVPacket *pkt);
+    void stopKeeping();
+    void dropKept();
+    bool endOfRanges(ClipSink &sink, QString *error);
     bool deliver(Held held, ClipSink &sink, QString *error);
     bool releaseHeld(ClipSink &sink, QString *error);
     bool settled() const;
@@ -123,6 +155,18 @@ private:
     int m_badPackets = 0;
     int m_retries = 0;
     std::deque<Held> m_held;
+
+    bool m_wantedAudio = false;
+    // What was read past the range for the next one: decoded frames in decoding order and the
+    // packets read after their stream's range had ended, not yet decoded.
+    bool m_keeping = false;
+    int64_t m_keepVideoUs = 0, m_keepAudioUs = 0;
+    std::deque<Held> m_kept;
+    std::deque<av::PacketPtr> m_keptPackets;
+    int64_t m_keptBytes = 0;
+    // What the running range takes over from the last one, before reading on.
+    std::deque<Held> m_replay;
+    std::deque<av::PacketPtr> m_replayPackets;
 };
 
 } // namespace kc

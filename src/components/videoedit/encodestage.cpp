@@ -34,6 +34,12 @@ bool EncodeStage::drain(QString *error)
     return !m_failed && !m_quit;
 }
 
+bool EncodeStage::busy()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return !m_failed && !m_quit && (!m_queue.empty() || m_busy);
+}
+
 void EncodeStage::cancel()
 {
     {

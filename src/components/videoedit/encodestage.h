@@ -29,6 +29,8 @@ public:
     bool post(Work work, bool holdsPicture = false);
     // Waits until everything posted has run. False, with the reason, when something failed.
     bool drain(QString *error);
+    // Work is queued or running (and the stage has neither failed nor been cancelled).
+    bool busy();
     // Ends the thread at once; what is queued is dropped.
     void cancel();
 

@@ -239,6 +239,7 @@ struct Segment {
     std::unique_ptr<ClipReader> audioReader;  // sound from another file
     int64_t vStart = 0, vStop = 0, aStart = 0, aStop = 0;
     bool soundFromMainReader = false;
+    bool continued = false;                   // the reader goes on from the previous render
 };
 
 } // namespace
@@ -251,7 +252,29 @@ struct RenderJob::Impl {
     std::unique_ptr<AudioEncoder> audio;
     double totalSeconds = 0;
     bool prepared = false;
+    std::unique_ptr<ClipReader> offered;
+    std::unique_ptr<ClipReader> leftover;
+    // A render of one range of one file (its sound, if any, from the same file) is what the
+    // pieces of a split are: its reader may go on to the next range.
+    bool followable = false;
 };
+
+void RenderJob::offerReader(std::unique_ptr<ClipReader> reader)
+{
+    d->offered = std::move(reader);
+}
+
+bool RenderJob::continuesReader() const
+{
+    return !d->segments.empty() && d->segments.front().continued;
+}
+
+std::unique_ptr<ClipReader> RenderJob::takeReader()
+{
+    if (d->leftover)
+        d->leftover->setStopFlag(nullptr); // this job's flag goes with it
+    return std::move(d->leftover);
+}
 
 RenderJob::RenderJob(RenderRequest request) : d(new Impl)
 {
@@ -299,9 +322,17 @@ bool RenderJob::prepare(QString *error)
             }
         }
         const bool soundHere = wantSound && seg.audioClip && seg.audioClip->file == seg.videoClip.file;
-        seg.reader = std::make_unique<ClipReader>(&m_stop);
-        if (!seg.reader->open(seg.videoClip.file, true, soundHere, error))
-            return false;
+        const bool single = r.video.size() == 1 && (!wantSound || !seg.audioClip || soundHere);
+        d->followable = single;
+        if (single && d->offered && d->offered->path() == seg.videoClip.file && d->offered->wantedAudio() == soundHere) {
+            seg.reader = std::move(d->offered);
+            seg.reader->setStopFlag(&m_stop);
+            seg.continued = true; // confirmed below, once the range is known
+        } else {
+            seg.reader = std::make_unique<ClipReader>(&m_stop);
+            if (!seg.reader->open(seg.videoClip.file, true, soundHere, error))
+                return false;
+        }
         seg.soundFromMainReader = soundHere && seg.reader->hasAudio();
         seg.vStart = std::max<int64_t>(0, SecondsToMicros(seg.videoClip.start));
         seg.vStop = SecondsToMicros(seg.videoClip.stop);
@@ -339,6 +370,13 @@ bool RenderJob::prepare(QString *error)
                 *error = QStringLiteral("音频范围为空: %1 - %2 秒").arg(seg.audioClip->start).arg(seg.audioClip->stop);
                 return false;
             }
+        }
+        if (seg.continued && !seg.reader->canContinueAt(seg.vStart, seg.aStart)) {
+            // Not where the last render stopped: a render of its own, as any other.
+            seg.continued = false;
+            seg.reader = std::make_unique<ClipReader>(&m_stop);
+            if (!seg.reader->open(seg.videoClip.file, true, soundHere, error))
+                return false;
         }
         d->totalSeconds += double(seg.vStop - seg.vStart) / 1e6;
         d->segments.push_back(std::move(seg));
@@ -395,6 +433,14 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
     const double rate = double(d->video.rateNum()) / d->video.rateDen();
     VideoEncoder *video = &d->video;
     AudioEncoder *audio = d->audio.get();
+    // While the encoding side finishes a piece, the reader decodes the start of the range
+    // that follows, so that neither waits for the other at the boundary.
+    auto drainReadingAhead = [&](ClipReader *reader, QString *e) {
+        if (d->followable && reader)
+            while (stage.busy() && !m_stop.load() && reader->decodeAhead()) {
+            }
+        return stage.drain(e);
+    };
 
     for (Segment &seg : d->segments) {
         // The stage is idle here (drained after the previous clip): the counts are settled.
@@ -413,8 +459,12 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
         // The sound follows the pictures, which may end a little after the asked stop.
         const int64_t soundReadStop = seg.aStop + SegmentSink::soundReadAheadUs();
 
-        if (!seg.reader->start(seg.vStart, seg.vStop, seg.aStart, soundReadStop, error))
+        if (seg.continued)
+            seg.reader->continueAt(seg.vStart, seg.vStop, seg.aStart, soundReadStop);
+        else if (!seg.reader->start(seg.vStart, seg.vStop, seg.aStart, soundReadStop, error))
             return failed();
+        if (d->followable)
+            seg.reader->keepFrom(seg.vStop, seg.aStop);
         if (seg.audioReader && !seg.audioReader->start(0, 0, seg.aStart, soundReadStop, error))
             return failed();
         bool mainRunning = true, soundRunning = seg.audioReader != nullptr;
@@ -451,7 +501,7 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
         afterLastPicture = afterLastPicture && seg.reader->rangeAfterLastPicture();
         if (audio && !stage.post([audio](QString *e) { return audio->endClip(e); }))
             return failed();
-        if (!stage.drain(error))
+        if (!drainReadingAhead(seg.reader.get(), error))
             return failed();
         if (audio) {
             // Sound that ends before the pictures (or a clip without sound) is filled with
@@ -464,7 +514,10 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
                 return failed();
         }
         doneSeconds += double(seg.vStop - seg.vStart) / 1e6;
-        // The sources are done with; their files need not stay open.
+        // The sources are done with; their files need not stay open, unless the next range
+        // may follow on.
+        if (d->followable)
+            d->leftover = std::move(seg.reader);
         seg.reader.reset();
         seg.audioReader.reset();
     }
@@ -476,7 +529,7 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
     stage.post([video](QString *e) { return video->flush(e); });
     if (audio)
         stage.post([audio](QString *e) { return audio->flush(e); });
-    if (!stage.drain(error))
+    if (!drainReadingAhead(d->leftover.get(), error))
         return failed();
     stage.cancel();
     if (m_stop.load())

@@ -11,6 +11,8 @@
 
 namespace kc {
 
+class ClipReader;
+
 // A range of a source file, in seconds as the caller gave them.
 struct ClipRange {
     QString file;
@@ -35,8 +37,14 @@ public:
     explicit RenderJob(RenderRequest request);
     ~RenderJob();
 
+    // A reader left by the previous render (takeReader()). When this render's single range
+    // starts where that one stopped, in the same file, it carries on with it; otherwise it is
+    // dropped and the source is opened afresh. Call before prepare().
+    void offerReader(std::unique_ptr<ClipReader> reader);
     // False, with the reason, when the render cannot start; nothing is left on disk then.
     bool prepare(QString *error);
+    // Whether prepare() took up the offered reader.
+    bool continuesReader() const;
     // Length of the output in seconds (known after prepare()).
     double totalSeconds() const;
 
@@ -50,6 +58,9 @@ public:
     // After a failed run(): the ranges held no picture because they lie after the source's
     // last picture (only sound, or nothing, is left there).
     bool failedAfterLastPicture() const { return m_afterLastPicture; }
+    // After a successful run(): the reader, holding what it read past the range, for a
+    // render of the range that follows (null when it cannot go on from there).
+    std::unique_ptr<ClipReader> takeReader();
 
 private:
     struct Impl;

@@ -1,5 +1,6 @@
 #include "tvideoedit.h"
 
+#include "clipreader.h"
 #include "codeccatalog.h"
 #include "mediaprobe.h"
 #include "outputplan.h"
@@ -101,7 +102,23 @@ struct TVideoEdit::Private {
     quint64 jobId = 0;
     bool rendering = false;
     bool lastAfterLastPicture = false;
+    bool lastContinued = false;
     QString lastError;
+
+    // The source as the last render left it, open and positioned after its range, with its
+    // file's size and time then: a render of the range that follows goes on from there.
+    std::unique_ptr<ClipReader> session;
+    qint64 sessionSize = -1;
+    QDateTime sessionTime;
+
+    // The file is still the one the session read (not replaced or rewritten since).
+    bool sessionStillValid() const
+    {
+        if (!session)
+            return false;
+        const QFileInfo fi(session->path());
+        return fi.exists() && fi.size() == sessionSize && fi.lastModified() == sessionTime;
+    }
 
     // The window asks about the same source several times in a row (duration, size, rate).
     QString probedPath;
@@ -278,9 +295,13 @@ bool TVideoEdit::Save(const QString &strFileName)
     req.video = d->videoClips;
     req.audio = d->audioClips;
     auto job = std::make_unique<RenderJob>(req);
+    if (d->sessionStillValid())
+        job->offerReader(std::move(d->session));
+    d->session.reset();
     if (!job->prepare(&error))
         return refuse(error);
 
+    d->lastContinued = job->continuesReader();
     const quint64 id = ++d->jobId;
     d->job = std::move(job);
     d->rendering = true;
@@ -315,6 +336,14 @@ void TVideoEdit::deliverCompletion(quint64 id, bool succeeded, const QString &re
     if (id != d->jobId || !d->rendering)
         return; // a render that was stopped: no completion
     d->joinWorker();
+    if (succeeded) {
+        d->session = d->job->takeReader();
+        if (d->session) {
+            const QFileInfo fi(d->session->path());
+            d->sessionSize = fi.size();
+            d->sessionTime = fi.lastModified();
+        }
+    }
     d->job.reset();
     d->rendering = false;
     d->lastAfterLastPicture = afterLastPicture;
@@ -332,6 +361,16 @@ void TVideoEdit::Stop()
     d->job.reset(); // removes whatever the worker had not removed yet
     d->rendering = false;
     ++d->jobId; // events of the stopped render still queued are dropped
+}
+
+void TVideoEdit::ReleaseSource()
+{
+    d->session.reset();
+}
+
+bool TVideoEdit::ContinuedLastRender() const
+{
+    return d->lastContinued;
 }
 
 bool TVideoEdit::IsRendering() const

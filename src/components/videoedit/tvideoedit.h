@@ -137,6 +137,12 @@ public:
     // raises no OnComplete.
     void Stop();
     bool IsRendering() const;
+    // After a render the source stays open, placed after its range, so that a render of the
+    // range that follows goes on reading instead of starting over; this lets it go (the end
+    // of a split).
+    void ReleaseSource();
+    // The render started by the last Save went on reading where the previous one stopped.
+    bool ContinuedLastRender() const;
     // Why the last Save failed, or why the last render failed.
     QString LastError() const;
     // The last render failed only because its ranges lie after the source's last picture

@@ -1,4 +1,4 @@
-#include "planning.h"
+#include "common/planning.h"
 
 #include "common/timeparts.h"
 

@@ -1,0 +1,82 @@
+#!/bin/sh
+# Split benchmark: N consecutive pieces against one whole render of ours and against ffmpeg's
+# segment muxer doing the same re-encode, measured in the same run. See README.md.
+#
+#   bench/split/run.sh [build-dir] [runs] [cold]
+#
+# "cold" adds the pieces rendered each by an editing component of its own (every piece opens
+# the source, seeks and decodes from its keyframe), as splits were rendered before the pieces
+# followed on from one another.
+set -eu
+
+BUILD=${1:-build}
+RUNS=${2:-3}
+COLD=${3:-}
+BENCH="$BUILD/bench/render_bench"
+[ -x "$BENCH" ] || { echo "build it first: cmake --build $BUILD --target render_bench" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (Debian package: time)" >&2; exit 1; }
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT INT TERM
+
+# name, size, keyframe interval in frames, seconds
+make_source() {
+    ffmpeg -v error -y -f lavfi -i "testsrc2=size=$2:rate=30000/1001:duration=$4" \
+        -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=$4" \
+        -c:v libx264 -preset veryfast -g "$3" -keyint_min "$3" -sc_threshold 0 \
+        -c:a aac -b:a 128k -ac 2 "$WORK/$1.mp4"
+}
+
+echo "making the sources (H.264 + AAC, 29.97 fps, 30 s each)"
+make_source short720 1280x720 30 30     # a keyframe every second
+make_source long720 1280x720 300 30     # a keyframe every 10 seconds
+make_source small 320x240 30 30
+
+# Wall-clock seconds of a command (its output thrown away).
+measure() {
+    /usr/bin/time -f "%e" -o "$WORK/t" "$@" >/dev/null 2>"$WORK/err" || { cat "$WORK/err" >&2; exit 1; }
+    cat "$WORK/t"
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { echo "$1 $2" | awk '{ printf "%.2f", $1 / $2 }'; }
+
+# ffmpeg's segment muxer cutting the same VCD NTSC re-encode into n pieces of equal length,
+# a keyframe forced at each cut.
+segment() {
+    src=$1; n=$2
+    d=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$src")
+    len=$(echo "$d $n" | awk '{ printf "%.6f", $1 / $2 }')
+    rm -rf "$WORK/seg"; mkdir "$WORK/seg"
+    measure ffmpeg -v error -y -i "$src" -target ntsc-vcd -force_key_frames "expr:gte(t,n_forced*$len)" \
+        -f segment -segment_time "$len" -segment_format vcd -reset_timestamps 1 "$WORK/seg/p%03d.mpg"
+}
+
+echo "medians of $RUNS runs; VCD NTSC output; targets: parts/whole <= 1.05, parts/segment <= 1.00"
+for name in short720 long720 small; do
+    src="$WORK/$name.mp4"
+    : >"$WORK/whole"
+    for n in 10 30 60; do : >"$WORK/parts$n"; : >"$WORK/seg$n"; : >"$WORK/cold$n"; done
+    i=0
+    while [ $i -lt "$RUNS" ]; do
+        # Ours and ffmpeg's alternate, so that both see the same load.
+        measure "$BENCH" 1 "$src" "$WORK/whole" >>"$WORK/whole"
+        for n in 10 30 60; do
+            measure "$BENCH" 1 "$src" "$WORK/part" "$n" >>"$WORK/parts$n"
+            segment "$src" "$n" >>"$WORK/seg$n"
+            [ -z "$COLD" ] || measure "$BENCH" 1 "$src" "$WORK/cold" "$n" 0 cold >>"$WORK/cold$n"
+        done
+        i=$((i + 1))
+    done
+    w=$(median <"$WORK/whole")
+    for n in 10 30 60; do
+        p=$(median <"$WORK/parts$n"); s=$(median <"$WORK/seg$n")
+        printf '%-9s %2d parts %6.2f s  whole %6.2f s  segment %6.2f s  parts/whole %s  parts/segment %s\n' \
+            "$name" "$n" "$p" "$w" "$s" "$(ratio "$p" "$w")" "$(ratio "$p" "$s")"
+        if [ -n "$COLD" ]; then
+            c=$(median <"$WORK/cold$n")
+            printf '%-9s %2d cold  %6.2f s  cold/whole %s  cold/segment %s\n' "$name" "$n" "$c" \
+                "$(ratio "$c" "$w")" "$(ratio "$c" "$s")"
+        fi
+    done
+done

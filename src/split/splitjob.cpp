@@ -1,0 +1,206 @@
+#include "split/splitjob.h"
+
+#include "common/programfolder.h"
+#include "components/videoedit/tvideoedit.h"
+#include "split/copysplitrunner.h"
+#include "split/naming.h"
+
+namespace kc {
+
+SplitJob::SplitJob(TVideoEdit *videoEdit, QObject *parent)
+    : QObject(parent)
+    , m_videoEdit(videoEdit)
+{
+    qRegisterMetaType<kc::SplitOutcome>();
+    connect(m_videoEdit, &TVideoEdit::OnProcessing, this, &SplitJob::onProcessing);
+    connect(m_videoEdit, &TVideoEdit::OnComplete, this, &SplitJob::onComplete);
+}
+
+SplitJob::~SplitJob()
+{
+    stop();
+}
+
+void SplitJob::start(const SplitJobSpec &spec)
+{
+    stop();
+    m_spec = spec;
+    m_running = true;
+    m_count = int(PieceCount(spec.mode, spec.inputs));
+    m_ordinal = 1;
+    if (spec.choice.format == OutFormat::Copy) {
+        startCopy();
+        return;
+    }
+    startPiece(spec.mode == smCustom ? 0 : 1);
+}
+
+void SplitJob::startPiece(int k)
+{
+    m_piece = k;
+    emit pieceStarting(k, m_ordinal, m_count);
+    if (!m_running)
+        return; // a handler stopped the job
+    TVideoEdit *ve = m_videoEdit;
+    const QString input = m_spec.input;
+    const SourceFacts source{
+        [ve, input] { return QSize(ve->GetFileWidth(input), ve->GetFileHeight(input)); },
+        [ve, input] { return ve->GetFileFrameRate(input); },
+    };
+    const OutputSettings settings = MapOutputSettings(m_spec.choice, ProgramFolder(), source);
+    QString failed;
+    if (!ApplyPropertyWrites(ve, settings.writes, &failed)) {
+        SplitOutcome o;
+        o.status = SplitOutcome::Status::Failed;
+        o.message = QStringLiteral("无法设置输出属性 %1").arg(failed);
+        o.piece = k;
+        finish(o);
+        return;
+    }
+    ve->InitControl();
+
+    const PieceRangeResult range = PieceRange(m_spec.mode, k, m_spec.inputs);
+    if (!range.ok) {
+        SplitOutcome o;
+        o.status = SplitOutcome::Status::Refused;
+        o.message = range.refusal;
+        finish(o);
+        return;
+    }
+    // A source without sound is still split, so AddAudio's answer does not end the piece;
+    // whatever keeps the render from starting is reported by Save.
+    ve->AddVideo(input, range.start, range.stop, settings.stretchMode);
+    ve->AddAudio(input, range.start, range.stop);
+
+    m_path = SetFileName(input, m_spec.mode, k, m_spec.outputFolder, settings.outType);
+    if (!ve->Save(m_path)) {
+        SplitOutcome o;
+        o.status = SplitOutcome::Status::Failed;
+        o.message = ve->LastError();
+        o.piece = k;
+        finish(o);
+        return;
+    }
+    m_rendering = true;
+    emit pieceStarted(k, m_ordinal, m_count, m_path);
+}
+
+void SplitJob::onProcessing(double at, double total)
+{
+    if (m_running && m_rendering)
+        emit progress(at, total);
+}
+
+void SplitJob::onComplete(bool succeeded, const QString &reason)
+{
+    // A completion with no piece running, or while the component already renders a later
+    // one, belongs to a render that was stopped: it must not start or finish anything.
+    if (!m_running || !m_rendering || m_videoEdit->IsRendering())
+        return;
+    m_rendering = false;
+    if (!succeeded) {
+        SplitOutcome o;
+        if (IsTailWithoutPicture(m_spec.mode, m_piece, m_spec.inputs, m_videoEdit->LastRenderWasAfterLastPicture())) {
+            // Every piece with a picture was written.
+            o.skippedTailWithoutPicture = true;
+        } else {
+            o.status = SplitOutcome::Status::Failed;
+            o.message = reason;
+            o.piece = m_piece;
+        }
+        finish(o);
+        return;
+    }
+    emit pieceWritten(m_piece, m_path);
+    if (!m_running)
+        return;
+    const int next = m_piece + 1;
+    if (m_spec.mode == smCustom || !HasNextPiece(m_spec.mode, next, m_spec.inputs)) {
+        finish(SplitOutcome());
+        return;
+    }
+    ++m_ordinal;
+    startPiece(next);
+}
+
+void SplitJob::startCopy()
+{
+    CopySplitJob job;
+    job.input = m_spec.input;
+    job.mode = m_spec.mode;
+    job.inputs = m_spec.inputs;
+    job.outputFolder = m_spec.outputFolder;
+    m_copy = std::make_unique<CopySplitRunner>();
+    connect(m_copy.get(), &CopySplitRunner::pieceStarted, this, [this](int ordinal, int count, const QString &path) {
+        if (!m_running)
+            return;
+        m_piece = m_spec.mode == smCustom ? 0 : ordinal;
+        m_ordinal = ordinal;
+        m_count = count;
+        m_path = path;
+        emit pieceStarting(m_piece, ordinal, count);
+        emit pieceStarted(m_piece, ordinal, count, path);
+    });
+    connect(m_copy.get(), &CopySplitRunner::progress, this, [this](int percent) {
+        if (m_running)
+            emit progress(percent, 100);
+    });
+    connect(m_copy.get(), &CopySplitRunner::pieceWritten, this, [this](const QString &path) {
+        if (m_running)
+            emit pieceWritten(m_piece, path);
+    });
+    connect(m_copy.get(), &CopySplitRunner::finished, this, &SplitJob::copyFinished);
+    m_copy->start(job);
+}
+
+void SplitJob::copyFinished(const CopySplitResult &result)
+{
+    // The runner is still emitting: it goes once control is back in the event loop.
+    if (m_copy)
+        m_copy.release()->deleteLater();
+    if (!m_running)
+        return;
+    SplitOutcome o;
+    o.copied = true;
+    o.written = result.written;
+    o.planned = result.planned;
+    o.message = result.error;
+    switch (result.status) {
+    case CopySplitResult::Status::Done:
+        break;
+    case CopySplitResult::Status::Refused:
+        o.status = SplitOutcome::Status::Refused;
+        break;
+    case CopySplitResult::Status::Failed:
+        o.status = SplitOutcome::Status::Failed;
+        o.piece = m_spec.mode == smCustom ? 0 : result.written + 1;
+        break;
+    case CopySplitResult::Status::Stopped:
+        o.status = SplitOutcome::Status::Stopped;
+        break;
+    }
+    finish(o);
+}
+
+void SplitJob::stop()
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    m_rendering = false;
+    // Waits for the copy to remove its unfinished piece.
+    m_copy.reset();
+    m_videoEdit->Stop();
+    m_videoEdit->ReleaseSource();
+}
+
+void SplitJob::finish(SplitOutcome outcome)
+{
+    m_running = false;
+    m_rendering = false;
+    // The source the component kept open for a following piece is not needed any more.
+    m_videoEdit->ReleaseSource();
+    emit finished(outcome);
+}
+
+} // namespace kc
