@@ -4,6 +4,7 @@
 #include "naming.h"
 #include "progresspercent.h"
 
+#include "components/streamcopy/exactcut.h"
 #include "components/streamcopy/keyframescan.h"
 #include "components/streamcopy/streamcopy.h"
 
@@ -25,13 +26,15 @@ namespace {
 // rounding.
 constexpr int64_t kEdgeUs = 500;
 
-CopySplitResult Finished(CopySplitResult::Status status, const QString &error, int written, int planned = 0)
+CopySplitResult Finished(CopySplitResult::Status status, const QString &error, int written, int planned = 0,
+                         bool notExact = false)
 {
     CopySplitResult r;
     r.status = status;
     r.error = error;
     r.written = written;
     r.planned = planned;
+    r.notExact = notExact;
     return r;
 }
 
@@ -56,11 +59,13 @@ QString TemporaryName(const QString &finalPath)
 
 } // namespace
 
-QString CopySplitSummary(int written, int planned)
+QString CopySplitSummary(int written, int planned, bool notExact)
 {
     QString text = QStringLiteral("分割完成! 共输出%1个文件。").arg(written);
     if (written < planned)
         text += QStringLiteral("\n有%1段之内没有关键帧，已并入相邻的文件。").arg(planned - written);
+    if (notExact)
+        text += QStringLiteral("\n此视频的编码或格式不能精确到帧，各段从关键帧开始。");
     return text;
 }
 
@@ -76,19 +81,42 @@ CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hook
 
     const auto stopped = [&hooks] { return hooks.stop && *hooks.stop; };
     const std::string input = QFile::encodeName(job.input).toStdString();
-    const fileencoder::KeyframeScan scan = fileencoder::ScanKeyframes(input, hooks.stop);
-    if (stopped())
-        return Finished(Status::Stopped, QString(), 0);
-    if (!scan.ok)
-        return Finished(Status::Failed, Reason(scan.error), 0);
-    if (scan.hasVideo && scan.keyframesUs.empty())
-        return Finished(Status::Failed, Reason("the video has no keyframe to start a piece on"), 0);
+    bool notExact = false;
+    const auto cannotBeExact = [&](const std::string &line) {
+        if (!notExact && hooks.note)
+            hooks.note(QString::fromStdString(line));
+        notExact = true;
+    };
+    bool exact = job.exact;
+    if (exact) {
+        // Decided once for the whole split: pieces cut exactly next to keyframe pieces
+        // would overlap.
+        const std::string why = fileencoder::WhyNoExactCut(input, hooks.stop);
+        if (stopped())
+            return Finished(Status::Stopped, QString(), 0);
+        if (!why.empty()) {
+            exact = false;
+            cannotBeExact("--exact: " + why + "; the pieces start on keyframes");
+        }
+    }
+    // Exact cuts find their keyframes as they go: no pass over the whole input first.
+    fileencoder::KeyframeScan scan;
+    if (!exact) {
+        scan = fileencoder::ScanKeyframes(input, hooks.stop);
+        if (stopped())
+            return Finished(Status::Stopped, QString(), 0, 0, notExact);
+        if (!scan.ok)
+            return Finished(Status::Failed, Reason(scan.error), 0, 0, notExact);
+        if (scan.hasVideo && scan.keyframesUs.empty())
+            return Finished(Status::Failed, Reason("the video has no keyframe to start a piece on"), 0, 0, notExact);
+    }
 
     // Less than one frame, so that no cut moves by a whole picture for it.
     const int64_t slackUs = std::clamp<int64_t>(scan.frameUs - 1000, 0, 100000);
     const std::vector<CopyPiece> pieces
-        = job.mode == smCustom ? std::vector<CopyPiece>{PlanRangeCopyPiece(planned.front(), scan.keyframesUs, slackUs)}
-                                : PlanSeamlessCopyPieces(planned, scan.keyframesUs, slackUs);
+        = exact                 ? PlanExactCopyPieces(job.mode, planned)
+          : job.mode == smCustom ? std::vector<CopyPiece>{PlanRangeCopyPiece(planned.front(), scan.keyframesUs, slackUs)}
+                                 : PlanSeamlessCopyPieces(planned, scan.keyframesUs, slackUs);
     const int64_t sourceEndUs = scan.durationUs > 0 ? scan.durationUs
                                                     : static_cast<int64_t>(job.inputs.duration * 1e6);
     const QString extension = SourceExtension(job.input);
@@ -106,7 +134,8 @@ CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hook
         // The first piece takes the source from its beginning, sound before the first
         // picture included.
         const bool first = job.mode != smCustom && &piece == &pieces.front();
-        request.startUs = first ? 0 : piece.startUs + kEdgeUs;
+        request.startUs = first ? 0 : exact ? piece.startUs : piece.startUs + kEdgeUs;
+        request.exact = exact;
         // Ending on the next piece's keyframe: the engine keeps the pictures shown before it
         // and the sound packets nearer to the piece than to the next.
         if (piece.endUs)
@@ -115,15 +144,18 @@ CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hook
 
         fileencoder::CopyHooks copyHooks;
         copyHooks.stop = hooks.stop;
+        // A piece found unfit for an exact cut after all (an open GOP further in) starts
+        // on its keyframe.
+        copyHooks.note = [&](const std::string &line) { cannotBeExact(line); };
         if (hooks.progress)
             copyHooks.progress = [&](double seconds) { hooks.progress(ProgressPercent(seconds, pieceSeconds)); };
         const fileencoder::CopyResult copied = fileencoder::RunStreamCopy(request, copyHooks);
         if (stopped()) {
             QFile::remove(temporary);
-            return Finished(Status::Stopped, QString(), written);
+            return Finished(Status::Stopped, QString(), written, 0, notExact);
         }
         if (!copied.ok)
-            return Finished(Status::Failed, Reason(copied.error), written);
+            return Finished(Status::Failed, Reason(copied.error), written, 0, notExact);
         // rename() replaces a piece of the same name, as a re-encoded split does.
         if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
             const int e = errno;
@@ -136,7 +168,7 @@ CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hook
         if (hooks.pieceWritten)
             hooks.pieceWritten(path);
     }
-    return Finished(Status::Done, QString(), written, static_cast<int>(planned.size()));
+    return Finished(Status::Done, QString(), written, static_cast<int>(planned.size()), notExact);
 }
 
 } // namespace kc

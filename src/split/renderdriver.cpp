@@ -155,6 +155,7 @@ void RenderDriver::startCopy(TSplitMode mode)
     job.mode = mode;
     job.inputs = p.rangeEntry->ReadSplitInputs();
     job.outputFolder = p.edtOutput->text();
+    job.exact = p.outputSettings->ReadChoice().copyExact;
     m_copy = std::make_unique<CopySplitRunner>();
     connect(m_copy.get(), &CopySplitRunner::pieceStarted, this, [this](int ordinal, int, const QString &) {
         m_job.PieceIndex = ordinal;
@@ -180,7 +181,7 @@ void RenderDriver::copyFinished(const CopySplitResult &result)
     switch (result.status) {
     case CopySplitResult::Status::Done:
         m_running = false;
-        ShowInfo(CopySplitSummary(result.written, result.planned));
+        ShowInfo(CopySplitSummary(result.written, result.planned, result.notExact));
         p.enableControl(true);
         resetStatus();
         return;

@@ -47,11 +47,13 @@ int RunCopySplitJob(const SplitJobSpec &job, RunReporter *reporter)
     copyJob.mode = job.mode;
     copyJob.inputs = job.inputs;
     copyJob.outputFolder = job.outputFolder;
+    copyJob.exact = job.exact;
 
     CopySplitHooks hooks;
     hooks.pieceStarted = [reporter](int ordinal, int count, const QString &path) { reporter->pieceStarted(ordinal, count, path); };
     hooks.progress = [reporter](int percent) { reporter->progress(percent); };
     hooks.pieceWritten = [reporter](const QString &path) { reporter->pieceWritten(path); };
+    hooks.note = [reporter](const QString &line) { reporter->note(line); };
     hooks.stop = &g_stopSignal;
 
     const CopySplitResult result = RunCopySplit(copyJob, hooks);

@@ -138,6 +138,7 @@ int CopyMain(const SplitArgs &args, const QFileInfo &input, TVideoEdit &videoEdi
     SplitJobSpec job;
     if (const int refused = ReadJob(args, input, videoEdit, &job))
         return refused;
+    job.exact = args.exact;
     StreamReporter reporter(stderr, stdout, ::isatty(STDERR_FILENO) == 1);
     return RunCopySplitJob(job, &reporter);
 }

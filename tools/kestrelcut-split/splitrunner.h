@@ -21,6 +21,7 @@ struct SplitJobSpec {
     SplitInputs inputs;
     OutputChoice choice;
     QString outputFolder;   // as the window's output field would hold it
+    bool exact = false;     // --copy --exact: frame-exact copy cuts
 };
 
 // What the runner tells as it goes.

@@ -1,0 +1,45 @@
+#include "picturecompare.h"
+
+#include "clips.h"
+
+#include <QRegularExpression>
+
+namespace kc::test {
+
+QStringList PictureChecksums(const QString &file)
+{
+    const QString text = RunTool(QStringLiteral("ffmpeg"),
+                                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), file,
+                                  QStringLiteral("-map"), QStringLiteral("0:v:0"), QStringLiteral("-f"),
+                                  QStringLiteral("framemd5"), QStringLiteral("-")});
+    QStringList sums;
+    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (!line.startsWith(QLatin1Char('#')))
+            sums << line.section(QLatin1Char(','), -1).trimmed();
+    }
+    return sums;
+}
+
+QList<double> PicturePsnr(const QString &piece, const QString &source, int firstSourcePicture)
+{
+    // Both numbered from 0 by their order, so that neither file's timestamps decide which
+    // pictures are compared.
+    const QString graph = QStringLiteral("[0:v:0]setpts=N/25/TB[a];"
+                                         "[1:v:0]trim=start_frame=%1,setpts=N/25/TB[b];"
+                                         "[a][b]psnr=stats_file=-:shortest=1")
+                              .arg(firstSourcePicture);
+    const QString text = RunTool(QStringLiteral("ffmpeg"),
+                                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), piece,
+                                  QStringLiteral("-i"), source, QStringLiteral("-filter_complex"), graph,
+                                  QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
+    static const QRegularExpression value(QStringLiteral("psnr_avg:([0-9.]+|inf)"));
+    QList<double> psnr;
+    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch m = value.match(line);
+        if (m.hasMatch())
+            psnr << (m.captured(1) == QLatin1String("inf") ? 99.0 : m.captured(1).toDouble());
+    }
+    return psnr;
+}
+
+} // namespace kc::test

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace kc::test {
+
+// The MD5 of every decoded picture of the first video stream, in showing order.
+QStringList PictureChecksums(const QString &file);
+
+// PSNR (dB, all planes) of each picture of the piece against the source's pictures from
+// number firstSourcePicture on, one value per picture of the piece; 99 for identical ones.
+QList<double> PicturePsnr(const QString &piece, const QString &source, int firstSourcePicture);
+
+} // namespace kc::test
