@@ -20,6 +20,27 @@ QStringList PictureChecksums(const QString &file)
     return sums;
 }
 
+std::vector<PictureTime> PictureTimes(const QString &file)
+{
+    const double start = ProbeValue(file, QStringLiteral("format=start_time")).toDouble();
+    const QString text = RunTool(QStringLiteral("ffprobe"),
+                                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                                  QStringLiteral("v:0"), QStringLiteral("-show_entries"),
+                                  QStringLiteral("frame=best_effort_timestamp_time,key_frame"), QStringLiteral("-of"),
+                                  QStringLiteral("csv=p=0"), file});
+    std::vector<PictureTime> pictures;
+    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QStringList f = line.split(QLatin1Char(','));
+        if (f.size() < 2)
+            continue;
+        PictureTime p;
+        p.key = f[0].trimmed() == QLatin1String("1");
+        p.seconds = f[1].trimmed().toDouble() - start;
+        pictures.push_back(p);
+    }
+    return pictures;
+}
+
 QList<double> PicturePsnr(const QString &piece, const QString &source, int firstSourcePicture)
 {
     // Both numbered from 0 by their order, so that neither file's timestamps decide which
