@@ -155,6 +155,8 @@ private:
     bool SettleEnd();
     bool FinishVideo();
     bool ReleaseHeldSound();
+    bool WriteSound(OwnedPacket pkt);
+    bool WriteGroupSound();
     bool ToOutputForm(OwnedPacket &pkt);
     // The SPS/PPS units the source's pictures use, from its header and the given packets.
     std::vector<std::vector<uint8_t>> SourceParameterSets(const std::vector<OwnedPacket> &packets) const;
@@ -235,6 +237,9 @@ private:
     bool endSettled_ = false;
     int64_t firstAfterTs_ = std::numeric_limits<int64_t>::max();
     std::deque<OwnedPacket> heldSound_; // sound near the end, until the end is settled
+    // Sound read while a group is held goes out with it, so that the muxer interleaves the
+    // two and never holds more than a group.
+    std::vector<OwnedPacket> groupSound_;
     std::vector<bool> soundStarted_;
     std::vector<bool> soundDone_;
     bool anyVideoWritten_ = false;
@@ -696,6 +701,28 @@ bool ExactJob::FlushGroup()
             return false;
     }
     group_.clear();
+    return WriteGroupSound();
+}
+
+bool ExactJob::WriteSound(OwnedPacket pkt)
+{
+    if (!group_.empty()) {
+        groupSound_.push_back(std::move(pkt));
+        return true;
+    }
+    const AVRational tb = in_->streams[pkt->stream_index]->time_base;
+    const int64_t firstUs = av_rescale_q(firstTs_, in_->streams[video_]->time_base, AV_TIME_BASE_Q);
+    return Write(std::move(pkt), av_rescale_q(firstUs, AV_TIME_BASE_Q, tb));
+}
+
+bool ExactJob::WriteGroupSound()
+{
+    std::vector<OwnedPacket> sound;
+    sound.swap(groupSound_);
+    for (OwnedPacket &pkt : sound) {
+        if (!WriteSound(std::move(pkt)))
+            return false;
+    }
     return true;
 }
 
@@ -814,7 +841,7 @@ bool ExactJob::SettleEnd()
     pastEnd_.clear();
     videoDone_ = true;
     endSettled_ = true;
-    return ReleaseHeldSound();
+    return WriteGroupSound() && ReleaseHeldSound();
 }
 
 bool ExactJob::FinishVideo()
@@ -871,7 +898,7 @@ bool ExactJob::WriteAudio(OwnedPacket pkt)
         soundDone_[in] = true;
         return true;
     }
-    return Write(std::move(pkt), av_rescale_q(firstUs, AV_TIME_BASE_Q, tb));
+    return WriteSound(std::move(pkt));
 }
 
 Outcome ExactJob::CopyRest()
