@@ -11,7 +11,8 @@ namespace kc::fileencoder {
 struct ExactCutResult {
     enum class Outcome {
         Written,       // the piece starts on the asked picture
-        OnKeyframe,    // the asked picture is a keyframe: a plain copy is already exact
+        OnKeyframe,    // the asked picture is a keyframe and the piece runs to the input's end:
+                       // a plain copy is already exact
         CannotBeExact, // this codec or container has no exact cut; error says why, in one line
         Failed,        // error says why; nothing is left at the output path
     };
