@@ -146,7 +146,10 @@ CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hook
         copyHooks.stop = hooks.stop;
         // A piece found unfit for an exact cut after all (an open GOP further in) starts
         // on its keyframe.
-        copyHooks.note = [&](const std::string &line) { cannotBeExact(line); };
+        copyHooks.note = [&](const std::string &line) {
+            // The engine words it for FileEncoder's option.
+            cannotBeExact(line.rfind("-exact: ", 0) == 0 ? "-" + line : line);
+        };
         if (hooks.progress)
             copyHooks.progress = [&](double seconds) { hooks.progress(ProgressPercent(seconds, pieceSeconds)); };
         const fileencoder::CopyResult copied = fileencoder::RunStreamCopy(request, copyHooks);

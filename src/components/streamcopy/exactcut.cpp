@@ -186,6 +186,9 @@ private:
 
     static int64_t ShownTs(const AVPacket *pkt) { return pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts; }
 
+    // The head's rate, else the one the stream states; 0 when neither is known.
+    int64_t TailBitRate() const { return bitRate_ > 0 ? bitRate_ : in_->streams[video_]->codecpar->bit_rate; }
+
     const CopyRequest &args_;
     const CopyHooks &hooks_;
     std::string error_;
@@ -201,7 +204,6 @@ private:
     int64_t frameTicks_ = 1; // one picture in the video time base
     int64_t startTs_ = 0;    // the asked time, video time base
     int64_t endTs_ = std::numeric_limits<int64_t>::max();
-    int64_t endUs_ = std::numeric_limits<int64_t>::max();
 
     // The first keyframe's group, the next keyframe and what was read with them.
     std::vector<OwnedPacket> gop_;
@@ -222,6 +224,9 @@ private:
     int64_t firstTs_ = 0; // the piece's first picture, video time base: becomes 0
     int64_t lastEncPts_ = std::numeric_limits<int64_t>::min();
     std::vector<OwnedPacket> head_;
+    // The head's SPS/PPS, which pictures encoded again at the end must not take the id of.
+    std::vector<std::vector<uint8_t>> headParameterSets_;
+    int tailSetId_ = -1; // the id named in the header for pictures encoded again at the end
 
     // Output details.
     bool lengthPrefixed_ = false; // H.264 as MP4/Matroska store it
@@ -306,8 +311,7 @@ Outcome ExactJob::OpenInput()
     const int64_t startUs = fileStartUs + args_.startUs;
     startTs_ = VideoTs(startUs);
     if (args_.lengthUs) {
-        endUs_ = startUs + *args_.lengthUs;
-        endTs_ = VideoTs(endUs_);
+        endTs_ = VideoTs(startUs + *args_.lengthUs);
     }
     if (codec == AV_CODEC_ID_MPEG2VIDEO)
         mpeg2Headers_.SetInitial(vs->codecpar->extradata, vs->codecpar->extradata ? vs->codecpar->extradata_size : 0);
@@ -440,12 +444,27 @@ bool ExactJob::OpenOutput()
     if (vpar->codec_id == AV_CODEC_ID_H264 && ParseAvcConfig(vpar->extradata, vpar->extradata_size, &config)) {
         lengthPrefixed_ = true;
         lengthSize_ = config.lengthSize;
-        const AVCodecContext *enc = encoder_.Context();
-        for (auto &unit : SplitAnnexB(enc ? enc->extradata : nullptr, enc ? enc->extradata_size : 0)) {
-            if (NalType(unit) == 7)
-                config.sps.push_back(std::move(unit));
-            else if (NalType(unit) == 8)
-                config.pps.push_back(std::move(unit));
+        const auto add = [&config](const AVCodecContext *c) {
+            for (auto &unit : SplitAnnexB(c ? c->extradata : nullptr, c ? c->extradata_size : 0)) {
+                if (NalType(unit) == 7)
+                    config.sps.push_back(std::move(unit));
+                else if (NalType(unit) == 8)
+                    config.pps.push_back(std::move(unit));
+            }
+        };
+        add(encoder_.Context());
+        // Pictures encoded again at the end have parameter sets of their own; they carry
+        // them, and the header names them too for players that look only there. An encoder
+        // with the same settings writes the same sets.
+        if (args_.lengthUs) {
+            std::vector<std::vector<uint8_t>> used = config.sps;
+            used.insert(used.end(), config.pps.begin(), config.pps.end());
+            tailSetId_ = FreeParameterSetId(used);
+            HeadEncoder probe;
+            std::string why;
+            if (tailSetId_ >= 0
+                && probe.Open(in_->streams[video_]->codecpar, frameRate_, TailBitRate(), true, tailSetId_, &why))
+                add(probe.Context());
         }
         const std::vector<uint8_t> joined = WriteAvcConfig(config);
         av_freep(&vpar->extradata);
@@ -640,6 +659,8 @@ std::vector<std::vector<uint8_t>> ExactJob::SourceParameterSets(const std::vecto
 {
     const AVCodecParameters *par = in_->streams[video_]->codecpar;
     std::vector<std::vector<uint8_t>> used;
+    if (par->codec_id != AV_CODEC_ID_H264)
+        return used; // ids are H.264's; other start codes would only read as such
     AvcConfig config;
     if (ParseAvcConfig(par->extradata, par->extradata_size, &config)) {
         used = config.sps;
@@ -679,7 +700,11 @@ bool ExactJob::WriteHead(std::vector<OwnedPacket> &packets)
         return true;
     const AVRational encTb = encoder_.Context()->time_base;
     const AVRational vtb = in_->streams[video_]->time_base;
+    const bool h264 = in_->streams[video_]->codecpar->codec_id == AV_CODEC_ID_H264;
     for (OwnedPacket &pkt : packets) {
+        for (auto &unit : SplitAnnexB(h264 ? pkt->data : nullptr, h264 ? static_cast<size_t>(pkt->size) : 0))
+            if (NalType(unit) == 7 || NalType(unit) == 8)
+                headParameterSets_.push_back(std::move(unit));
         if (!ToOutputForm(pkt))
             return false;
         pkt->stream_index = video_;
@@ -792,27 +817,28 @@ bool ExactJob::SettleEnd()
     if (!end.reencoded.empty()) {
         const AVStream *vs = in_->streams[video_];
         std::vector<std::vector<uint8_t>> used = SourceParameterSets(group_);
-        if (encoderOpen_) {
+        used.insert(used.end(), headParameterSets_.begin(), headParameterSets_.end());
+        if (encoderOpen_ && vs->codecpar->codec_id == AV_CODEC_ID_H264) {
             const AVCodecContext *enc = encoder_.Context();
             for (auto &unit : SplitAnnexB(enc->extradata, enc->extradata ? static_cast<size_t>(enc->extradata_size) : 0))
                 used.push_back(std::move(unit));
-            for (const auto &p : head_)
-                for (auto &unit : SplitAnnexB(p->data, static_cast<size_t>(p->size)))
-                    used.push_back(std::move(unit));
         }
         TailRequest request;
         request.stream = vs;
         request.frameRate = frameRate_;
-        request.parameterSetId = FreeParameterSetId(used);
+        request.parameterSetId = tailSetId_ >= 0 ? tailSetId_ : FreeParameterSetId(used);
         if (request.parameterSetId < 0) {
             error_ = "the video uses every parameter set id";
             return false;
         }
-        int64_t bytes = 0;
-        for (const AVPacket *p : packets)
-            bytes += p->size;
-        const double span = static_cast<double>(packets.size()) / av_q2d(frameRate_);
-        request.bitRate = bitRate_ > 0 ? bitRate_ : static_cast<int64_t>(bytes * 8 / std::max(span, 0.04));
+        request.bitRate = TailBitRate();
+        if (request.bitRate <= 0) {
+            int64_t bytes = 0;
+            for (const AVPacket *p : packets)
+                bytes += p->size;
+            const double span = static_cast<double>(packets.size()) / av_q2d(frameRate_);
+            request.bitRate = static_cast<int64_t>(bytes * 8 / std::max(span, 0.04));
+        }
         request.packets = packets;
         request.shown = end.reencoded;
         if (!EncodeTail(request, hooks_.stop, &tail, &error_))
