@@ -43,10 +43,10 @@ std::vector<PictureTime> PictureTimes(const QString &file)
 
 QList<double> PicturePsnr(const QString &piece, const QString &source, int firstSourcePicture)
 {
-    // Both numbered from 0 by their order, so that neither file's timestamps decide which
-    // pictures are compared.
-    const QString graph = QStringLiteral("[0:v:0]setpts=N/25/TB[a];"
-                                         "[1:v:0]trim=start_frame=%1,setpts=N/25/TB[b];"
+    // Both numbered from 0 by their order in one time base, so that neither file's
+    // timestamps (nor their rounding) decide which pictures are compared.
+    const QString graph = QStringLiteral("[0:v:0]settb=1/25,setpts=N[a];"
+                                         "[1:v:0]trim=start_frame=%1,settb=1/25,setpts=N[b];"
                                          "[a][b]psnr=stats_file=-:shortest=1")
                               .arg(firstSourcePicture);
     const QString text = RunTool(QStringLiteral("ffmpeg"),
