@@ -102,15 +102,18 @@ protected:
 };
 
 struct ExactCase {
+    const char *name;
     const char *file;
     const char *videoCodec;
     const char *audioCodec;
     QStringList extra;
+    const char *rate = "25";
 };
 
 class SplitCliExactContainer : public SplitCliExact, public ::testing::WithParamInterface<ExactCase> {};
 
-// 7 s with a keyframe every 2 s, in 3 parts: both cuts fall inside a group of pictures.
+// 7 s with a keyframe every 50 pictures, in 3 parts: both cuts fall inside a group of
+// pictures.
 TEST_P(SplitCliExactContainer, PiecesStartOnTheirPlannedPictureAndHoldEveryPictureOnce)
 {
     const ExactCase &c = GetParam();
@@ -120,6 +123,7 @@ TEST_P(SplitCliExactContainer, PiecesStartOnTheirPlannedPictureAndHoldEveryPictu
     spec.videoCodec = QString::fromLatin1(c.videoCodec);
     spec.audioCodec = QString::fromLatin1(c.audioCodec);
     spec.sampleRate = 48000;
+    spec.rate = QString::fromLatin1(c.rate);
     spec.gop = 50;
     spec.extraOutputArgs = c.extra;
     QString log;
@@ -135,7 +139,8 @@ TEST_P(SplitCliExactContainer, PiecesStartOnTheirPlannedPictureAndHoldEveryPictu
     const std::vector<PictureTime> src = PictureTimes(source);
     const QStringList sourceSums = PictureChecksums(source);
     ASSERT_EQ(static_cast<size_t>(sourceSums.size()), src.size());
-    const double frame = 0.04;
+    const QStringList rate = QString::fromLatin1(c.rate).split(QLatin1Char('/'));
+    const double frame = rate.size() == 2 ? rate[1].toDouble() / rate[0].toDouble() : 1.0 / rate[0].toDouble();
     const double length = ProbeValue(source, QStringLiteral("format=duration")).toDouble();
 
     QStringList joined;
@@ -144,8 +149,10 @@ TEST_P(SplitCliExactContainer, PiecesStartOnTheirPlannedPictureAndHoldEveryPictu
     for (int i = 0; i < pieces.size(); ++i) {
         const QString &piece = pieces.at(i);
         SCOPED_TRACE(piece.toStdString());
-        EXPECT_EQ(QFileInfo(piece).fileName(),
-                  QStringLiteral("clip_new(%1)%2").arg(i + 1).arg(source.mid(source.lastIndexOf('.'))));
+        EXPECT_EQ(QFileInfo(piece).fileName(), QStringLiteral("%1_new(%2).%3")
+                                                   .arg(QFileInfo(source).completeBaseName())
+                                                   .arg(i + 1)
+                                                   .arg(QFileInfo(source).suffix()));
         EXPECT_EQ(DecodeErrors(piece), QString());
         const int first = static_cast<int>(joined.size());
         firsts.push_back(first);
@@ -195,13 +202,15 @@ const QStringList kH264 = {"-bf", "2", "-sc_threshold", "0", "-pix_fmt", "yuv420
 
 INSTANTIATE_TEST_SUITE_P(
     Containers, SplitCliExactContainer,
-    ::testing::Values(ExactCase{"clip.mp4", "libx264", "aac", kH264}, ExactCase{"clip.mkv", "libx264", "aac", kH264},
-                      ExactCase{"clip.mpg", "mpeg2video", "mp2", {"-bf", "2", "-b:v", "1500k", "-f", "vob"}},
-                      ExactCase{"clip.avi", "mpeg4", "libmp3lame", {}}),
-    [](const ::testing::TestParamInfo<ExactCase> &info) {
-        const std::string name = info.param.file;
-        return name.substr(name.find('.') + 1);
-    });
+    ::testing::Values(ExactCase{"H264_MP4", "clip.mp4", "libx264", "aac", kH264},
+                      ExactCase{"H264_MKV", "clip.mkv", "libx264", "aac", kH264},
+                      // Millisecond timestamps that do not divide the picture's time, and
+                      // B-pictures that are references themselves.
+                      ExactCase{"H264_MKV_NTSC_PYRAMID", "ntsc.mkv", "libx264", "aac",
+                                kH264 + QStringList{"-bf", "3", "-x264-params", "b-pyramid=normal"}, "30000/1001"},
+                      ExactCase{"MPEG2_PS", "clip.mpg", "mpeg2video", "mp2", {"-bf", "2", "-b:v", "1500k", "-f", "vob"}},
+                      ExactCase{"MPEG4_AVI", "clip.avi", "mpeg4", "libmp3lame", {}}),
+    [](const ::testing::TestParamInfo<ExactCase> &info) { return std::string(info.param.name); });
 
 // By time with a keyframe every 3 s: without --exact the pieces at 1, 2 and 4 s would join
 // their neighbours; exact, each planned piece is a piece of its own.
