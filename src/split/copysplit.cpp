@@ -131,13 +131,15 @@ CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hook
         fileencoder::CopyRequest request;
         request.input = input;
         request.output = QFile::encodeName(temporary).toStdString();
-        // The first piece takes the source from its beginning, sound before the first
-        // picture included.
+        // The first piece takes the source from its beginning; a plain copy keeps the sound
+        // before the first picture too, an exact one starts every piece's sound with its
+        // first picture.
         const bool first = job.mode != smCustom && &piece == &pieces.front();
         request.startUs = first ? 0 : exact ? piece.startUs : piece.startUs + kEdgeUs;
         request.exact = exact;
-        // Ending on the next piece's keyframe: the engine keeps the pictures shown before it
-        // and the sound packets nearer to the piece than to the next.
+        // Ending where the next piece starts (its keyframe, or its exact start): the engine
+        // keeps the pictures shown before it and the sound packets nearer to the piece than
+        // to the next.
         if (piece.endUs)
             request.lengthUs = *piece.endUs - request.startUs;
         const double pieceSeconds = (piece.endUs.value_or(sourceEndUs) - piece.startUs) / 1e6;

@@ -38,9 +38,10 @@ struct CopySplitResult {
     bool notExact = false; // exact cuts were asked for, but this video has none
 };
 
-// Plans the pieces on the source's keyframes and copies them one after another. Each piece
-// is written under a temporary name in the output folder and renamed when it is complete,
-// so a stop or a failure leaves no partial file. Runs on the calling thread.
+// Plans the pieces on the source's keyframes (exact: on their planned starts) and copies
+// them one after another. Each piece is written under a temporary name in the output
+// folder and renamed when it is complete, so a stop or a failure leaves no partial file.
+// Runs on the calling thread.
 CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hooks);
 
 // The closing message: how many pieces were written, and that the piece count differs from
