@@ -159,6 +159,12 @@ CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hook
             QFile::remove(temporary);
             return Finished(Status::Stopped, QString(), written, 0, notExact);
         }
+        if (!copied.ok && copied.pastTheEnd && written > 0) {
+            // Planned from a length longer than the pictures (a timeline that starts before
+            // them): every piece with a picture is written, as a re-encoded split ends.
+            QFile::remove(temporary);
+            return Finished(Status::Done, QString(), written, written, notExact);
+        }
         if (!copied.ok)
             return Finished(Status::Failed, Reason(copied.error), written, 0, notExact);
         // rename() replaces a piece of the same name, as a re-encoded split does.

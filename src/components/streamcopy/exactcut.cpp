@@ -215,6 +215,7 @@ private:
     bool atEnd_ = false;
     // The asked picture is a keyframe: nothing to encode at the start, only the end to make.
     bool noHead_ = false;
+    bool pastTheEnd_ = false; // the asked time lies after the input's last picture
 
     std::unique_ptr<AVCodecContext, DecoderFree> decoder_;
     HeadEncoder encoder_;
@@ -344,8 +345,10 @@ Outcome ExactJob::FindFirstKeyframe()
         for (;;) {
             OwnedPacket pkt;
             r = ReadPacket(pkt);
+            if (r == AVERROR_EOF && fromStart)
+                return Fail("the input has no keyframe to start from");
             if (r == AVERROR_EOF)
-                return Fail("the input has no picture at the asked time");
+                break; // a long last group: its keyframe lies further back
             if (r < 0)
                 return Fail("cannot read the input (" + AvErrorText(r) + ")");
             if (pkt->stream_index != video_) {
@@ -615,8 +618,10 @@ Outcome ExactJob::MakeHead()
     if (!complete && !Decode(nullptr, &complete))
         return Outcome::Failed;
     if (!encoderOpen_) {
-        if (!haveNextKey_)
+        if (!haveNextKey_) {
+            pastTheEnd_ = true;
             return Fail("the input has no picture at the asked time");
+        }
         // The asked picture is the next keyframe itself: nothing to encode.
         firstTs_ = nextKeyPts_;
         if (!OpenOutput())
@@ -1022,6 +1027,7 @@ ExactCutResult ExactJob::Run()
     }
     result.outcome = outcome;
     result.error = error_;
+    result.pastTheEnd = outcome == Outcome::Failed && pastTheEnd_;
     result.seconds = writtenUs_ / 1e6;
     return result;
 }

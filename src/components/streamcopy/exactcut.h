@@ -18,6 +18,7 @@ struct ExactCutResult {
     };
     Outcome outcome = Outcome::Failed;
     std::string error;
+    bool pastTheEnd = false; // Failed because the asked time lies after the last picture
     double seconds = 0.0;
 };
 

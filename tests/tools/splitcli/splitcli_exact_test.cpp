@@ -108,12 +108,13 @@ struct ExactCase {
     const char *audioCodec;
     QStringList extra;
     const char *rate = "25";
+    int gop = 50;
 };
 
 class SplitCliExactContainer : public SplitCliExact, public ::testing::WithParamInterface<ExactCase> {};
 
-// 7 s with a keyframe every 50 pictures, in 3 parts: both cuts fall inside a group of
-// pictures.
+// 7 s with a keyframe every 50 pictures (or only one), in 3 parts: both cuts fall inside a
+// group of pictures.
 TEST_P(SplitCliExactContainer, PiecesStartOnTheirPlannedPictureAndHoldEveryPictureOnce)
 {
     const ExactCase &c = GetParam();
@@ -124,7 +125,7 @@ TEST_P(SplitCliExactContainer, PiecesStartOnTheirPlannedPictureAndHoldEveryPictu
     spec.audioCodec = QString::fromLatin1(c.audioCodec);
     spec.sampleRate = 48000;
     spec.rate = QString::fromLatin1(c.rate);
-    spec.gop = 50;
+    spec.gop = c.gop;
     spec.extraOutputArgs = c.extra;
     QString log;
     ASSERT_TRUE(MakeClip(source, spec, &log)) << log.toStdString();
@@ -208,6 +209,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // B-pictures that are references themselves.
                       ExactCase{"H264_MKV_NTSC_PYRAMID", "ntsc.mkv", "libx264", "aac",
                                 kH264 + QStringList{"-bf", "3", "-x264-params", "b-pyramid=normal"}, "30000/1001"},
+                      // One group for the whole clip: the keyframe before a cut lies far back.
+                      ExactCase{"H264_TS_ONE_GROUP", "clip.ts", "libx264", "mp2", kH264, "25", 250},
                       ExactCase{"MPEG2_PS", "clip.mpg", "mpeg2video", "mp2", {"-bf", "2", "-b:v", "1500k", "-f", "vob"}},
                       ExactCase{"MPEG4_AVI", "clip.avi", "mpeg4", "libmp3lame", {}}),
     [](const ::testing::TestParamInfo<ExactCase> &info) { return std::string(info.param.name); });
@@ -236,6 +239,32 @@ TEST_F(SplitCliExact, EveryPlannedPieceIsWrittenNoneMerged)
         EXPECT_EQ(sums.size(), 25) << piece.toStdString();
         EXPECT_EQ(DecodeErrors(piece), QString()) << piece.toStdString();
         joined << sums;
+    }
+    EXPECT_EQ(joined.size(), PictureChecksums(source).size());
+}
+
+// A timeline that starts 3 s before the first picture, as players show it: the planned
+// pieces past the pictures are not written, and that is no failure.
+TEST_F(SplitCliExact, PlannedPiecesPastTheLastPictureEndTheSplit)
+{
+    const QString source = dir.filePath(QStringLiteral("late.mp4"));
+    ClipSpec spec;
+    spec.seconds = 10;
+    spec.videoCodec = QStringLiteral("libx264");
+    spec.audioCodec = QStringLiteral("aac");
+    spec.gop = 50;
+    spec.extraOutputArgs = {"-preset", "ultrafast", "-output_ts_offset", "3"};
+    ASSERT_TRUE(MakeClip(source, spec));
+
+    const RunResult r = RunSplit({source, "--every", "4", "--copy", "--exact", "--output", out});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList pieces = Pieces();
+    ASSERT_FALSE(pieces.isEmpty());
+    EXPECT_TRUE(r.err.contains(QStringLiteral("%1 pieces written").arg(pieces.size()))) << r.err.toStdString();
+    QStringList joined;
+    for (const QString &piece : pieces) {
+        EXPECT_EQ(DecodeErrors(piece), QString()) << piece.toStdString();
+        joined << PictureChecksums(piece);
     }
     EXPECT_EQ(joined.size(), PictureChecksums(source).size());
 }
