@@ -1,6 +1,5 @@
 #include "tailencoder.h"
 
-#include <algorithm>
 #include <memory>
 
 extern "C" {
@@ -46,7 +45,6 @@ public:
         decoder_->pkt_timebase = r_.stream->time_base;
         if (avcodec_open2(decoder_.get(), codec, nullptr) < 0)
             return Fail(std::string("cannot open the ") + codec->name + " decoder");
-        // Frames keep the order they went in: a picture's number finds its shown time again.
         if (!encoder_.Open(par, r_.frameRate, r_.bitRate, false, r_.parameterSetId, why_))
             return false;
         frame_.reset(av_frame_alloc());
@@ -72,7 +70,7 @@ public:
                 return Fail("the encoder returned a picture it was not given");
             pkt->pts = r_.shown[static_cast<size_t>(pkt->pts)];
             pkt->dts = AV_NOPTS_VALUE;
-            pkt->duration = 0;
+            pkt->duration = av_rescale_q(1, av_inv_q(r_.frameRate), r_.stream->time_base);
             pkt->time_base = r_.stream->time_base;
             packets_->push_back(std::move(pkt));
         }
@@ -101,6 +99,8 @@ private:
             const int64_t ts = frame_->pts != AV_NOPTS_VALUE ? frame_->pts : frame_->best_effort_timestamp;
             const bool wanted = encoded_ < r_.shown.size() && ts == r_.shown[encoded_];
             if (wanted) {
+                // Numbered in the order they go in: a packet's number finds its picture's
+                // shown time again.
                 frame_->pts = static_cast<int64_t>(encoded_);
                 ++encoded_;
                 if (!encoder_.Encode(frame_.get(), encodedPackets_, why_))
