@@ -11,6 +11,7 @@
 #   kestrelcut-split COPY --range ... --output DIR      (one piece)
 #   kestrelcut-split COPY --parts 2 --output DIR        (two pieces)
 #   kestrelcut-split COPY --parts 2 --copy --output DIR (two lossless pieces)
+#   kestrelcut-split COPY --parts 3 --copy --exact ...  (three frame-exact lossless pieces)
 #   FileEncoder COPY -ss ... -exact -o OUT              (a frame-exact cut)
 # each with a time limit. A run that dies by a signal (crash), outlives the limit (hang)
 # or fails and leaves files behind is a finding: the damaged copy is kept in the --keep
@@ -28,7 +29,7 @@ only=""
 limit=20
 keep="${KC_BUILD_DIR:-$here/build}/fuzz-findings"
 
-usage() { sed -n '2,18p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,19p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
 
 while [[ $# -gt 0 ]]; do
   case "$1" in
@@ -112,7 +113,7 @@ check() {
     local left=()
     while IFS= read -r -d '' f; do left+=("$f"); done < <(find "$outdir" -mindepth 1 -print0)
     local bad=0
-    if [[ "$what" == split-parts || "$what" == split-copy ]]; then
+    if [[ "$what" == split-parts || "$what" == split-copy* ]]; then
       for f in "${left[@]}"; do
         if [[ "$(basename "$f")" != *"_new("*")."* ]] || ! ffprobe -v error -select_streams v:0 -show_entries stream=codec_name -of csv=p=0 "$f" 2>/dev/null | grep -q .; then
           bad=1
@@ -152,6 +153,8 @@ for kind in "${kinds[@]}"; do
         "$bin/kestrelcut-split" "$mutant" --parts 2 --output "$out"
       check split-copy "$mutant" "$kind" "$s" "$out" \
         "$bin/kestrelcut-split" "$mutant" --parts 2 --copy --output "$out"
+      check split-copy-exact "$mutant" "$kind" "$s" "$out" \
+        "$bin/kestrelcut-split" "$mutant" --parts 3 --copy --exact --output "$out"
     fi
     if (( (s - first_seed + 1) % 25 == 0 )); then
       echo "fuzz.sh: $kind: $((s - first_seed + 1))/$count mutants, $findings findings so far" >&2

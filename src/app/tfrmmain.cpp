@@ -142,6 +142,7 @@ void TFrmMain::bindControlGroups()
     out.cboWMV = ui->cboWMV;
     out.chkCustomProfile = ui->chkCustomProfile;
     out.cboCusWMV = ui->cboCusWMV;
+    out.chkCopyExact = ui->chkCopyExact;
     m_outputSettings = new OutputSettingsPage(out, m_videoEdit, this);
 
     RenderDriverParts driver;

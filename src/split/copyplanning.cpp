@@ -105,6 +105,22 @@ CopyPiece PlanRangeCopyPiece(const PlannedPiece &range, const std::vector<int64_
     return piece;
 }
 
+std::vector<CopyPiece> PlanExactCopyPieces(TSplitMode mode, const std::vector<PlannedPiece> &planned)
+{
+    std::vector<CopyPiece> pieces;
+    for (size_t i = 0; i < planned.size(); ++i) {
+        CopyPiece piece;
+        piece.number = mode == smCustom ? 0 : static_cast<int>(i) + 1;
+        piece.startUs = planned[i].startUs;
+        if (mode == smCustom)
+            piece.endUs = planned[i].endUs;
+        else if (i + 1 < planned.size())
+            piece.endUs = planned[i + 1].startUs;
+        pieces.push_back(piece);
+    }
+    return pieces;
+}
+
 std::vector<PlannedPiece> PlannedPieces(TSplitMode mode, const SplitInputs &in)
 {
     std::vector<PlannedPiece> planned;

@@ -15,10 +15,11 @@ struct PlannedPiece {
     std::optional<int64_t> endUs; // none: up to the end of the source
 };
 
-// A piece copied without re-encoding: it starts on a keyframe, so its first picture decodes.
+// A piece copied without re-encoding: it starts on a keyframe, so its first picture decodes
+// (or, cut exactly, on its planned start, the pictures up to the next keyframe encoded again).
 struct CopyPiece {
     int number = 0;               // for the file name: 0 for a custom range, else 1, 2, ...
-    int64_t startUs = 0;          // the keyframe it starts on
+    int64_t startUs = 0;          // the keyframe it starts on, or the exact start
     std::optional<int64_t> endUs; // exclusive; none: up to the end of the source
 };
 
@@ -65,6 +66,11 @@ private:
 // The copy piece for a custom range: from the keyframe at or before its start to its end.
 CopyPiece PlanRangeCopyPiece(const PlannedPiece &range, const std::vector<int64_t> &keyframesUs,
                              int64_t slackUs = 0);
+
+// Copy pieces that keep the planned starts, for cuts that start and end on any picture:
+// piece k ends where piece k+1 starts, and the last runs to the end of the source. None is
+// merged or left out. A custom range keeps its own end.
+std::vector<CopyPiece> PlanExactCopyPieces(TSplitMode mode, const std::vector<PlannedPiece> &planned);
 
 // The planned pieces of a split job as PieceRange gives them; empty when the job is refused.
 std::vector<PlannedPiece> PlannedPieces(TSplitMode mode, const SplitInputs &in);

@@ -6,6 +6,7 @@
 #include "progresspercent.h"
 
 #include "components/streamcopy/copysource.h"
+#include "components/streamcopy/exactcut.h"
 #include "components/streamcopy/keyframescan.h"
 #include "components/streamcopy/streamcopy.h"
 
@@ -28,13 +29,15 @@ namespace {
 // rounding.
 constexpr int64_t kEdgeUs = 500;
 
-CopySplitResult Finished(CopySplitResult::Status status, const QString &error, int written, int planned = 0)
+CopySplitResult Finished(CopySplitResult::Status status, const QString &error, int written, int planned = 0,
+                         bool notExact = false)
 {
     CopySplitResult r;
     r.status = status;
     r.error = error;
     r.written = written;
     r.planned = planned;
+    r.notExact = notExact;
     return r;
 }
 
@@ -59,11 +62,13 @@ QString TemporaryName(const QString &finalPath)
 
 } // namespace
 
-QString CopySplitSummary(int written, int planned)
+QString CopySplitSummary(int written, int planned, bool notExact)
 {
     QString text = QStringLiteral("分割完成! 共输出%1个文件。").arg(written);
     if (written < planned)
         text += QStringLiteral("\n有%1段之内没有关键帧，已并入相邻的文件。").arg(planned - written);
+    if (notExact)
+        text += QStringLiteral("\n此视频的编码或格式不能精确到帧，各段从关键帧开始。");
     return text;
 }
 
@@ -79,20 +84,39 @@ CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hook
 
     const auto stopped = [&hooks] { return hooks.stop && *hooks.stop; };
     const std::string input = QFile::encodeName(job.input).toStdString();
+    bool notExact = false;
+    const auto cannotBeExact = [&](const std::string &line) {
+        if (!notExact && hooks.note)
+            hooks.note(QString::fromStdString(line));
+        notExact = true;
+    };
+    bool exact = job.exact;
+    if (exact) {
+        // Decided once for the whole split: pieces cut exactly next to keyframe pieces
+        // would overlap.
+        const std::string why = fileencoder::WhyNoExactCut(input, hooks.stop);
+        if (stopped())
+            return Finished(Status::Stopped, QString(), 0);
+        if (!why.empty()) {
+            exact = false;
+            cannotBeExact("--exact: " + why + "; the pieces start on keyframes");
+        }
+    }
     // One reader serves every piece; where the container's index lists the keyframes, no
     // pass over the file is needed before the first piece is written.
     fileencoder::CopySource source;
     std::string openError;
     if (!source.Open(input, hooks.stop, &openError))
-        return stopped() ? Finished(Status::Stopped, QString(), 0) : Finished(Status::Failed, Reason(openError), 0);
+        return Finished(stopped() ? Status::Stopped : Status::Failed, stopped() ? QString() : Reason(openError), 0, 0, notExact);
     fileencoder::KeyframeScan described;
     std::unique_ptr<KeyframesAhead> ahead;
-    if (!fileencoder::KeyframesFromIndex(source.Context(), &described)) {
+    // Exact cuts find their keyframes as they go: nothing to list first.
+    if (!exact && !fileencoder::KeyframesFromIndex(source.Context(), &described)) {
         // The pass that lists the keyframes runs beside the copy: a piece waits only until
         // the pass has read past the next piece's planned start.
         ahead = std::make_unique<KeyframesAhead>(input, hooks.stop);
         if (!ahead->WaitDescribed(&described))
-            return stopped() ? Finished(Status::Stopped, QString(), 0) : Finished(Status::Failed, Reason(ahead->Error()), 0);
+            return Finished(stopped() ? Status::Stopped : Status::Failed, stopped() ? QString() : Reason(ahead->Error()), 0, 0, notExact);
     }
     bool noKeyframe = false;
     const auto keyframesUpTo = [&](int64_t us) -> const std::vector<int64_t> * {
@@ -105,19 +129,27 @@ CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hook
     };
     const auto failure = [&](int written) {
         if (stopped())
-            return Finished(Status::Stopped, QString(), written);
+            return Finished(Status::Stopped, QString(), written, 0, notExact);
         const std::string why = noKeyframe || !ahead ? std::string("the video has no keyframe to start a piece on")
                                                      : ahead->Error();
-        return Finished(Status::Failed, Reason(why), written);
+        return Finished(Status::Failed, Reason(why), written, 0, notExact);
     };
 
     // Less than one frame, so that no cut moves by a whole picture for it.
     const int64_t slackUs = std::clamp<int64_t>(described.frameUs - 1000, 0, 100000);
     SeamlessPieceCursor cursor(planned, slackUs);
+    const std::vector<CopyPiece> exactPieces = exact ? PlanExactCopyPieces(job.mode, planned) : std::vector<CopyPiece>();
+    size_t nextExact = 0;
     bool rangeDone = false;
     // The next piece to copy; false when there is none (or the keyframes cannot be had).
     const auto nextPiece = [&](CopyPiece *piece, bool *failed) {
         *failed = false;
+        if (exact) {
+            if (nextExact == exactPieces.size())
+                return false;
+            *piece = exactPieces[nextExact++];
+            return true;
+        }
         if (job.mode == smCustom) {
             if (rangeDone)
                 return false;
@@ -134,6 +166,8 @@ CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hook
     };
     // How many pieces there are: exact once every keyframe is known, else at most this many.
     const auto pieceCount = [&] {
+        if (exact)
+            return static_cast<int>(exactPieces.size());
         if (job.mode == smCustom)
             return 1;
         const std::vector<int64_t> *all = ahead ? ahead->AllIfFinished() : &described.keyframesUs;
@@ -160,27 +194,42 @@ CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hook
         fileencoder::CopyRequest request;
         request.input = input;
         request.output = QFile::encodeName(temporary).toStdString();
-        // The first piece takes the source from its beginning, sound before the first
-        // picture included.
+        // The first piece takes the source from its beginning; a plain copy keeps the sound
+        // before the first picture too, an exact one starts every piece's sound with its
+        // first picture.
         const bool first = job.mode != smCustom && piece.number == 1;
-        request.startUs = first ? 0 : piece.startUs + kEdgeUs;
-        // Ending on the next piece's keyframe: the engine keeps the pictures shown before it
-        // and the sound packets nearer to the piece than to the next.
+        request.startUs = first ? 0 : exact ? piece.startUs : piece.startUs + kEdgeUs;
+        request.exact = exact;
+        // Ending where the next piece starts (its keyframe, or its exact start): the engine
+        // keeps the pictures shown before it and the sound packets nearer to the piece than
+        // to the next.
         if (piece.endUs)
             request.lengthUs = *piece.endUs - request.startUs;
         const double pieceSeconds = (piece.endUs.value_or(sourceEndUs) - piece.startUs) / 1e6;
 
         fileencoder::CopyHooks copyHooks;
         copyHooks.stop = hooks.stop;
+        // A piece found unfit for an exact cut after all (an open GOP further in) starts
+        // on its keyframe.
+        copyHooks.note = [&](const std::string &line) {
+            // The engine words it for FileEncoder's option.
+            cannotBeExact(line.rfind("-exact: ", 0) == 0 ? "-" + line : line);
+        };
         if (hooks.progress)
             copyHooks.progress = [&](double seconds) { hooks.progress(ProgressPercent(seconds, pieceSeconds)); };
         const fileencoder::CopyResult copied = fileencoder::RunStreamCopy(request, copyHooks, source);
         if (stopped()) {
             QFile::remove(temporary);
-            return Finished(Status::Stopped, QString(), written);
+            return Finished(Status::Stopped, QString(), written, 0, notExact);
+        }
+        if (!copied.ok && copied.pastTheEnd && written > 0) {
+            // Planned from a length longer than the pictures (a timeline that starts before
+            // them): every piece with a picture is written, as a re-encoded split ends.
+            QFile::remove(temporary);
+            return Finished(Status::Done, QString(), written, written, notExact);
         }
         if (!copied.ok)
-            return Finished(Status::Failed, Reason(copied.error), written);
+            return Finished(Status::Failed, Reason(copied.error), written, 0, notExact);
         // rename() replaces a piece of the same name, as a re-encoded split does.
         if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
             const int e = errno;
@@ -193,7 +242,7 @@ CopySplitResult RunCopySplit(const CopySplitJob &job, const CopySplitHooks &hook
         if (hooks.pieceWritten)
             hooks.pieceWritten(path);
     }
-    return Finished(Status::Done, QString(), written, static_cast<int>(planned.size()));
+    return Finished(Status::Done, QString(), written, static_cast<int>(planned.size()), notExact);
 }
 
 } // namespace kc

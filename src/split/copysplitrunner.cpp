@@ -33,6 +33,9 @@ void CopySplitRunner::start(const CopySplitJob &job)
             last = percent;
             QMetaObject::invokeMethod(this, [this, percent] { emit progress(percent); }, Qt::QueuedConnection);
         };
+        hooks.note = [this](const QString &line) {
+            QMetaObject::invokeMethod(this, [this, line] { emit note(line); }, Qt::QueuedConnection);
+        };
         hooks.pieceWritten = [this](const QString &path) {
             QMetaObject::invokeMethod(this, [this, path] { emit pieceWritten(path); }, Qt::QueuedConnection);
         };

@@ -25,6 +25,7 @@ public:
 signals:
     void pieceStarted(int ordinal, int count, const QString &path);
     void progress(int percent);
+    void note(const QString &line);
     void pieceWritten(const QString &path);
     void finished(const kc::CopySplitResult &result);
 

@@ -65,6 +65,9 @@ struct OutputChoice {
     bool chkCustomProfile = false;
     QString cboCusWMV; // the profile file's name, typed or chosen
 
+    // Lossless page
+    bool copyExact = false; // pieces start and end on their planned pictures
+
     // Settings the window never offers, for the command-line splitter.
     bool mpegAC3 = false;                  // MPEGAC3 true
     std::optional<double> aviFrameRate;    // an AVI rate outside cboAVIFrame's list

@@ -120,6 +120,7 @@ OutputChoice OutputSettingsPage::ReadChoice() const
     o.cboWMV = ListPosition(c.cboWMV);
     o.chkCustomProfile = c.chkCustomProfile->isChecked();
     o.cboCusWMV = c.cboCusWMV->currentText();
+    o.copyExact = c.chkCopyExact && c.chkCopyExact->isChecked();
     return o;
 }
 
@@ -158,7 +159,13 @@ void OutputSettingsPage::RadBtVCDClick() { showPageIfOn(c.RadBtVCD, 2); }
 void OutputSettingsPage::RadBtSVCDClick() { showPageIfOn(c.RadBtSVCD, 2); }
 void OutputSettingsPage::RadBtDVDClick() { showPageIfOn(c.RadBtDVD, 2); }
 void OutputSettingsPage::RadBtWMVClick() { showPageIfOn(c.RadBtWMV, 3); }
-void OutputSettingsPage::RadBtCopyClick() { showPageIfOn(c.RadBtCopy, 4); }
+void OutputSettingsPage::RadBtCopyClick()
+{
+    showPageIfOn(c.RadBtCopy, 4);
+    // Only a copy has keyframes to cut between; re-encoded pieces start on their picture anyway.
+    if (c.chkCopyExact)
+        c.chkCopyExact->setEnabled(c.RadBtCopy->isChecked());
+}
 
 void OutputSettingsPage::ckbAVIVideoEncoderClick()
 {

@@ -25,7 +25,7 @@ struct OutputSettingsControls {
     QRadioButton *RadBtSVCD = nullptr;
     QRadioButton *RadBtDVD = nullptr;
     QRadioButton *RadBtWMV = nullptr;
-    QRadioButton *RadBtCopy = nullptr; // lossless: its page only explains
+    QRadioButton *RadBtCopy = nullptr; // lossless: its page explains and offers exact cuts
     QStackedWidget *PgCtl = nullptr;
     // AVI page
     QComboBox *cmbAVIVideoEncoder = nullptr;
@@ -53,6 +53,8 @@ struct OutputSettingsControls {
     QComboBox *cboWMV = nullptr;
     QCheckBox *chkCustomProfile = nullptr;
     QComboBox *cboCusWMV = nullptr;
+    // Lossless page
+    QCheckBox *chkCopyExact = nullptr;
 };
 
 // A list's selected position: -1 when its text was typed and matches no selection.

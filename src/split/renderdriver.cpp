@@ -113,7 +113,7 @@ void RenderDriver::VideoEditComplete(bool succeeded, const QString &reason)
 {
     if (succeeded) {
         if (m_outcome.copied) {
-            ShowInfo(CopySplitSummary(m_outcome.written, m_outcome.planned));
+            ShowInfo(CopySplitSummary(m_outcome.written, m_outcome.planned, m_outcome.notExact));
             p.enableControl(true);
             resetStatus();
         } else {

@@ -130,6 +130,7 @@ void SplitJob::startCopy()
     job.mode = m_spec.mode;
     job.inputs = m_spec.inputs;
     job.outputFolder = m_spec.outputFolder;
+    job.exact = m_spec.choice.copyExact;
     m_copy = std::make_unique<CopySplitRunner>();
     connect(m_copy.get(), &CopySplitRunner::pieceStarted, this, [this](int ordinal, int count, const QString &path) {
         if (!m_running)
@@ -149,6 +150,10 @@ void SplitJob::startCopy()
         if (m_running)
             emit pieceWritten(m_piece, path);
     });
+    connect(m_copy.get(), &CopySplitRunner::note, this, [this](const QString &line) {
+        if (m_running)
+            emit note(line);
+    });
     connect(m_copy.get(), &CopySplitRunner::finished, this, &SplitJob::copyFinished);
     m_copy->start(job);
 }
@@ -164,6 +169,7 @@ void SplitJob::copyFinished(const CopySplitResult &result)
     o.copied = true;
     o.written = result.written;
     o.planned = result.planned;
+    o.notExact = result.notExact;
     o.message = result.error;
     switch (result.status) {
     case CopySplitResult::Status::Done:

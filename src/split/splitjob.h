@@ -32,6 +32,7 @@ struct SplitOutcome {
     // Done without the last planned range: it lay after the source's last picture.
     bool skippedTailWithoutPicture = false;
     bool copied = false;    // the lossless choice: written and planned count the pieces
+    bool notExact = false;  // exact cuts were asked for, and the pieces start on keyframes instead
     int written = 0;
     int planned = 0;
 };
@@ -64,6 +65,8 @@ signals:
     // Progress of the running piece: at of total (seconds; for a copy, percent of 100).
     void progress(double at, double total);
     void pieceWritten(int k, const QString &path);
+    // A remark that does not end the job (why a copy cannot be cut exactly).
+    void note(const QString &line);
     void finished(const kc::SplitOutcome &outcome);
 
 private:

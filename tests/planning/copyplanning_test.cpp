@@ -135,6 +135,34 @@ TEST(CopyPlanning, CustomRangeStartsOnTheKeyframeBeforeAndEndsWhereAsked)
     }
 }
 
+TEST(CopyPlanning, ExactPiecesKeepEveryPlannedStart)
+{
+    const struct {
+        const char *name;
+        kc::TSplitMode mode;
+        std::vector<PlannedPiece> planned;
+        std::vector<Expected> pieces;
+    } cases[] = {
+        {"consecutive pieces meet at their planned starts, the last runs to the end", kc::smAverage,
+         {{0, 7 * S / 3}, {7 * S / 3, 14 * S / 3}, {14 * S / 3, 7 * S}},
+         {{1, 0, 7 * S / 3}, {2, 7 * S / 3, 14 * S / 3}, {3, 14 * S / 3, std::nullopt}}},
+        // Keyframes play no part: a piece between two of them is kept, not merged.
+        {"short pieces stay pieces of their own", kc::smTime,
+         {{0, S}, {S, 2 * S}, {2 * S, 3 * S}},
+         {{1, 0, S}, {2, S, 2 * S}, {3, 2 * S, std::nullopt}}},
+        {"a custom range keeps its own end", kc::smCustom, {{3 * S / 2, 3 * S}}, {{0, 3 * S / 2, 3 * S}}},
+    };
+    for (const auto &c : cases) {
+        const std::vector<CopyPiece> got = kc::PlanExactCopyPieces(c.mode, c.planned);
+        ASSERT_EQ(got.size(), c.pieces.size()) << c.name;
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].number, c.pieces[i].number) << c.name << " piece " << i;
+            EXPECT_EQ(got[i].startUs, c.pieces[i].startUs) << c.name << " piece " << i;
+            EXPECT_EQ(got[i].endUs, c.pieces[i].endUs) << c.name << " piece " << i;
+        }
+    }
+}
+
 TEST(CopyPlanning, PlannedPiecesFollowTheSplitModes)
 {
     kc::SplitInputs in;

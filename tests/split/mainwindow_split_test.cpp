@@ -6,9 +6,11 @@
 #include "split/outputsettings.h"
 #include "split/renderdriver.h"
 #include "support/clips.h"
+#include "support/picturecompare.h"
 #include "support/messagerecorder.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
@@ -160,6 +162,96 @@ TEST(MainWindowOutputSettings, LosslessSplitFromTheWindow)
         EXPECT_EQ(err.trimmed(), QString()) << name.toStdString();
     }
     TSourceMedia = SourceMediaRecord();
+}
+
+// Exact cuts are a copy's: the check box can be used only while the lossless choice is on.
+TEST(MainWindowOutputSettings, TheExactCheckBoxGoesWithTheLosslessChoice)
+{
+    TFrmMain w;
+    w.show();
+    w.hide();
+    auto *exact = Control<QCheckBox>(w, "chkCopyExact");
+    ASSERT_NE(exact, nullptr);
+    EXPECT_EQ(exact->text(), QStringLiteral("精确到帧"));
+    EXPECT_EQ(exact->accessibleName(), QStringLiteral("精确到帧"));
+    EXPECT_FALSE(exact->toolTip().isEmpty());
+    EXPECT_FALSE(exact->isEnabled()) << "VCD is the first choice";
+    // Right after the lossless choice when tabbing.
+    EXPECT_EQ(Control<QRadioButton>(w, "RadBtCopy")->nextInFocusChain(), exact);
+
+    const struct {
+        const char *button;
+        bool enabled;
+    } steps[] = {
+        {"RadBtCopy", true}, {"RadBtAVI", false}, {"RadBtMPEG", false}, {"RadBtCopy", true},
+        {"RadBtSVCD", false}, {"RadBtDVD", false}, {"RadBtWMV", false}, {"RadBtCopy", true}, {"RadBtVCD", false},
+    };
+    for (const auto &step : steps) {
+        Control<QRadioButton>(w, step.button)->click();
+        EXPECT_EQ(exact->isEnabled(), step.enabled) << step.button;
+    }
+    // A split's disabled controls come back as they were.
+    Control<QRadioButton>(w, "RadBtCopy")->click();
+    w.EnableControl(false);
+    w.EnableControl(true);
+    EXPECT_TRUE(exact->isEnabled());
+}
+
+// With the box checked the window's lossless split cuts exactly: 1 s parts of a clip with a
+// keyframe every 2 s, none merged; a video without exact cuts is cut on keyframes and the
+// closing message says so.
+TEST(MainWindowOutputSettings, ExactLosslessSplitFromTheWindow)
+{
+    const struct {
+        const char *file;
+        const char *videoCodec;
+        const char *audioCodec;
+        int gop;
+        QStringList extra;
+        QString message;
+        int picturesEach;
+    } cases[] = {
+        {"clip.mp4", "libx264", "aac", 50, {"-bf", "2", "-sc_threshold", "0", "-pix_fmt", "yuv420p"},
+         QStringLiteral("分割完成! 共输出3个文件。"), 25},
+        {"clip.mpg", "mpeg1video", "mp2", 25, {"-bf", "0", "-f", "mpeg"},
+         QStringLiteral("分割完成! 共输出3个文件。\n此视频的编码或格式不能精确到帧，各段从关键帧开始。"), 25},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        MessageRecorder messages;
+        TFrmMain w;
+        w.show();
+        w.hide();
+        QTemporaryDir dir;
+        const QString clip = dir.filePath(QString::fromLatin1(c.file));
+        ClipSpec clipSpec;
+        clipSpec.seconds = 3;
+        clipSpec.videoCodec = QString::fromLatin1(c.videoCodec);
+        clipSpec.audioCodec = QString::fromLatin1(c.audioCodec);
+        clipSpec.gop = c.gop;
+        clipSpec.extraOutputArgs = c.extra;
+        ASSERT_TRUE(MakeClip(clip, clipSpec));
+        const QString out = dir.path() + QStringLiteral("/out/");
+        ASSERT_TRUE(QDir().mkpath(out));
+        TSourceMedia = SourceMediaRecord();
+        TSourceMedia.FileName = clip;
+        TSourceMedia.Duration = w.videoEdit().GetFileDuration(clip);
+        TSourceMedia.EndTime = TSourceMedia.Duration;
+
+        Control<QLineEdit>(w, "edtOutput")->setText(out);
+        Control<QRadioButton>(w, "RadBtCopy")->click();
+        Control<QCheckBox>(w, "chkCopyExact")->setChecked(true);
+        Control<QRadioButton>(w, "radBtSplitAver")->click();
+        Control<QSpinBox>(w, "snEditSplitNum")->setValue(3);
+        Control<QAbstractButton>(w, "btSplitter")->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.texts().isEmpty(); }, 60000));
+        EXPECT_EQ(messages.texts(), QStringList{c.message});
+        const QStringList pieces = QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        ASSERT_EQ(pieces.size(), 3);
+        for (const QString &piece : pieces)
+            EXPECT_EQ(PictureChecksums(out + piece).size(), c.picturesEach) << piece.toStdString();
+        TSourceMedia = SourceMediaRecord();
+    }
 }
 
 // Closing the window while a piece renders stops it and leaves no unfinished file.

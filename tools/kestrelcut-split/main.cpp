@@ -164,6 +164,7 @@ int main(int argc, char **argv)
     if (args.copy) {
         // The pieces are copied: no output settings are read.
         job.choice.format = OutFormat::Copy;
+        job.choice.copyExact = args.exact;
     } else {
         QString error;
         const ComponentLists lists{videoEdit.VideoCompressors().names(), videoEdit.AudioCompressors().names(),

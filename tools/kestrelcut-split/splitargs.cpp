@@ -71,6 +71,7 @@ const QHash<QString, OptionSpec> &Options()
         {"--wmv-profile-file", {Kind::Value, kWmv}},
         {"--list-codecs", {Kind::Flag, {}}},
         {"--copy", {Kind::Flag, {}}},
+        {"--exact", {Kind::Flag, {}}},
     };
     return options;
 }
@@ -203,10 +204,13 @@ ParseResult ParseSplitArgs(const QStringList &arguments)
 
     // A copy keeps the source's streams and container: every option that shapes an
     // encoding would be silently ignored, so it is refused instead.
+    // Re-encoded pieces start on their pictures anyway: the option would say nothing there.
+    if (given.contains(QStringLiteral("--exact")) && !given.contains(QStringLiteral("--copy")))
+        return Fail(QStringLiteral("--exact makes the cuts of a copy frame-exact; it goes only with --copy"));
     if (given.contains(QStringLiteral("--copy"))) {
-        static const QStringList kWithCopy = {QStringLiteral("--copy"), QStringLiteral("--range"),
-                                              QStringLiteral("--parts"), QStringLiteral("--every"),
-                                              QStringLiteral("--output")};
+        static const QStringList kWithCopy = {QStringLiteral("--copy"), QStringLiteral("--exact"),
+                                              QStringLiteral("--range"), QStringLiteral("--parts"),
+                                              QStringLiteral("--every"), QStringLiteral("--output")};
         QStringList refused;
         for (auto it = given.constBegin(); it != given.constEnd(); ++it) {
             if (!kWithCopy.contains(it.key()))
@@ -217,6 +221,7 @@ ParseResult ParseSplitArgs(const QStringList &arguments)
             return Fail(QStringLiteral("--copy keeps the source's streams and container; it cannot be combined with %1")
                             .arg(refused.join(QStringLiteral(", "))));
         a.copy = true;
+        a.exact = given.contains(QStringLiteral("--exact"));
     }
 
     if (given.contains(QStringLiteral("--format"))) {
@@ -522,7 +527,13 @@ Output:
                            keep its container and extension and start on keyframes;
                            consecutive pieces hold every picture once (a piece without
                            a keyframe of its own joins its neighbour). Only --output
-                           goes with it
+                           and --exact go with it
+  --exact                  with --copy: every piece starts on the picture at its planned
+                           start and ends where the next one starts; only the pictures
+                           between a cut and the nearest keyframe are encoded again, with
+                           the source's codec (H.264 in MP4/MOV/MKV/TS, MPEG-4 in AVI,
+                           MPEG-2 in MPEG-PS/TS; other videos are cut on keyframes, and a
+                           note says so)
   --format F               vcd-pal, vcd-ntsc (default), svcd-pal, svcd-ntsc, dvd-pal,
                            dvd-ntsc, mpeg1, mpeg2, avi or wmv
   --output DIR             folder for the pieces (default: the current folder)

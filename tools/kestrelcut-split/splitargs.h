@@ -25,6 +25,7 @@ struct SplitArgs {
     QString every;             // --every, as typed: planning reads it as the window's field
 
     bool copy = false;         // --copy: pieces copied from the source, no encoding options
+    bool exact = false;        // --exact (with --copy): pieces start and end on their planned pictures
 
     QString formatName = QStringLiteral("vcd-ntsc");
     OutFormat format = OutFormat::VCD;

@@ -41,6 +41,7 @@ SplitRunner::SplitRunner(TVideoEdit *videoEdit, const SplitJobSpec &job, RunRepo
             m_reporter->progress(100);
         m_reporter->pieceWritten(path);
     });
+    connect(&m_job, &SplitJob::note, this, [this](const QString &line) { m_reporter->note(line); });
     connect(&m_job, &SplitJob::finished, this, &SplitRunner::onFinished);
 }
 

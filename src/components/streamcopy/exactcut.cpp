@@ -1,11 +1,13 @@
 #include "exactcut.h"
 
 #include "copysetup.h"
+#include "exactend.h"
 #include "h264paramsets.h"
 #include "headencoder.h"
 #include "outputfile.h"
 #include "piececheck.h"
 #include "sequenceheader.h"
+#include "tailencoder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -31,8 +33,11 @@ using Outcome = ExactCutResult::Outcome;
 // Pictures a decoder may still hold back after the next keyframe before the head's last
 // picture must have come out.
 constexpr int kReorderAllowance = 32;
-// Pictures past the end kept waiting for one that shows before the end and refers to them.
-constexpr size_t kTailAllowance = 16;
+// Packets read past the end, waiting for the last one that may still show before it, when
+// decode times do not tell.
+constexpr size_t kEndLookahead = 16;
+
+constexpr char kOpenGop[] = "the H.264 keyframes of this video are not IDR pictures (open GOP)";
 
 bool NameListHas(const char *names, const char *wanted)
 {
@@ -51,6 +56,33 @@ bool ContainerFits(AVCodecID codec, const char *demuxer)
     case AV_CODEC_ID_MPEG2VIDEO: return NameListHas(demuxer, "mpeg") || NameListHas(demuxer, "mpegts");
     default: return false;
     }
+}
+
+AVRational FrameRate(const AVStream *vs)
+{
+    return vs->avg_frame_rate.num > 0 ? vs->avg_frame_rate : vs->r_frame_rate;
+}
+
+// Why the video stream has no exact cut, in a few words; empty when it has one.
+std::string WhyNotExact(const AVFormatContext *ic, int video)
+{
+    if (video < 0 || !IsCopiedStream(ic->streams[video]))
+        return "the input has no video";
+    const AVStream *vs = ic->streams[video];
+    const AVCodecID codec = vs->codecpar->codec_id;
+    if (!ContainerFits(codec, ic->iformat->name))
+        return std::string("no exact cut for ") + avcodec_get_name(codec) + " video in " + ic->iformat->name
+               + " (only H.264 in MP4/MOV/MKV/TS, MPEG-4 in AVI, MPEG-2 in MPEG-PS/TS)";
+    // AVI keeps no presentation times: with reordered pictures the time each one shows at
+    // cannot be told from the packets alone.
+    if (NameListHas(ic->iformat->name, "avi") && vs->codecpar->video_delay > 0)
+        return "no exact cut for AVI video with B-frames";
+    if (!HeadEncoder::EncoderFor(codec))
+        return std::string("this build has no ") + avcodec_get_name(codec) + " encoder";
+    const AVRational rate = FrameRate(vs);
+    if (rate.num <= 0 || rate.den <= 0)
+        return "the video has no known frame rate";
+    return std::string();
 }
 
 bool HasMpeg4Vol(const AVPacket *pkt)
@@ -119,6 +151,15 @@ private:
     bool WriteVideoTail(OwnedPacket pkt);
     bool WriteAudio(OwnedPacket pkt);
     bool Write(OwnedPacket pkt, int64_t shift);
+    bool FlushGroup();
+    bool SettleEnd();
+    bool FinishVideo();
+    bool ReleaseHeldSound();
+    bool WriteSound(OwnedPacket pkt);
+    bool WriteGroupSound();
+    bool ToOutputForm(OwnedPacket &pkt);
+    // The SPS/PPS units the source's pictures use, from its header and the given packets.
+    std::vector<std::vector<uint8_t>> SourceParameterSets(const std::vector<OwnedPacket> &packets) const;
     Outcome CopyRest();
     int ReadPacket(OwnedPacket &pkt);
 
@@ -135,6 +176,19 @@ private:
         return av_rescale_q(us, AV_TIME_BASE_Q, in_->streams[video_]->time_base);
     }
 
+    // Pictures shown before this belong to the piece. The same slack as at the start, so
+    // that a piece ending where the next begins hands over exactly the next one's first
+    // picture.
+    int64_t EndTs() const
+    {
+        return endTs_ == std::numeric_limits<int64_t>::max() ? endTs_ : endTs_ - Slack();
+    }
+
+    static int64_t ShownTs(const AVPacket *pkt) { return pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts; }
+
+    // The head's rate, else the one the stream states; 0 when neither is known.
+    int64_t TailBitRate() const { return bitRate_ > 0 ? bitRate_ : in_->streams[video_]->codecpar->bit_rate; }
+
     const CopyRequest &args_;
     const CopyHooks &hooks_;
     std::string error_;
@@ -150,7 +204,6 @@ private:
     int64_t frameTicks_ = 1; // one picture in the video time base
     int64_t startTs_ = 0;    // the asked time, video time base
     int64_t endTs_ = std::numeric_limits<int64_t>::max();
-    int64_t endUs_ = std::numeric_limits<int64_t>::max();
 
     // The first keyframe's group, the next keyframe and what was read with them.
     std::vector<OwnedPacket> gop_;
@@ -160,6 +213,9 @@ private:
     int64_t nextKeyPts_ = 0;
     int64_t nextKeyDelay_ = 0; // its presentation minus its decode time
     bool atEnd_ = false;
+    // The asked picture is a keyframe: nothing to encode at the start, only the end to make.
+    bool noHead_ = false;
+    bool pastTheEnd_ = false; // the asked time lies after the input's last picture
 
     std::unique_ptr<AVCodecContext, DecoderFree> decoder_;
     HeadEncoder encoder_;
@@ -169,6 +225,9 @@ private:
     int64_t firstTs_ = 0; // the piece's first picture, video time base: becomes 0
     int64_t lastEncPts_ = std::numeric_limits<int64_t>::min();
     std::vector<OwnedPacket> head_;
+    // The head's SPS/PPS, which pictures encoded again at the end must not take the id of.
+    std::vector<std::vector<uint8_t>> headParameterSets_;
+    int tailSetId_ = -1; // the id named in the header for pictures encoded again at the end
 
     // Output details.
     bool lengthPrefixed_ = false; // H.264 as MP4/Matroska store it
@@ -176,9 +235,20 @@ private:
     SequenceHeaderTracker mpeg2Headers_;
     bool tailStarted_ = false;
     bool videoDone_ = false;
+    // The copied group the piece is in, held back until it turns out whether the piece ends
+    // in it, and the packets read past the end.
+    std::vector<OwnedPacket> group_;
     std::vector<OwnedPacket> pastEnd_;
+    // The first picture shown at or after the end, once known: the sound ends with it.
+    bool endSettled_ = false;
+    int64_t firstAfterTs_ = std::numeric_limits<int64_t>::max();
+    std::deque<OwnedPacket> heldSound_; // sound near the end, until the end is settled
+    // Sound read while a group is held goes out with it, so that the muxer interleaves the
+    // two and never holds more than a group.
+    std::vector<OwnedPacket> groupSound_;
     std::vector<bool> soundStarted_;
     std::vector<bool> soundDone_;
+    bool anyVideoWritten_ = false;
     int64_t writtenUs_ = 0;
 };
 
@@ -218,22 +288,12 @@ Outcome ExactJob::OpenInput()
         return Fail("cannot read the streams of the input (" + AvErrorText(r) + "): " + args_.input);
 
     video_ = av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (video_ < 0 || !IsCopiedStream(ic->streams[video_]))
-        return NotExact("the input has no video");
+    const std::string why = WhyNotExact(ic, video_);
+    if (!why.empty())
+        return NotExact(why);
     const AVStream *vs = ic->streams[video_];
     const AVCodecID codec = vs->codecpar->codec_id;
-    if (!ContainerFits(codec, ic->iformat->name))
-        return NotExact(std::string("no exact cut for ") + avcodec_get_name(codec) + " video in " + ic->iformat->name
-                        + " (only H.264 in MP4/MOV/MKV/TS, MPEG-4 in AVI, MPEG-2 in MPEG-PS/TS)");
-    // AVI keeps no presentation times: with reordered pictures the time each one shows at
-    // cannot be told from the packets alone.
-    if (NameListHas(ic->iformat->name, "avi") && vs->codecpar->video_delay > 0)
-        return NotExact("no exact cut for AVI video with B-frames");
-    if (!HeadEncoder::EncoderFor(codec))
-        return NotExact(std::string("this build has no ") + avcodec_get_name(codec) + " encoder");
-    frameRate_ = vs->avg_frame_rate.num > 0 ? vs->avg_frame_rate : vs->r_frame_rate;
-    if (frameRate_.num <= 0 || frameRate_.den <= 0)
-        return NotExact("the video has no known frame rate");
+    frameRate_ = FrameRate(vs);
     frameTicks_ = std::max<int64_t>(1, av_rescale_q(1, av_inv_q(frameRate_), vs->time_base));
 
     toOutput_.assign(ic->nb_streams, -1);
@@ -252,8 +312,7 @@ Outcome ExactJob::OpenInput()
     const int64_t startUs = fileStartUs + args_.startUs;
     startTs_ = VideoTs(startUs);
     if (args_.lengthUs) {
-        endUs_ = startUs + *args_.lengthUs;
-        endTs_ = VideoTs(endUs_);
+        endTs_ = VideoTs(startUs + *args_.lengthUs);
     }
     if (codec == AV_CODEC_ID_MPEG2VIDEO)
         mpeg2Headers_.SetInitial(vs->codecpar->extradata, vs->codecpar->extradata ? vs->codecpar->extradata_size : 0);
@@ -286,8 +345,10 @@ Outcome ExactJob::FindFirstKeyframe()
         for (;;) {
             OwnedPacket pkt;
             r = ReadPacket(pkt);
+            if (r == AVERROR_EOF && fromStart)
+                return Fail("the input has no keyframe to start from");
             if (r == AVERROR_EOF)
-                return Fail("the input has no picture at the asked time");
+                break; // a long last group: its keyframe lies further back
             if (r < 0)
                 return Fail("cannot read the input (" + AvErrorText(r) + ")");
             if (pkt->stream_index != video_) {
@@ -298,8 +359,18 @@ Outcome ExactJob::FindFirstKeyframe()
                 continue;
             if (pkt->pts > startTs_ && !fromStart)
                 break; // landed past the start: go back further
-            if (pkt->pts >= startTs_ - Slack())
-                return Outcome::OnKeyframe;
+            if (pkt->pts >= startTs_ - Slack()) {
+                // Up to the end of the input a plain copy is exact already; a piece that
+                // ends before it still needs its end made here.
+                if (!args_.lengthUs)
+                    return Outcome::OnKeyframe;
+                noHead_ = true;
+                haveNextKey_ = true;
+                nextKeyPts_ = pkt->pts;
+                nextKeyDelay_ = pkt->dts != AV_NOPTS_VALUE ? std::max<int64_t>(0, pkt->pts - pkt->dts) : 0;
+                tail_.push_back(std::move(pkt));
+                return Outcome::Written;
+            }
             gop_.push_back(std::move(pkt));
             return Outcome::Written;
         }
@@ -332,7 +403,7 @@ Outcome ExactJob::ReadHeadGop()
                 const int lengthSize =
                     ParseAvcConfig(par->extradata, par->extradata_size, &config) ? config.lengthSize : 0;
                 if (!HasIdrSlice(pkt->data, static_cast<size_t>(pkt->size), lengthSize))
-                    return NotExact("the H.264 keyframes of this video are not IDR pictures (open GOP)");
+                    return NotExact(kOpenGop);
             }
             haveNextKey_ = true;
             nextKeyPts_ = pkt->pts;
@@ -340,7 +411,7 @@ Outcome ExactJob::ReadHeadGop()
             tail_.push_back(std::move(pkt));
             return Outcome::Written;
         }
-        if (pkt->pts != AV_NOPTS_VALUE && pkt->pts >= endTs_ && (pkt->flags & AV_PKT_FLAG_KEY)) {
+        if (pkt->pts != AV_NOPTS_VALUE && pkt->pts >= EndTs() && (pkt->flags & AV_PKT_FLAG_KEY)) {
             atEnd_ = true; // the piece ends inside this group
             return Outcome::Written;
         }
@@ -376,12 +447,27 @@ bool ExactJob::OpenOutput()
     if (vpar->codec_id == AV_CODEC_ID_H264 && ParseAvcConfig(vpar->extradata, vpar->extradata_size, &config)) {
         lengthPrefixed_ = true;
         lengthSize_ = config.lengthSize;
-        const AVCodecContext *enc = encoder_.Context();
-        for (auto &unit : SplitAnnexB(enc ? enc->extradata : nullptr, enc ? enc->extradata_size : 0)) {
-            if (NalType(unit) == 7)
-                config.sps.push_back(std::move(unit));
-            else if (NalType(unit) == 8)
-                config.pps.push_back(std::move(unit));
+        const auto add = [&config](const AVCodecContext *c) {
+            for (auto &unit : SplitAnnexB(c ? c->extradata : nullptr, c ? c->extradata_size : 0)) {
+                if (NalType(unit) == 7)
+                    config.sps.push_back(std::move(unit));
+                else if (NalType(unit) == 8)
+                    config.pps.push_back(std::move(unit));
+            }
+        };
+        add(encoder_.Context());
+        // Pictures encoded again at the end have parameter sets of their own; they carry
+        // them, and the header names them too for players that look only there. An encoder
+        // with the same settings writes the same sets.
+        if (args_.lengthUs) {
+            std::vector<std::vector<uint8_t>> used = config.sps;
+            used.insert(used.end(), config.pps.begin(), config.pps.end());
+            tailSetId_ = FreeParameterSetId(used);
+            HeadEncoder probe;
+            std::string why;
+            if (tailSetId_ >= 0
+                && probe.Open(in_->streams[video_]->codecpar, frameRate_, TailBitRate(), true, tailSetId_, &why))
+                add(probe.Context());
         }
         const std::vector<uint8_t> joined = WriteAvcConfig(config);
         av_freep(&vpar->extradata);
@@ -414,7 +500,11 @@ bool ExactJob::TakeFrame(AVFrame *frame, bool *headComplete)
     const int64_t ts = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
     if (ts == AV_NOPTS_VALUE || ts < startTs_ - Slack())
         return true; // shows before the asked picture
-    if ((haveNextKey_ && ts >= nextKeyPts_) || ts >= endTs_) {
+    // Pictures come out in showing order: the first at or after the end is where the next
+    // piece starts.
+    if (ts >= EndTs() && firstAfterTs_ == std::numeric_limits<int64_t>::max())
+        firstAfterTs_ = ts;
+    if ((haveNextKey_ && ts >= nextKeyPts_) || ts >= EndTs()) {
         *headComplete = true;
         return true;
     }
@@ -423,22 +513,7 @@ bool ExactJob::TakeFrame(AVFrame *frame, bool *headComplete)
         const AVCodecParameters *par = in_->streams[video_]->codecpar;
         const AVOutputFormat *ofmt = PickCopyMuxer(in_.get(), copied_, args_.output);
         const bool global = ofmt && MuxerCarriesGlobalHeaders(ofmt) && (ofmt->flags & AVFMT_GLOBALHEADER);
-        std::vector<std::vector<uint8_t>> used;
-        AvcConfig config;
-        if (ParseAvcConfig(par->extradata, par->extradata_size, &config)) {
-            used = config.sps;
-            used.insert(used.end(), config.pps.begin(), config.pps.end());
-        } else if (par->extradata) {
-            used = SplitAnnexB(par->extradata, par->extradata_size);
-        }
-        for (const auto &p : gop_) {
-            if (par->codec_id == AV_CODEC_ID_H264 && !config.sps.empty())
-                break; // packets in length form; the record above names every id
-            for (auto &unit : SplitAnnexB(p->data, p->size))
-                if (NalType(unit) == 7 || NalType(unit) == 8)
-                    used.push_back(std::move(unit));
-        }
-        const int id = FreeParameterSetId(used);
+        const int id = FreeParameterSetId(SourceParameterSets(gop_));
         if (id < 0) {
             error_ = "the video uses every parameter set id";
             return false;
@@ -543,8 +618,10 @@ Outcome ExactJob::MakeHead()
     if (!complete && !Decode(nullptr, &complete))
         return Outcome::Failed;
     if (!encoderOpen_) {
-        if (!haveNextKey_)
+        if (!haveNextKey_) {
+            pastTheEnd_ = true;
             return Fail("the input has no picture at the asked time");
+        }
         // The asked picture is the next keyframe itself: nothing to encode.
         firstTs_ = nextKeyPts_;
         if (!OpenOutput())
@@ -568,6 +645,7 @@ bool ExactJob::Write(OwnedPacket pkt, int64_t shift)
         pkt->dts -= shift;
     pkt->pos = -1;
     pkt->stream_index = out;
+    anyVideoWritten_ = anyVideoWritten_ || in == video_;
     av_packet_rescale_ts(pkt.get(), in_->streams[in]->time_base, ost->time_base);
     KeepDecodeTimesIncreasing(pkt.get(), out_->oformat, &lastDts_[out]);
     if (pkt->pts != AV_NOPTS_VALUE)
@@ -582,25 +660,58 @@ bool ExactJob::Write(OwnedPacket pkt, int64_t shift)
     return true;
 }
 
+std::vector<std::vector<uint8_t>> ExactJob::SourceParameterSets(const std::vector<OwnedPacket> &packets) const
+{
+    const AVCodecParameters *par = in_->streams[video_]->codecpar;
+    std::vector<std::vector<uint8_t>> used;
+    if (par->codec_id != AV_CODEC_ID_H264)
+        return used; // ids are H.264's; other start codes would only read as such
+    AvcConfig config;
+    if (ParseAvcConfig(par->extradata, par->extradata_size, &config)) {
+        used = config.sps;
+        used.insert(used.end(), config.pps.begin(), config.pps.end());
+        return used; // packets in length form: the record names every id
+    }
+    if (par->extradata)
+        used = SplitAnnexB(par->extradata, par->extradata_size);
+    for (const auto &p : packets) {
+        for (auto &unit : SplitAnnexB(p->data, static_cast<size_t>(p->size)))
+            if (NalType(unit) == 7 || NalType(unit) == 8)
+                used.push_back(std::move(unit));
+    }
+    return used;
+}
+
+bool ExactJob::ToOutputForm(OwnedPacket &pkt)
+{
+    if (!lengthPrefixed_)
+        return true;
+    const std::vector<uint8_t> body =
+        JoinLengthPrefixed(SplitAnnexB(pkt->data, static_cast<size_t>(pkt->size)), lengthSize_);
+    OwnedPacket converted(av_packet_alloc());
+    if (!converted || av_new_packet(converted.get(), static_cast<int>(body.size())) < 0
+        || av_packet_copy_props(converted.get(), pkt.get()) < 0) {
+        error_ = "out of memory";
+        return false;
+    }
+    std::memcpy(converted->data, body.data(), body.size());
+    pkt = std::move(converted);
+    return true;
+}
+
 bool ExactJob::WriteHead(std::vector<OwnedPacket> &packets)
 {
     if (packets.empty())
         return true;
     const AVRational encTb = encoder_.Context()->time_base;
     const AVRational vtb = in_->streams[video_]->time_base;
+    const bool h264 = in_->streams[video_]->codecpar->codec_id == AV_CODEC_ID_H264;
     for (OwnedPacket &pkt : packets) {
-        if (lengthPrefixed_) {
-            const std::vector<uint8_t> body =
-                JoinLengthPrefixed(SplitAnnexB(pkt->data, static_cast<size_t>(pkt->size)), lengthSize_);
-            OwnedPacket converted(av_packet_alloc());
-            if (!converted || av_new_packet(converted.get(), static_cast<int>(body.size())) < 0
-                || av_packet_copy_props(converted.get(), pkt.get()) < 0) {
-                error_ = "out of memory";
-                return false;
-            }
-            std::memcpy(converted->data, body.data(), body.size());
-            pkt = std::move(converted);
-        }
+        for (auto &unit : SplitAnnexB(h264 ? pkt->data : nullptr, h264 ? static_cast<size_t>(pkt->size) : 0))
+            if (NalType(unit) == 7 || NalType(unit) == 8)
+                headParameterSets_.push_back(std::move(unit));
+        if (!ToOutputForm(pkt))
+            return false;
         pkt->stream_index = video_;
         av_packet_rescale_ts(pkt.get(), encTb, vtb);
         // Decoded before the copied keyframe, whose decode time lies its reorder delay
@@ -613,20 +724,42 @@ bool ExactJob::WriteHead(std::vector<OwnedPacket> &packets)
     return true;
 }
 
+bool ExactJob::FlushGroup()
+{
+    for (OwnedPacket &pkt : group_) {
+        if (!Write(std::move(pkt), firstTs_))
+            return false;
+    }
+    group_.clear();
+    return WriteGroupSound();
+}
+
+bool ExactJob::WriteSound(OwnedPacket pkt)
+{
+    if (!group_.empty()) {
+        groupSound_.push_back(std::move(pkt));
+        return true;
+    }
+    const AVRational tb = in_->streams[pkt->stream_index]->time_base;
+    const int64_t firstUs = av_rescale_q(firstTs_, in_->streams[video_]->time_base, AV_TIME_BASE_Q);
+    return Write(std::move(pkt), av_rescale_q(firstUs, AV_TIME_BASE_Q, tb));
+}
+
+bool ExactJob::WriteGroupSound()
+{
+    std::vector<OwnedPacket> sound;
+    sound.swap(groupSound_);
+    for (OwnedPacket &pkt : sound) {
+        if (!WriteSound(std::move(pkt)))
+            return false;
+    }
+    return true;
+}
+
 bool ExactJob::WriteVideoTail(OwnedPacket pkt)
 {
     if (videoDone_)
         return true;
-    const bool key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
-    if (pkt->pts != AV_NOPTS_VALUE && pkt->pts >= endTs_) {
-        if (key || pastEnd_.size() >= kTailAllowance) {
-            videoDone_ = true;
-            pastEnd_.clear();
-            return true;
-        }
-        pastEnd_.push_back(std::move(pkt));
-        return true;
-    }
     // Pictures of an open GOP that show before its keyframe refer to the group before it;
     // they are among the re-encoded pictures already.
     if (pkt->pts != AV_NOPTS_VALUE && pkt->pts < nextKeyPts_)
@@ -649,13 +782,122 @@ bool ExactJob::WriteVideoTail(OwnedPacket pkt)
             }
         }
     }
-    // Pictures past the end that this one refers to go in before it.
-    for (OwnedPacket &held : pastEnd_) {
-        if (!Write(std::move(held), firstTs_))
+    if (pastEnd_.empty() && ShownTs(pkt.get()) < EndTs()) {
+        // A new group: the one before it is whole and holds no end.
+        if ((pkt->flags & AV_PKT_FLAG_KEY) && !FlushGroup())
+            return false;
+        group_.push_back(std::move(pkt));
+        return true;
+    }
+    const int64_t decoded = pkt->dts;
+    pastEnd_.push_back(std::move(pkt));
+    std::vector<int64_t> shown;
+    for (const auto &p : group_)
+        shown.push_back(ShownTs(p.get()));
+    for (const auto &p : pastEnd_)
+        shown.push_back(ShownTs(p.get()));
+    if (pastEnd_.size() >= kEndLookahead || ExactEndSettled(shown, EndTs(), decoded))
+        return SettleEnd();
+    return true;
+}
+
+bool ExactJob::SettleEnd()
+{
+    std::vector<int64_t> shown;
+    std::vector<const AVPacket *> packets;
+    for (const auto &p : group_) {
+        shown.push_back(ShownTs(p.get()));
+        packets.push_back(p.get());
+    }
+    for (const auto &p : pastEnd_) {
+        shown.push_back(ShownTs(p.get()));
+        packets.push_back(p.get());
+    }
+    const ExactEnd end = PlanExactEnd(shown, EndTs());
+    firstAfterTs_ = end.firstAfter.value_or(std::numeric_limits<int64_t>::max());
+
+    // Copied packets referring to a picture shown from the end on: the pictures they would
+    // give are encoded again instead, as the head is.
+    std::vector<OwnedPacket> tail;
+    if (!end.reencoded.empty()) {
+        const AVStream *vs = in_->streams[video_];
+        std::vector<std::vector<uint8_t>> used = SourceParameterSets(group_);
+        used.insert(used.end(), headParameterSets_.begin(), headParameterSets_.end());
+        if (encoderOpen_ && vs->codecpar->codec_id == AV_CODEC_ID_H264) {
+            const AVCodecContext *enc = encoder_.Context();
+            for (auto &unit : SplitAnnexB(enc->extradata, enc->extradata ? static_cast<size_t>(enc->extradata_size) : 0))
+                used.push_back(std::move(unit));
+        }
+        TailRequest request;
+        request.stream = vs;
+        request.frameRate = frameRate_;
+        request.parameterSetId = tailSetId_ >= 0 ? tailSetId_ : FreeParameterSetId(used);
+        if (request.parameterSetId < 0) {
+            error_ = "the video uses every parameter set id";
+            return false;
+        }
+        request.bitRate = TailBitRate();
+        if (request.bitRate <= 0) {
+            int64_t bytes = 0;
+            for (const AVPacket *p : packets)
+                bytes += p->size;
+            const double span = static_cast<double>(packets.size()) / av_q2d(frameRate_);
+            request.bitRate = static_cast<int64_t>(bytes * 8 / std::max(span, 0.04));
+        }
+        request.packets = packets;
+        request.shown = end.reencoded;
+        if (!EncodeTail(request, hooks_.stop, &tail, &error_))
             return false;
     }
+
+    // Decoded where the group's pictures were: each re-encoded picture keeps the reorder
+    // delay of the group's keyframe, which places it after the copied ones.
+    const AVPacket *key = group_.empty() ? nullptr : group_.front().get();
+    const int64_t delay = key && key->pts != AV_NOPTS_VALUE && key->dts != AV_NOPTS_VALUE
+                              ? std::max<int64_t>(0, key->pts - key->dts)
+                              : nextKeyDelay_;
+    for (size_t i = 0; i < end.copied && i < group_.size(); ++i) {
+        if (!Write(std::move(group_[i]), firstTs_))
+            return false;
+    }
+    for (OwnedPacket &pkt : tail) {
+        if (!ToOutputForm(pkt))
+            return false;
+        pkt->stream_index = video_;
+        pkt->dts = pkt->pts - delay;
+        if (!Write(std::move(pkt), firstTs_))
+            return false;
+    }
+    group_.clear();
     pastEnd_.clear();
-    return Write(std::move(pkt), firstTs_);
+    videoDone_ = true;
+    endSettled_ = true;
+    return WriteGroupSound() && ReleaseHeldSound();
+}
+
+bool ExactJob::FinishVideo()
+{
+    if (videoDone_)
+        return ReleaseHeldSound();
+    if (!pastEnd_.empty())
+        return SettleEnd();
+    // The input ended before the piece's end: every picture read belongs to it.
+    if (!FlushGroup())
+        return false;
+    videoDone_ = true;
+    endSettled_ = true;
+    return ReleaseHeldSound();
+}
+
+bool ExactJob::ReleaseHeldSound()
+{
+    std::deque<OwnedPacket> held;
+    held.swap(heldSound_);
+    for (OwnedPacket &pkt : held) {
+        if (!WriteAudio(std::move(pkt)))
+            return false;
+    }
+    return true;
 }
 
 bool ExactJob::WriteAudio(OwnedPacket pkt)
@@ -664,34 +906,47 @@ bool ExactJob::WriteAudio(OwnedPacket pkt)
     if (soundDone_[in] || pkt->pts == AV_NOPTS_VALUE)
         return true;
     const AVRational tb = in_->streams[in]->time_base;
-    const int64_t firstUs = av_rescale_q(firstTs_, in_->streams[video_]->time_base, AV_TIME_BASE_Q);
+    const AVRational vtb = in_->streams[video_]->time_base;
+    const int64_t firstUs = av_rescale_q(firstTs_, vtb, AV_TIME_BASE_Q);
     const int64_t us = av_rescale_q(pkt->pts, tb, AV_TIME_BASE_Q);
     const int64_t halfUs = av_rescale_q(pkt->duration, tb, AV_TIME_BASE_Q) / 2;
-    if (us >= endUs_) {
-        soundDone_[in] = true;
-        return true;
-    }
     if (!soundStarted_[in]) {
         // The block nearest the first picture starts the sound.
         if (us + halfUs < firstUs)
             return true;
         soundStarted_[in] = true;
     }
-    return Write(std::move(pkt), av_rescale_q(firstUs, AV_TIME_BASE_Q, tb));
+    // The sound ends with the block nearest the first picture after the piece, by the rule
+    // that starts the next piece's sound there: consecutive pieces share no block, lose none.
+    constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
+    if (!endSettled_) {
+        const int64_t endUs = EndTs() == kNever ? kNever : av_rescale_q(EndTs(), vtb, AV_TIME_BASE_Q);
+        if (us + halfUs >= endUs) {
+            heldSound_.push_back(std::move(pkt));
+            return true;
+        }
+    } else if (firstAfterTs_ != kNever && us + halfUs >= av_rescale_q(firstAfterTs_, vtb, AV_TIME_BASE_Q)) {
+        soundDone_[in] = true;
+        return true;
+    }
+    return WriteSound(std::move(pkt));
 }
 
 Outcome ExactJob::CopyRest()
 {
     if (!WriteHead(head_))
         return Outcome::Failed;
+    if (!haveNextKey_ || nextKeyPts_ >= EndTs()) {
+        // The piece ends among the re-encoded pictures.
+        videoDone_ = true;
+        endSettled_ = true;
+    }
     while (!sound_.empty()) {
         OwnedPacket p = std::move(sound_.front());
         sound_.pop_front();
         if (!WriteAudio(std::move(p)))
             return Outcome::Failed;
     }
-    if (!haveNextKey_)
-        return Outcome::Written;
     while (!tail_.empty()) {
         OwnedPacket p = std::move(tail_.front());
         tail_.pop_front();
@@ -716,6 +971,10 @@ Outcome ExactJob::CopyRest()
         if (!ok)
             return Outcome::Failed;
     }
+    if (!FinishVideo())
+        return Outcome::Failed;
+    if (!anyVideoWritten_)
+        return Fail("the asked range holds no picture");
     return Outcome::Written;
 }
 
@@ -735,10 +994,15 @@ ExactCutResult ExactJob::Run()
     Outcome outcome = OpenInput();
     if (outcome == Outcome::Written)
         outcome = FindFirstKeyframe();
-    if (outcome == Outcome::Written)
+    if (outcome == Outcome::Written && !noHead_)
         outcome = ReadHeadGop();
-    if (outcome == Outcome::Written)
+    if (outcome == Outcome::Written && !noHead_)
         outcome = MakeHead();
+    if (outcome == Outcome::Written && noHead_) {
+        firstTs_ = nextKeyPts_;
+        if (!OpenOutput())
+            outcome = Outcome::Failed;
+    }
     if (outcome == Outcome::Written)
         outcome = CopyRest();
     if (outcome == Outcome::Written && Stopped())
@@ -763,6 +1027,7 @@ ExactCutResult ExactJob::Run()
     }
     result.outcome = outcome;
     result.error = error_;
+    result.pastTheEnd = outcome == Outcome::Failed && pastTheEnd_;
     result.seconds = writtenUs_ / 1e6;
     return result;
 }
@@ -773,6 +1038,43 @@ ExactCutResult RunExactCut(const CopyRequest &args, const CopyHooks &hooks)
 {
     ExactJob job(args, hooks);
     return job.Run();
+}
+
+std::string WhyNoExactCut(const std::string &input, const volatile std::sig_atomic_t *stop)
+{
+    AVFormatContext *opened = avformat_alloc_context();
+    if (!opened)
+        return std::string();
+    opened->interrupt_callback.callback = &InterruptRequested;
+    opened->interrupt_callback.opaque = const_cast<std::sig_atomic_t *>(stop);
+    const std::string url = "file:" + input;
+    if (avformat_open_input(&opened, url.c_str(), nullptr, nullptr) < 0)
+        return std::string(); // the copy says what is wrong with the input
+    std::unique_ptr<AVFormatContext, InputClose> ic(opened);
+    if (avformat_find_stream_info(ic.get(), nullptr) < 0)
+        return std::string();
+    const int video = av_find_best_stream(ic.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const std::string why = WhyNotExact(ic.get(), video);
+    if (!why.empty() || ic->streams[video]->codecpar->codec_id != AV_CODEC_ID_H264)
+        return why;
+
+    // An open GOP shows in the keyframes after the first, which an encoder starts with an IDR.
+    const AVCodecParameters *par = ic->streams[video]->codecpar;
+    AvcConfig config;
+    const int lengthSize = ParseAvcConfig(par->extradata, par->extradata_size, &config) ? config.lengthSize : 0;
+    constexpr int kKeyframesLookedAt = 4;
+    constexpr int kPacketLimit = 20000;
+    int keyframes = 0;
+    OwnedPacket pkt(av_packet_alloc());
+    for (int n = 0; pkt && n < kPacketLimit && keyframes < kKeyframesLookedAt; ++n) {
+        if (av_read_frame(ic.get(), pkt.get()) < 0)
+            break;
+        if (pkt->stream_index == video && (pkt->flags & AV_PKT_FLAG_KEY) && keyframes++ > 0
+            && !HasIdrSlice(pkt->data, static_cast<size_t>(pkt->size), lengthSize))
+            return kOpenGop;
+        av_packet_unref(pkt.get());
+    }
+    return std::string();
 }
 
 } // namespace kc::fileencoder

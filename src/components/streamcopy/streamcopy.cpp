@@ -575,7 +575,7 @@ CopyResult RunStreamCopy(const CopyRequest &args, const CopyHooks &hooks)
         if (exact.outcome == ExactCutResult::Outcome::Written)
             return CopyResult{true, std::string(), exact.seconds};
         if (exact.outcome == ExactCutResult::Outcome::Failed)
-            return CopyResult{false, exact.error, 0.0};
+            return CopyResult{false, exact.error, 0.0, exact.pastTheEnd};
         if (exact.outcome == ExactCutResult::Outcome::CannotBeExact && hooks.note)
             hooks.note(exact.error);
         // OnKeyframe: the plain copy below already starts on the asked picture.

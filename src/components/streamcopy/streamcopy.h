@@ -24,6 +24,9 @@ struct CopyResult {
     bool ok = false;
     std::string error; // one line when !ok
     double seconds = 0.0; // length of the piece written
+    // An exact cut asked after the input's last picture: nothing to write, and no fault of
+    // the input (a split's planned piece past the pictures).
+    bool pastTheEnd = false;
 };
 
 // Copies the video and audio packets of the asked range into a new file of the input's

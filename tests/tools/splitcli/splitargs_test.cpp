@@ -58,6 +58,17 @@ TEST(SplitCliArgs, CopyGoesWithEveryModeAndTheOutputFolder)
     EXPECT_FALSE(ParseSplitArgs(Args("in.mkv --parts 3")).args.copy);
 }
 
+TEST(SplitCliArgs, ExactGoesWithCopyInEveryMode)
+{
+    for (const char *line : {"in.mkv --copy --exact --range 1 2.5", "in.mp4 --exact --parts 3 --copy",
+                             "in.ts --every 60 --copy --output /tmp --exact"}) {
+        const ParseResult r = ParseSplitArgs(Args(line));
+        ASSERT_TRUE(r.ok) << line << ": " << r.error.toStdString();
+        EXPECT_TRUE(r.args.copy && r.args.exact) << line;
+    }
+    EXPECT_FALSE(ParseSplitArgs(Args("in.mkv --parts 3 --copy")).args.exact);
+}
+
 TEST(SplitCliArgs, HelpAndListCodecsNeedNoInput)
 {
     EXPECT_EQ(ParseSplitArgs(Args("--help")).args.action, Action::Help);
@@ -156,7 +167,13 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"in.mp4 --range 0 5 --copy --vcodec x", "cannot be combined with --vcodec"},
         RefusalCase{"in.mp4 --parts 2 --copy --stretch", "cannot be combined with --stretch"},
         RefusalCase{"in.mp4 --parts 2 --copy=yes", "takes no value"},
-        RefusalCase{"in.mp4 --copy", "no split mode"}),
+        RefusalCase{"in.mp4 --copy", "no split mode"},
+        // exact cuts are a copy's: re-encoded pieces start on their pictures anyway
+        RefusalCase{"in.mp4 --parts 2 --exact", "--exact makes the cuts of a copy frame-exact; it goes only with --copy"},
+        RefusalCase{"in.mp4 --parts 2 --exact --format avi", "it goes only with --copy"},
+        RefusalCase{"in.mp4 --parts 2 --copy --exact --format avi", "cannot be combined with --format"},
+        RefusalCase{"in.mp4 --parts 2 --copy --exact=1", "takes no value"},
+        RefusalCase{"in.mp4 --parts 2 --copy --exact --exact", "--exact is given more than once"}),
     [](const ::testing::TestParamInfo<RefusalCase> &info) { return "Case" + std::to_string(info.index); });
 
 const ComponentLists kLists{

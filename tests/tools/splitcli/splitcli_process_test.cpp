@@ -345,7 +345,8 @@ TEST(SplitCliHelp, DescribesEveryOption)
     for (const char *option :
          {"--range", "--parts", "--every", "--format", "--stretch", "--output", "--size", "--video-bitrate", "--fps",
           "--audio-rate", "--audio-bitrate", "--ac3", "--vcodec", "--acodec", "--no-video-compress",
-          "--no-audio-compress", "--wmv-profile", "--wmv-profile-file", "--list-codecs", "vcd-pal", "dvd-ntsc", "130"})
+          "--no-audio-compress", "--wmv-profile", "--wmv-profile-file", "--list-codecs", "--copy", "--exact", "vcd-pal",
+          "dvd-ntsc", "130"})
         EXPECT_TRUE(help.contains(QString::fromLatin1(option))) << option;
 
     const QString lists = RunTool(Tool(), {"--list-codecs"}, &code);
