@@ -17,6 +17,8 @@ struct ReadCase {
     int expected;
 };
 
+void PrintTo(const ReadCase &c, std::ostream *os) { *os << c.name; }
+
 class ReadSkinIndexTest : public ::testing::TestWithParam<ReadCase>
 {
 };

@@ -37,6 +37,8 @@ struct RestoreCase {
     const char *stored;   // Skin= in the file afterwards
 };
 
+void PrintTo(const RestoreCase &c, std::ostream *os) { *os << c.name; }
+
 class RestoreSavedSkinTest : public ::testing::TestWithParam<RestoreCase>
 {
 };

@@ -92,6 +92,8 @@ struct ExactCase {
     QStringList extra;
 };
 
+void PrintTo(const ExactCase &c, std::ostream *os) { *os << c.name; }
+
 class ExactCut : public ::testing::TestWithParam<ExactCase> {};
 
 TEST_P(ExactCut, StartsOnTheAskedPictureAndCopiesFromTheNextKeyframe)
@@ -191,6 +193,8 @@ struct RefusedCase {
     // references of dropped leading pictures; that belongs to the plain copy, not to -exact.
     bool decodesClean = true;
 };
+
+void PrintTo(const RefusedCase &c, std::ostream *os) { *os << c.name; }
 
 class ExactCutRefusal : public ::testing::TestWithParam<RefusedCase> {};
 

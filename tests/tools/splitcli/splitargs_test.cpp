@@ -108,6 +108,8 @@ struct RefusalCase {
     const char *errorPart; // a piece of the message that says what is wrong
 };
 
+void PrintTo(const RefusalCase &c, std::ostream *os) { *os << c.line; }
+
 class SplitCliRefusal : public ::testing::TestWithParam<RefusalCase> {};
 
 TEST_P(SplitCliRefusal, IsRefusedWithAClearMessage)

@@ -106,6 +106,8 @@ struct ContainerCase {
     std::vector<const char *> extra;
 };
 
+void PrintTo(const ContainerCase &c, std::ostream *os) { *os << c.file << " (" << c.videoCodec << ", " << c.audioCodec << ')'; }
+
 class SplitCliCopyContainer : public SplitCliCopy, public ::testing::WithParamInterface<ContainerCase> {};
 
 // Keyframes every second, sound throughout; split into parts whose planned starts fall

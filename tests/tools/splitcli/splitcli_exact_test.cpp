@@ -111,6 +111,8 @@ struct ExactCase {
     int gop = 50;
 };
 
+void PrintTo(const ExactCase &c, std::ostream *os) { *os << c.name; }
+
 class SplitCliExactContainer : public SplitCliExact, public ::testing::WithParamInterface<ExactCase> {};
 
 // 7 s with a keyframe every 50 pictures (or only one), in 3 parts: both cuts fall inside a
