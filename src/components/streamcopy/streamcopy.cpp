@@ -1,5 +1,6 @@
 #include "streamcopy.h"
 
+#include "chapterclip.h"
 #include "copysetup.h"
 #include "cutplanner.h"
 #include "exactcut.h"
@@ -9,10 +10,12 @@
 #include "piececheck.h"
 #include "pictureclassifier.h"
 #include "sequenceheader.h"
+#include "streamselection.h"
 
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <sys/stat.h>
 #include <unordered_map>
@@ -59,6 +62,9 @@ bool NeedsMpeg2Systems(const AVFormatContext *ic, const std::vector<int> &copied
             return true;
         if (par->codec_type == AVMEDIA_TYPE_AUDIO && par->codec_id != AV_CODEC_ID_MP1
             && par->codec_id != AV_CODEC_ID_MP2 && par->codec_id != AV_CODEC_ID_MP3)
+            return true;
+        // DVD subtitles live in MPEG-2 program streams only.
+        if (par->codec_type == AVMEDIA_TYPE_SUBTITLE)
             return true;
     }
     return false;
@@ -128,7 +134,8 @@ int CopyStreamSetup(const AVStream *ist, AVStream *ost, const AVOutputFormat *of
     if (std::strcmp(ofmt->name, "avi") == 0 && HasNoFixedBlocks(ist->codecpar->codec_id))
         ost->codecpar->block_align = 0;
 
-    ost->time_base = ist->time_base;
+    if (ist->time_base.num > 0 && ist->time_base.den > 0)
+        ost->time_base = ist->time_base;
     ost->avg_frame_rate = ist->avg_frame_rate;
     ost->r_frame_rate = ist->r_frame_rate;
     ost->sample_aspect_ratio = ist->sample_aspect_ratio;
@@ -162,6 +169,9 @@ private:
     bool Stopped() const { return hooks_.stop && *hooks_.stop; }
     bool OpenInput();
     bool OpenOutput();
+    bool ChooseStreams(const AVOutputFormat *ofmt);
+    bool WriteHeader();
+    bool AddChapters();
     bool Copy();
     bool SeekForAttempt(int attempt, bool *atFileStart);
     bool Apply(std::vector<PacketAction> &actions);
@@ -176,6 +186,7 @@ private:
     std::unique_ptr<AVFormatContext, InputClose> in_;
     std::unique_ptr<AVFormatContext, OutputFree> out_;
     OutputFile file_;
+    std::vector<int> candidates_;  // input streams a piece would carry, where the container allows
     std::vector<int> copied_;      // input stream indices, in output order
     std::vector<int> toOutput_;    // input index -> output index or -1
     std::vector<int64_t> lastDts_; // per output stream, in its time base
@@ -193,6 +204,7 @@ private:
     std::unique_ptr<SequenceHeaderTracker> headers_;
     std::unordered_map<uint64_t, std::vector<uint8_t>> headerFor_;
     bool anchorWritten_ = false;
+    bool headerWritten_ = false;
     DecodeCheck check_;
 };
 
@@ -223,25 +235,26 @@ bool Job::OpenInput()
     if (r < 0)
         return Fail(Stopped() ? "stopped" : "cannot read the streams of the input (" + AvErrorText(r) + "): " + args_.input);
 
-    toOutput_.assign(ic->nb_streams, -1);
+    bool anyTimed = false;
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
-        if (IsCopied(ic->streams[i])) {
-            toOutput_[i] = static_cast<int>(copied_.size());
-            copied_.push_back(static_cast<int>(i));
-        }
+        if (IsPieceStream(ic->streams[i]))
+            candidates_.push_back(static_cast<int>(i));
+        anyTimed = anyTimed || IsCopied(ic->streams[i]);
     }
-    if (copied_.empty())
+    if (!anyTimed)
         return Fail("the input has no video or audio stream: " + args_.input);
 
     for (enum AVMediaType type : {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO}) {
         const int best = av_find_best_stream(ic, type, -1, -1, nullptr, 0);
-        if (best >= 0 && toOutput_[best] >= 0) {
+        if (best >= 0 && IsCopied(ic->streams[best])) {
             anchorInput_ = best;
             break;
         }
     }
-    if (anchorInput_ < 0)
-        anchorInput_ = copied_.front();
+    for (unsigned i = 0; anchorInput_ < 0 && i < ic->nb_streams; ++i) {
+        if (IsCopied(ic->streams[i]))
+            anchorInput_ = static_cast<int>(i);
+    }
 
     fileStartUs_ = ic->start_time != AV_NOPTS_VALUE ? ic->start_time : 0;
     // AVI stores no presentation times: reordered pictures are told by their type.
@@ -249,11 +262,27 @@ bool Job::OpenInput()
     return true;
 }
 
+bool Job::ChooseStreams(const AVOutputFormat *ofmt)
+{
+    StreamSelection chosen = SelectCarriedStreams(in_.get(), candidates_, ofmt);
+    copied_ = std::move(chosen.copied);
+    toOutput_.assign(in_->nb_streams, -1);
+    for (size_t k = 0; k < copied_.size(); ++k)
+        toOutput_[copied_[k]] = static_cast<int>(k);
+    if (hooks_.note) {
+        for (const std::string &line : chosen.notes)
+            hooks_.note(line);
+    }
+    return toOutput_[anchorInput_] >= 0 || Fail("the input has no video or audio stream: " + args_.input);
+}
+
 bool Job::OpenOutput()
 {
-    const AVOutputFormat *ofmt = PickMuxer(in_.get(), copied_, args_.output);
+    const AVOutputFormat *ofmt = PickMuxer(in_.get(), candidates_, args_.output);
     if (!ofmt)
         return Fail(std::string("cannot write the input's container (") + in_->iformat->name + ")");
+    if (!ChooseStreams(ofmt))
+        return false;
 
     AVFormatContext *oc = nullptr;
     int r = avformat_alloc_output_context2(&oc, ofmt, nullptr, args_.output.c_str());
@@ -277,13 +306,60 @@ bool Job::OpenOutput()
     // write per packet. Writing whole buffers (256 KiB) is what keeps a copy at disk speed.
     oc->flush_packets = 0;
     oc->interrupt_callback = in_->interrupt_callback;
-    r = avformat_write_header(oc, nullptr);
+    r = av_dict_copy(&oc->metadata, in_->metadata, 0);
     if (r < 0)
-        return Fail(std::string("the ") + ofmt->name + " container cannot hold these streams (" + AvErrorText(r) + ")");
+        return Fail("out of memory");
     lastDts_.assign(oc->nb_streams, AV_NOPTS_VALUE);
     const AVStream *anchorOut = oc->streams[toOutput_[anchorInput_]];
     if (anchorOut->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
         check_.Open(anchorOut->codecpar, CarriesGlobalHeaders(ofmt));
+    return true;
+}
+
+bool Job::AddChapters()
+{
+    const AVFormatContext *ic = in_.get();
+    std::vector<ChapterSpan> spans;
+    for (unsigned i = 0; i < ic->nb_chapters; ++i) {
+        const AVChapter *c = ic->chapters[i];
+        spans.push_back({static_cast<int>(i), av_rescale_q(c->start, c->time_base, AV_TIME_BASE_Q),
+                         av_rescale_q(c->end, c->time_base, AV_TIME_BASE_Q)});
+    }
+    int64_t endUs = args_.lengthUs ? fileStartUs_ + args_.startUs + *args_.lengthUs : std::numeric_limits<int64_t>::max();
+    if (ic->duration > 0)
+        endUs = std::min(endUs, fileStartUs_ + ic->duration);
+    AVFormatContext *oc = out_.get();
+    for (const ChapterSpan &span : ChaptersForPiece(spans, planner_.ZeroUs(), endUs)) {
+        void *grown = av_realloc_array(oc->chapters, oc->nb_chapters + 1, sizeof *oc->chapters);
+        if (!grown)
+            return Fail("out of memory");
+        oc->chapters = static_cast<AVChapter **>(grown);
+        auto *c = static_cast<AVChapter *>(av_mallocz(sizeof(AVChapter)));
+        if (!c)
+            return Fail("out of memory");
+        oc->chapters[oc->nb_chapters++] = c;
+        c->id = ic->chapters[span.index]->id;
+        c->time_base = AV_TIME_BASE_Q;
+        c->start = span.startUs;
+        c->end = span.endUs;
+        if (av_dict_copy(&c->metadata, ic->chapters[span.index]->metadata, 0) < 0)
+            return Fail("out of memory");
+    }
+    return true;
+}
+
+// Written with the first packet: only then is it known where the piece starts, and
+// containers such as MP4 must know their chapters before the header.
+bool Job::WriteHeader()
+{
+    if (headerWritten_)
+        return true;
+    if (!AddChapters())
+        return false;
+    const int r = avformat_write_header(out_.get(), nullptr);
+    if (r < 0)
+        return Fail(std::string("the ") + out_->oformat->name + " container cannot hold these streams (" + AvErrorText(r) + ")");
+    headerWritten_ = true;
     return true;
 }
 
@@ -317,6 +393,10 @@ bool Job::Apply(std::vector<PacketAction> &actions)
         }
         if (!a.write)
             continue;
+        if (!WriteHeader()) {
+            actions.clear();
+            return false;
+        }
 
         const int in = pkt->stream_index;
         if (in == anchorInput_) {
@@ -338,6 +418,8 @@ bool Job::Apply(std::vector<PacketAction> &actions)
         const AVStream *ost = out_->streams[out];
         pkt->pts = a.pts;
         pkt->dts = a.dts;
+        if (a.duration >= 0)
+            pkt->duration = a.duration;
         pkt->pos = -1;
         pkt->stream_index = out;
         av_packet_rescale_ts(pkt.get(), in_->streams[in]->time_base, ost->time_base);
@@ -395,7 +477,9 @@ bool Job::Copy()
 {
     for (int index : copied_) {
         const AVStream *st = in_->streams[index];
-        planner_.AddStream({st->time_base.num, st->time_base.den}, index == anchorInput_);
+        const TimeBase tb = st->time_base.num > 0 && st->time_base.den > 0 ? TimeBase{st->time_base.num, st->time_base.den}
+                                                                           : TimeBase{1, AV_TIME_BASE};
+        planner_.AddStream(tb, index == anchorInput_, IsSparseStream(st));
     }
     const int64_t targetUs = fileStartUs_ + args_.startUs;
     const int64_t endUs = args_.lengthUs ? targetUs + *args_.lengthUs : std::numeric_limits<int64_t>::max();
@@ -511,7 +595,7 @@ CopyResult Job::Run()
         result.error = "the output file already exists: " + args_.output;
         return result;
     }
-    bool copied = OpenInput() && OpenOutput() && Copy() && FinishCheck();
+    bool copied = OpenInput() && OpenOutput() && Copy() && FinishCheck() && WriteHeader();
     if (copied && Stopped())
         copied = Fail("stopped");
     if (copied) {
