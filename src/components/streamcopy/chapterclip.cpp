@@ -8,8 +8,15 @@ std::vector<ChapterSpan> ChaptersForPiece(const std::vector<ChapterSpan> &chapte
 {
     std::vector<ChapterSpan> kept;
     for (const ChapterSpan &c : chapters) {
-        // A chapter without a length (some writers give its start only) runs to the piece's end.
-        const int64_t chapterEnd = c.endUs > c.startUs ? c.endUs : endUs;
+        // A chapter without a length (some writers give its start only) runs to the next.
+        int64_t chapterEnd = c.endUs;
+        if (chapterEnd <= c.startUs) {
+            chapterEnd = endUs;
+            for (const ChapterSpan &other : chapters) {
+                if (other.startUs > c.startUs)
+                    chapterEnd = std::min(chapterEnd, other.startUs);
+            }
+        }
         const int64_t from = std::max(c.startUs, zeroUs);
         const int64_t to = std::min(chapterEnd, endUs);
         if (to <= from)

@@ -14,7 +14,8 @@ struct ChapterSpan {
 
 // The chapters of a piece that shows the input from zeroUs (its time 0) up to endUs: those
 // that overlap it, their times counted from zeroUs and clipped to the piece; a chapter that
-// began before the piece starts at its time 0. Chapters outside the piece are left out.
+// began before the piece starts at its time 0, and one without a length runs to the
+// next one's start. Chapters outside the piece are left out.
 std::vector<ChapterSpan> ChaptersForPiece(const std::vector<ChapterSpan> &chapters, int64_t zeroUs, int64_t endUs);
 
 } // namespace kc::fileencoder

@@ -491,9 +491,12 @@ void CutPlanner::CopySparse(uint64_t id, const PacketFacts &p, std::vector<Packe
     }
     // A cue without a length (bitmap subtitles end with a later, empty one) is kept when it
     // begins in the piece; one with a length when any of it shows in the piece.
+    // Nothing shows before the first picture: where the sound may begin a little earlier,
+    // the subtitles still begin with the picture.
+    const int64_t clipFromUs = std::max(followFromUs_, anchorUs_);
     const bool timed = p.duration > 0;
     const int64_t cueEndUs = timed ? ToMicros(shown + p.duration, s.tb) : t;
-    const bool inPiece = timed ? cueEndUs > followFromUs_ + kToleranceUs : t >= followFromUs_ - kToleranceUs;
+    const bool inPiece = timed ? cueEndUs > clipFromUs + kToleranceUs : t >= clipFromUs - kToleranceUs;
     if (!inPiece) {
         release();
         return;
@@ -501,7 +504,7 @@ void CutPlanner::CopySparse(uint64_t id, const PacketFacts &p, std::vector<Packe
     s.started = true;
     // Clipped to the piece at both ends, so it neither shows before the first picture nor
     // runs on into the next piece's time.
-    const int64_t from = t < followFromUs_ ? FromMicros(followFromUs_, s.tb) : shown;
+    const int64_t from = t < clipFromUs ? std::max(FromMicros(clipFromUs, s.tb), s.offset) : shown;
     int64_t duration = -1;
     if (timed) {
         const int64_t until = cueEndUs > endUs_ ? FromMicros(endUs_, s.tb) : shown + p.duration;

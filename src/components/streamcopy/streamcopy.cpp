@@ -82,6 +82,10 @@ const AVOutputFormat *PickMuxer(const AVFormatContext *ic, const std::vector<int
     return name.empty() ? nullptr : av_guess_format(name.c_str(), nullptr, nullptr);
 }
 
+// How long a subtitle cue may have been on screen before a piece starts and still be shown
+// in it.
+constexpr int64_t kCueLookBackUs = 10000000;
+
 bool HasNoFixedBlocks(AVCodecID id)
 {
     return id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP3 || id == AV_CODEC_ID_AC3 || id == AV_CODEC_ID_AAC;
@@ -167,6 +171,7 @@ private:
         return false;
     }
     bool Stopped() const { return hooks_.stop && *hooks_.stop; }
+    bool HasCues() const;
     bool OpenInput();
     bool OpenOutput();
     bool ChooseStreams(const AVOutputFormat *ofmt);
@@ -439,13 +444,24 @@ bool Job::Apply(std::vector<PacketAction> &actions)
     return true;
 }
 
+bool Job::HasCues() const
+{
+    for (int index : copied_) {
+        if (in_->streams[index]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE)
+            return true;
+    }
+    return false;
+}
+
 bool Job::SeekForAttempt(int attempt, bool *atFileStart)
 {
     // How far before the start each attempt begins reading: the first lands on the
     // keyframe the container's index names; the rest cover long GOPs and streams muxed far
     // ahead of each other, and the last reads from the beginning.
     static const int64_t kBackUs[] = {0, 1000000, 3000000, 10000000, 30000000, 120000000};
-    const int64_t targetUs = fileStartUs_ + args_.startUs;
+    // A subtitle cue shown across the start was stored before it, and a demuxer that lands
+    // on a keyframe skips what lies before: reading starts early enough for a cue's length.
+    const int64_t targetUs = fileStartUs_ + args_.startUs - (HasCues() ? kCueLookBackUs : 0);
     const int count = static_cast<int>(sizeof kBackUs / sizeof kBackUs[0]);
 
     if (attempt < count && targetUs - kBackUs[attempt] > fileStartUs_) {
