@@ -311,6 +311,7 @@ CutPlanner::Verdict CutPlanner::FixAnchor(std::vector<PacketAction> &actions)
     for (Stream &s : streams_)
         s.offset = s.anchor ? anchorRef_ : FromMicros(anchorUs_, s.tb);
     anchorId_ = candidateId_;
+    recoding_ = false;
     leading_ = true;
     trailing_ = false;
     droppedUnits_ = 0;
@@ -376,6 +377,10 @@ void CutPlanner::CopyAnchor(uint64_t id, const PacketFacts &p, std::vector<Packe
         }
         std::vector<Held> needed;
         needed.swap(tail_);
+        if (recodeAcrossEnd_ && (recoding_ || !needed.empty())) {
+            RecodeBeforeEnd(id, p, needed, actions);
+            return;
+        }
         for (const Held &h : needed)
             KeepAnchor(h.id, h.facts, actions);
         KeepAnchor(id, p, actions);
@@ -399,22 +404,46 @@ void CutPlanner::CopyAnchor(uint64_t id, const PacketFacts &p, std::vector<Packe
     KeepAnchor(id, p, actions);
 }
 
-void CutPlanner::KeepAnchor(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions)
+void CutPlanner::AnchorTimes(const PacketFacts &p, int64_t *pts, int64_t *dts) const
 {
-    int64_t pts = kNoTimestamp;
-    int64_t dts = kNoTimestamp;
+    *pts = kNoTimestamp;
+    *dts = kNoTimestamp;
     if (ordering_ == Ordering::PresentationTimestamps) {
         if (p.pts != kNoTimestamp)
-            pts = p.pts - anchorRef_;
+            *pts = p.pts - anchorRef_;
         if (p.dts != kNoTimestamp)
-            dts = p.dts - anchorRef_;
+            *dts = p.dts - anchorRef_;
     } else if (p.dts != kNoTimestamp) {
-        dts = p.dts - anchorRef_ - droppedUnits_;
-        pts = dts;
+        *dts = p.dts - anchorRef_ - droppedUnits_;
+        *pts = *dts;
     }
+}
+
+void CutPlanner::KeepAnchor(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions)
+{
+    int64_t pts, dts;
+    AnchorTimes(p, &pts, &dts);
     if (p.pts != kNoTimestamp && (maxKeptPts_ == kNoTimestamp || p.pts > maxKeptPts_))
         maxKeptPts_ = p.pts;
     Write(id, p, pts, dts, actions);
+}
+
+void CutPlanner::RecodeBeforeEnd(uint64_t id, const PacketFacts &p, const std::vector<Held> &references,
+                                 std::vector<PacketAction> &actions)
+{
+    // Once one picture is written anew, the rest before the end may refer to the same
+    // references left out: they are written anew too.
+    recoding_ = true;
+    for (const Held &h : references) {
+        PacketAction a{h.id, false, kNoTimestamp, kNoTimestamp};
+        AnchorTimes(h.facts, &a.pts, &a.dts);
+        a.referenceOnly = true;
+        actions.push_back(a);
+    }
+    int64_t pts, dts;
+    AnchorTimes(p, &pts, &dts);
+    Write(id, p, pts, dts, actions);
+    actions.back().recode = true;
 }
 
 void CutPlanner::CopyFollower(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions)

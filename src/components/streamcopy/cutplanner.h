@@ -36,6 +36,10 @@ struct PacketAction {
     int64_t pts = kNoTimestamp;
     int64_t dts = kNoTimestamp;
     int64_t duration = -1; // a new duration, in the stream's time base; -1 keeps the packet's
+    // Not written: a picture shown after the end that the pictures below need to be decoded.
+    bool referenceOnly = false;
+    // Written as a new picture that shows the same without the references left out.
+    bool recode = false;
 };
 
 // Decides which packets of a stream-copy cut are kept and what their timestamps become.
@@ -74,6 +78,11 @@ public:
     // the first picture a few milliseconds after the sound (Matroska, WebM, FLV); without
     // this, a start typed on a whole second would reach back a whole GOP. Under one frame.
     void SetKeyframeSlack(int64_t us) { keySlackUs_ = us > 0 ? us : 0; }
+    // Bidirectional pictures shown just before the end refer to a picture shown after it
+    // (the next GOP's first, in an open GOP). By default that picture comes along and shows
+    // once more after the end; with this set it stays out (referenceOnly) and the pictures
+    // that need it are written anew (recode), so that the piece ends exactly at its end.
+    void SetRecodesAcrossEnd(bool on) { recodeAcrossEnd_ = on; }
 
     // Starts a reading pass. atFileStart: reading begins at the very start of the input,
     // so there is nothing earlier to go back to. Held packets of a previous pass are released
@@ -135,6 +144,9 @@ private:
     void CopySparse(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions);
     void Write(uint64_t id, const PacketFacts &p, int64_t pts, int64_t dts, std::vector<PacketAction> &actions,
                int64_t duration = -1);
+    void RecodeBeforeEnd(uint64_t id, const PacketFacts &p, const std::vector<Held> &references,
+                         std::vector<PacketAction> &actions);
+    void AnchorTimes(const PacketFacts &p, int64_t *pts, int64_t *dts) const;
     void ReleaseHeld(std::vector<PacketAction> &actions);
     void StartFollowers(std::vector<PacketAction> &actions);
     bool AllDone() const;
@@ -147,6 +159,8 @@ private:
     int64_t startUs_ = 0;
     int64_t endUs_ = std::numeric_limits<int64_t>::max();
     int64_t keySlackUs_ = 0;
+    bool recodeAcrossEnd_ = false;
+    bool recoding_ = false;
 
     Phase phase_ = Phase::Searching;
     bool atFileStart_ = true;

@@ -35,6 +35,9 @@ struct InputClose {
 
 } // namespace
 
+// From the stream-copy rules (copysetup.h), whose other helpers this file has its own of.
+void FillInPresentationTimes(AVFormatContext *ic);
+
 KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_atomic_t *stop)
 {
     KeyframeScan scan;
@@ -58,6 +61,7 @@ KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_ato
         scan.error = stopped() ? "stopped" : "cannot read the streams of the input (" + AvErrorText(r) + "): " + input;
         return scan;
     }
+    FillInPresentationTimes(raw);
     const int64_t startUs = raw->start_time != AV_NOPTS_VALUE ? raw->start_time : 0;
     scan.durationUs = raw->duration != AV_NOPTS_VALUE && raw->duration > 0 ? raw->duration : 0;
 

@@ -11,6 +11,7 @@
 #include "pictureclassifier.h"
 #include "sequenceheader.h"
 #include "streamselection.h"
+#include "trailingrecode.h"
 
 #include <cerrno>
 #include <algorithm>
@@ -180,6 +181,8 @@ private:
     bool Copy();
     bool SeekForAttempt(int attempt, bool *atFileStart);
     bool Apply(std::vector<PacketAction> &actions);
+    bool WriteOut(PacketPtr pkt, const PacketAction &a, const std::vector<uint8_t> &prefix);
+    bool WriteRecoded(PacketPtr pkt, const PacketAction &a);
     bool FinishCheck();
     bool CheckPiece();
     PictureKind Classify(uint64_t id);
@@ -211,6 +214,16 @@ private:
     bool anchorWritten_ = false;
     bool headerWritten_ = false;
     DecodeCheck check_;
+
+    // MPEG-2 open GOPs: the pictures before the piece's end written anew.
+    struct Withheld {
+        PacketPtr pkt;
+        PacketAction action;
+    };
+    std::unique_ptr<TrailingPictureRecoder> recoder_;
+    std::vector<Withheld> withheld_;
+    bool recodeFailed_ = false;
+    bool anyRecoded_ = false;
 };
 
 bool Job::OpenInput()
@@ -261,6 +274,7 @@ bool Job::OpenInput()
             anchorInput_ = static_cast<int>(i);
     }
 
+    FillInPresentationTimes(ic);
     fileStartUs_ = ic->start_time != AV_NOPTS_VALUE ? ic->start_time : 0;
     // AVI stores no presentation times: reordered pictures are told by their type.
     byDecodeOrder_ = std::strcmp(ic->iformat->name, "avi") == 0;
@@ -381,6 +395,70 @@ PictureKind Job::Classify(uint64_t id)
     return kind;
 }
 
+bool Job::WriteOut(PacketPtr pkt, const PacketAction &a, const std::vector<uint8_t> &prefix)
+{
+    if (!WriteHeader())
+        return false;
+    const int in = pkt->stream_index;
+    if (in == anchorInput_) {
+        if (!anchorWritten_ && !prefix.empty()) {
+            pkt = WithPrefix(pkt.get(), prefix);
+            if (!pkt)
+                return Fail("out of memory");
+        }
+        anchorWritten_ = true;
+        std::string why;
+        if (!check_.Feed(pkt.get(), &why))
+            return Fail(why);
+    }
+    const int out = toOutput_[in];
+    const AVStream *ost = out_->streams[out];
+    pkt->pts = a.pts;
+    pkt->dts = a.dts;
+    if (a.duration >= 0)
+        pkt->duration = a.duration;
+    pkt->pos = -1;
+    pkt->stream_index = out;
+    av_packet_rescale_ts(pkt.get(), in_->streams[in]->time_base, ost->time_base);
+
+    KeepDecodeTimesIncreasing(pkt.get(), out_->oformat, &lastDts_[out]);
+
+    const int r = av_interleaved_write_frame(out_.get(), pkt.get());
+    if (r < 0)
+        return Fail(Stopped() ? "stopped" : "cannot write the output (" + AvErrorText(r) + ")");
+    return true;
+}
+
+// A picture before the end that refers to one left out after it: written anew. If that
+// cannot be done before anything was written anew, the left-out pictures come along as they
+// are (the next GOP's first then shows once more at the end); after that, the picture is
+// left out rather than shown with the wrong reference.
+bool Job::WriteRecoded(PacketPtr pkt, const PacketAction &a)
+{
+    if (!recodeFailed_) {
+        std::string why;
+        auto fresh = recoder_->Recode(pkt.get(), headers_ ? headers_->InForce() : std::vector<uint8_t>(), &why);
+        if (fresh) {
+            PacketPtr recoded(fresh.release());
+            recoded->stream_index = pkt->stream_index;
+            anyRecoded_ = true;
+            return WriteOut(std::move(recoded), a, {});
+        }
+        recodeFailed_ = true;
+        if (hooks_.note)
+            hooks_.note("the pictures just before the end of the piece could not be written anew (" + why + ")");
+    }
+    if (anyRecoded_)
+        return true;
+    std::vector<Withheld> references;
+    references.swap(withheld_);
+    for (Withheld &w : references) {
+        if (!WriteOut(std::move(w.pkt), w.action, {}))
+            return false;
+    }
+    return WriteOut(std::move(pkt), a, {});
+}
+
 bool Job::Apply(std::vector<PacketAction> &actions)
 {
     for (const PacketAction &a : actions) {
@@ -396,45 +474,23 @@ bool Job::Apply(std::vector<PacketAction> &actions)
             prefix.swap(header->second);
             headerFor_.erase(header);
         }
-        if (!a.write)
+        const bool anchor = pkt->stream_index == anchorInput_;
+        bool ok = true;
+        if (a.referenceOnly && recoder_) {
+            recoder_->Keep(pkt.get(), false, prefix);
+            withheld_.push_back({std::move(pkt), a});
+        } else if (!a.write) {
             continue;
-        if (!WriteHeader()) {
+        } else if (a.recode && recoder_ && anchor) {
+            ok = WriteRecoded(std::move(pkt), a);
+        } else {
+            if (recoder_ && anchor)
+                recoder_->Keep(pkt.get(), true, prefix);
+            ok = WriteOut(std::move(pkt), a, prefix);
+        }
+        if (!ok) {
             actions.clear();
             return false;
-        }
-
-        const int in = pkt->stream_index;
-        if (in == anchorInput_) {
-            if (!anchorWritten_ && !prefix.empty()) {
-                pkt = WithPrefix(pkt.get(), prefix);
-                if (!pkt) {
-                    actions.clear();
-                    return Fail("out of memory");
-                }
-            }
-            anchorWritten_ = true;
-            std::string why;
-            if (!check_.Feed(pkt.get(), &why)) {
-                actions.clear();
-                return Fail(why);
-            }
-        }
-        const int out = toOutput_[in];
-        const AVStream *ost = out_->streams[out];
-        pkt->pts = a.pts;
-        pkt->dts = a.dts;
-        if (a.duration >= 0)
-            pkt->duration = a.duration;
-        pkt->pos = -1;
-        pkt->stream_index = out;
-        av_packet_rescale_ts(pkt.get(), in_->streams[in]->time_base, ost->time_base);
-
-        KeepDecodeTimesIncreasing(pkt.get(), out_->oformat, &lastDts_[out]);
-
-        const int r = av_interleaved_write_frame(out_.get(), pkt.get());
-        if (r < 0) {
-            actions.clear();
-            return Fail(Stopped() ? "stopped" : "cannot write the output (" + AvErrorText(r) + ")");
         }
     }
     actions.clear();
@@ -521,6 +577,10 @@ bool Job::Copy()
         headers_ = std::make_unique<SequenceHeaderTracker>();
         // Until a header is read, the one the demuxer found at the file's beginning holds.
         headers_->SetInitial(anchorPar->extradata, anchorPar->extradata ? anchorPar->extradata_size : 0);
+    }
+    if (anchorPar->codec_id == AV_CODEC_ID_MPEG2VIDEO && !byDecodeOrder_) {
+        planner_.SetRecodesAcrossEnd(true);
+        recoder_ = std::make_unique<TrailingPictureRecoder>(anchorPar);
     }
     planner_.SetClassifier([this](uint64_t id) { return Classify(id); });
 
@@ -665,6 +725,13 @@ bool MuxerCarriesGlobalHeaders(const AVOutputFormat *ofmt)
 int SetUpCopiedStream(const AVStream *ist, AVStream *ost, const AVOutputFormat *ofmt)
 {
     return CopyStreamSetup(ist, ost, ofmt);
+}
+
+void FillInPresentationTimes(AVFormatContext *ic)
+{
+    const std::string name = ic->iformat->name;
+    if (name == "mpeg" || name == "mpegts" || name == "mpegvideo")
+        ic->flags |= AVFMT_FLAG_GENPTS;
 }
 
 void KeepDecodeTimesIncreasing(AVPacket *pkt, const AVOutputFormat *ofmt, int64_t *lastDts)
