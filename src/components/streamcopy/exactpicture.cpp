@@ -414,7 +414,7 @@ const std::vector<MotionVector> &CandidateVectors()
 constexpr double kMargin = 0.49;
 
 // How many ways of coding a macroblock are tried: intra, then this many vectors.
-constexpr int kVectorsTried = 48;
+constexpr int kVectorsTried = 8;
 
 // Tries the ways to code a macroblock from number `from` on (0 intra, n the n-th candidate
 // vector) and keeps the first exact one, else the closest. True when it is exact.

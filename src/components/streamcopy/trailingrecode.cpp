@@ -69,11 +69,23 @@ void TrailingPictureRecoder::Keep(const AVPacket *pkt, bool written, const std::
         writtenPts_.clear();
         av_frame_free(&lastNew_);
         nextTemporalReference_ = -1;
+        incomplete_ = false;
     }
     Kept k;
-    k.pkt = NewPacket(headerBefore.data(), headerBefore.size(), pkt->data, static_cast<size_t>(pkt->size));
-    if (!k.pkt || av_packet_copy_props(k.pkt.get(), pkt) < 0)
-        return; // out of memory: a later recode finds the GOP incomplete and says so
+    // A reference to the packet's data, not a copy: this runs for every picture of a piece.
+    if (headerBefore.empty()) {
+        k.pkt = Packet(av_packet_alloc(), &FreePacket);
+        if (!k.pkt || av_packet_ref(k.pkt.get(), pkt) < 0) {
+            incomplete_ = true; // out of memory: a later recode says so
+            return;
+        }
+    } else {
+        k.pkt = NewPacket(headerBefore.data(), headerBefore.size(), pkt->data, static_cast<size_t>(pkt->size));
+        if (!k.pkt || av_packet_copy_props(k.pkt.get(), pkt) < 0) {
+            incomplete_ = true;
+            return;
+        }
+    }
     k.written = written;
     k.type = PictureType(pkt, &k.temporalReference);
     kept_.push_back(std::move(k));
@@ -138,7 +150,7 @@ std::unique_ptr<AVPacket, void (*)(AVPacket *)> TrailingPictureRecoder::Recode(c
                                                                              std::string *why)
 {
     Packet none(nullptr, &FreePacket);
-    if (kept_.empty() || !(kept_.front().pkt->flags & AV_PKT_FLAG_KEY)) {
+    if (incomplete_ || kept_.empty() || !(kept_.front().pkt->flags & AV_PKT_FLAG_KEY)) {
         *why = "the GOP before the end was not read from its keyframe";
         return none;
     }

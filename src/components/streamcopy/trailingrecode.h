@@ -48,6 +48,7 @@ private:
     std::vector<int64_t> writtenPts_;
     AVFrame *lastNew_ = nullptr;                 // what the last new picture decodes to
     int nextTemporalReference_ = -1;
+    bool incomplete_ = false; // a packet of the GOP could not be kept
     int macroblocks_ = 0;
     int inexact_ = 0;
 };
