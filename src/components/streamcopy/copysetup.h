@@ -27,6 +27,10 @@ const AVOutputFormat *PickCopyMuxer(const AVFormatContext *ic, const std::vector
 bool MuxerCarriesGlobalHeaders(const AVOutputFormat *ofmt);
 // Sets up an output stream as a copy of an input stream; an AVERROR code on failure.
 int SetUpCopiedStream(const AVStream *ist, AVStream *ost, const AVOutputFormat *ofmt);
+// MPEG program and transport streams leave the presentation time out of many pictures
+// headers (a reference picture's is then the next reference's decode time): has the
+// demuxer work it out by reading ahead, so that a keyframe is placed where it shows.
+void FillInPresentationTimes(AVFormatContext *ic);
 // Muxers refuse decode times that do not increase, and damaged inputs have them: moves the
 // packet's decode time (and a presentation time it passes) just past lastDts, the output
 // stream's previous one, which it then updates.

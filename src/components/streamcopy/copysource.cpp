@@ -61,6 +61,7 @@ bool CopySource::Open(const std::string &input, const volatile std::sig_atomic_t
         ic_.reset();
         return false;
     }
+    FillInPresentationTimes(ic);
     atBeginning_ = true;
     return true;
 }

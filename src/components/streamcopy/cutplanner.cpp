@@ -25,11 +25,12 @@ int64_t CutPlanner::FromMicros(int64_t us, TimeBase tb)
     return static_cast<int64_t>(num >= 0 ? (num + half) / den : -((-num + half) / den));
 }
 
-int CutPlanner::AddStream(TimeBase tb, bool anchor)
+int CutPlanner::AddStream(TimeBase tb, bool anchor, bool sparse)
 {
     Stream s;
     s.tb = tb;
     s.anchor = anchor && anchorStream_ < 0;
+    s.sparse = sparse && !s.anchor;
     if (s.anchor)
         anchorStream_ = static_cast<int>(streams_.size());
     streams_.push_back(s);
@@ -102,7 +103,8 @@ CutPlanner::Verdict CutPlanner::Fail(const std::string &why, std::vector<PacketA
 
 bool CutPlanner::AllDone() const
 {
-    return std::all_of(streams_.begin(), streams_.end(), [](const Stream &s) { return s.done; });
+    // A subtitle stream may have nothing more to say for the rest of the input.
+    return std::all_of(streams_.begin(), streams_.end(), [](const Stream &s) { return s.done || s.sparse; });
 }
 
 bool CutPlanner::IsBidirectional(uint64_t id) const
@@ -299,7 +301,7 @@ CutPlanner::Verdict CutPlanner::FixAnchor(std::vector<PacketAction> &actions)
         // A stream whose first packet after the seek is already later than the piece's start
         // was muxed ahead of the seek point: its beginning lies further back.
         for (const Stream &s : streams_) {
-            if (!s.anchor && s.seen && s.firstSeenUs - s.firstSeenHalfUs > followFromUs_ + kToleranceUs) {
+            if (!s.anchor && !s.sparse && s.seen && s.firstSeenUs - s.firstSeenHalfUs > followFromUs_ + kToleranceUs) {
                 ReleaseHeld(actions);
                 return Verdict::SeekEarlier;
             }
@@ -309,6 +311,7 @@ CutPlanner::Verdict CutPlanner::FixAnchor(std::vector<PacketAction> &actions)
     for (Stream &s : streams_)
         s.offset = s.anchor ? anchorRef_ : FromMicros(anchorUs_, s.tb);
     anchorId_ = candidateId_;
+    recoding_ = false;
     leading_ = true;
     trailing_ = false;
     droppedUnits_ = 0;
@@ -374,6 +377,10 @@ void CutPlanner::CopyAnchor(uint64_t id, const PacketFacts &p, std::vector<Packe
         }
         std::vector<Held> needed;
         needed.swap(tail_);
+        if (recodeAcrossEnd_ && (recoding_ || !needed.empty())) {
+            RecodeBeforeEnd(id, p, needed, actions);
+            return;
+        }
         for (const Held &h : needed)
             KeepAnchor(h.id, h.facts, actions);
         KeepAnchor(id, p, actions);
@@ -397,27 +404,55 @@ void CutPlanner::CopyAnchor(uint64_t id, const PacketFacts &p, std::vector<Packe
     KeepAnchor(id, p, actions);
 }
 
-void CutPlanner::KeepAnchor(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions)
+void CutPlanner::AnchorTimes(const PacketFacts &p, int64_t *pts, int64_t *dts) const
 {
-    int64_t pts = kNoTimestamp;
-    int64_t dts = kNoTimestamp;
+    *pts = kNoTimestamp;
+    *dts = kNoTimestamp;
     if (ordering_ == Ordering::PresentationTimestamps) {
         if (p.pts != kNoTimestamp)
-            pts = p.pts - anchorRef_;
+            *pts = p.pts - anchorRef_;
         if (p.dts != kNoTimestamp)
-            dts = p.dts - anchorRef_;
+            *dts = p.dts - anchorRef_;
     } else if (p.dts != kNoTimestamp) {
-        dts = p.dts - anchorRef_ - droppedUnits_;
-        pts = dts;
+        *dts = p.dts - anchorRef_ - droppedUnits_;
+        *pts = *dts;
     }
+}
+
+void CutPlanner::KeepAnchor(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions)
+{
+    int64_t pts, dts;
+    AnchorTimes(p, &pts, &dts);
     if (p.pts != kNoTimestamp && (maxKeptPts_ == kNoTimestamp || p.pts > maxKeptPts_))
         maxKeptPts_ = p.pts;
     Write(id, p, pts, dts, actions);
 }
 
+void CutPlanner::RecodeBeforeEnd(uint64_t id, const PacketFacts &p, const std::vector<Held> &references,
+                                 std::vector<PacketAction> &actions)
+{
+    // Once one picture is written anew, the rest before the end may refer to the same
+    // references left out: they are written anew too.
+    recoding_ = true;
+    for (const Held &h : references) {
+        PacketAction a{h.id, false, kNoTimestamp, kNoTimestamp};
+        AnchorTimes(h.facts, &a.pts, &a.dts);
+        a.referenceOnly = true;
+        actions.push_back(a);
+    }
+    int64_t pts, dts;
+    AnchorTimes(p, &pts, &dts);
+    Write(id, p, pts, dts, actions);
+    actions.back().recode = true;
+}
+
 void CutPlanner::CopyFollower(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions)
 {
     Stream &s = streams_[p.stream];
+    if (s.sparse) {
+        CopySparse(id, p, actions);
+        return;
+    }
     const auto release = [&] { actions.push_back({id, false, kNoTimestamp, kNoTimestamp}); };
     if (s.done) {
         release();
@@ -460,12 +495,64 @@ void CutPlanner::CopyFollower(uint64_t id, const PacketFacts &p, std::vector<Pac
     Write(id, p, pts, dts, actions);
 }
 
-void CutPlanner::Write(uint64_t id, const PacketFacts &p, int64_t pts, int64_t dts, std::vector<PacketAction> &actions)
+void CutPlanner::CopySparse(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions)
 {
-    actions.push_back({id, true, pts, dts});
+    Stream &s = streams_[p.stream];
+    const auto release = [&] { actions.push_back({id, false, kNoTimestamp, kNoTimestamp}); };
+    if (s.done) {
+        release();
+        return;
+    }
+    if (followersWait_) {
+        waiting_.push_back({id, p});
+        return;
+    }
+    const int64_t shown = ShownTs(p);
+    if (shown == kNoTimestamp) {
+        release();
+        return;
+    }
+    const int64_t t = ToMicros(shown, s.tb);
+    if (t >= endUs_ - kToleranceUs) {
+        s.done = true;
+        release();
+        return;
+    }
+    // A cue without a length (bitmap subtitles end with a later, empty one) is kept when it
+    // begins in the piece; one with a length when any of it shows in the piece.
+    // Nothing shows before the first picture: where the sound may begin a little earlier,
+    // the subtitles still begin with the picture.
+    const int64_t clipFromUs = std::max(followFromUs_, anchorUs_);
+    const bool timed = p.duration > 0;
+    const int64_t cueEndUs = timed ? ToMicros(shown + p.duration, s.tb) : t;
+    const bool inPiece = timed ? cueEndUs > clipFromUs + kToleranceUs : t >= clipFromUs - kToleranceUs;
+    if (!inPiece) {
+        release();
+        return;
+    }
+    s.started = true;
+    // Clipped to the piece at both ends, so it neither shows before the first picture nor
+    // runs on into the next piece's time.
+    const int64_t from = t < clipFromUs ? std::max(FromMicros(clipFromUs, s.tb), s.offset) : shown;
+    int64_t duration = -1;
+    if (timed) {
+        const int64_t until = cueEndUs > endUs_ ? FromMicros(endUs_, s.tb) : shown + p.duration;
+        if (from != shown || until != shown + p.duration)
+            duration = std::max<int64_t>(until - from, 1);
+    }
+    const int64_t pts = from - s.offset;
+    const int64_t dts = from != shown || p.dts == kNoTimestamp ? pts : p.dts - s.offset;
+    Write(id, p, pts, dts, actions, duration);
+}
+
+void CutPlanner::Write(uint64_t id, const PacketFacts &p, int64_t pts, int64_t dts, std::vector<PacketAction> &actions,
+                       int64_t duration)
+{
+    actions.push_back({id, true, pts, dts, duration});
     anyWritten_ = true;
     const int64_t at = pts != kNoTimestamp ? pts : dts;
-    if (at != kNoTimestamp) {
+    // A subtitle's time on screen says nothing about how far the piece has come.
+    if (at != kNoTimestamp && !streams_[p.stream].sparse) {
         const TimeBase tb = streams_[p.stream].tb;
         writtenUs_ = std::max(writtenUs_, ToMicros(at + std::max<int64_t>(p.duration, 0), tb));
     }

@@ -35,6 +35,11 @@ struct PacketAction {
     bool write = false;
     int64_t pts = kNoTimestamp;
     int64_t dts = kNoTimestamp;
+    int64_t duration = -1; // a new duration, in the stream's time base; -1 keeps the packet's
+    // Not written: a picture shown after the end that the pictures below need to be decoded.
+    bool referenceOnly = false;
+    // Written as a new picture that shows the same without the references left out.
+    bool recode = false;
 };
 
 // Decides which packets of a stream-copy cut are kept and what their timestamps become.
@@ -52,13 +57,18 @@ struct PacketAction {
 // the decode timestamps are closed up over dropped pictures (the AVI muxer would fill any
 // gap with empty frames), and the keyframe's time is its decode time plus the pictures
 // dropped behind it, which showed before it.
+//
+// Sparse streams (subtitles) have a packet now and then, each shown for its duration: a cue
+// that overlaps the piece is kept, clipped to it, and such a stream neither makes the cut
+// read further back nor keeps it reading past the end.
 class CutPlanner {
 public:
     enum class Ordering { PresentationTimestamps, DecodeOrderOnly };
     enum class Verdict { Continue, Done, SeekEarlier, Failed };
 
-    // Stream indices count from 0 in call order; one stream at most is the anchor.
-    int AddStream(TimeBase tb, bool anchor);
+    // Stream indices count from 0 in call order; one stream at most is the anchor, and it is
+    // never sparse.
+    int AddStream(TimeBase tb, bool anchor, bool sparse = false);
 
     // startUs/endUs are in the input's own timeline (the container's start time included);
     // endUs is exclusive.
@@ -68,6 +78,11 @@ public:
     // the first picture a few milliseconds after the sound (Matroska, WebM, FLV); without
     // this, a start typed on a whole second would reach back a whole GOP. Under one frame.
     void SetKeyframeSlack(int64_t us) { keySlackUs_ = us > 0 ? us : 0; }
+    // Bidirectional pictures shown just before the end refer to a picture shown after it
+    // (the next GOP's first, in an open GOP). By default that picture comes along and shows
+    // once more after the end; with this set it stays out (referenceOnly) and the pictures
+    // that need it are written anew (recode), so that the piece ends exactly at its end.
+    void SetRecodesAcrossEnd(bool on) { recodeAcrossEnd_ = on; }
 
     // Starts a reading pass. atFileStart: reading begins at the very start of the input,
     // so there is nothing earlier to go back to. Held packets of a previous pass are released
@@ -84,6 +99,9 @@ public:
     Verdict Finish(std::vector<PacketAction> &actions);
 
     const std::string &Error() const { return error_; }
+    // Where the output's time 0 lies in the input's timeline, in microseconds; known once the
+    // first packet has been written.
+    int64_t ZeroUs() const { return anchorUs_; }
     bool AnyWritten() const { return anyWritten_; }
     // Seconds of output written so far, counted from the output's start.
     double WrittenSeconds() const { return writtenUs_ / 1e6; }
@@ -95,6 +113,7 @@ private:
     struct Stream {
         TimeBase tb;
         bool anchor = false;
+        bool sparse = false;
         bool done = false;
         bool started = false;
         bool seen = false;
@@ -122,7 +141,12 @@ private:
     bool IsBidirectional(uint64_t id) const;
     int64_t EarliestUsefulUs() const;
     void CopyFollower(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions);
-    void Write(uint64_t id, const PacketFacts &p, int64_t pts, int64_t dts, std::vector<PacketAction> &actions);
+    void CopySparse(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions);
+    void Write(uint64_t id, const PacketFacts &p, int64_t pts, int64_t dts, std::vector<PacketAction> &actions,
+               int64_t duration = -1);
+    void RecodeBeforeEnd(uint64_t id, const PacketFacts &p, const std::vector<Held> &references,
+                         std::vector<PacketAction> &actions);
+    void AnchorTimes(const PacketFacts &p, int64_t *pts, int64_t *dts) const;
     void ReleaseHeld(std::vector<PacketAction> &actions);
     void StartFollowers(std::vector<PacketAction> &actions);
     bool AllDone() const;
@@ -135,6 +159,8 @@ private:
     int64_t startUs_ = 0;
     int64_t endUs_ = std::numeric_limits<int64_t>::max();
     int64_t keySlackUs_ = 0;
+    bool recodeAcrossEnd_ = false;
+    bool recoding_ = false;
 
     Phase phase_ = Phase::Searching;
     bool atFileStart_ = true;

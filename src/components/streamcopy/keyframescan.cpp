@@ -94,6 +94,9 @@ bool KeyframesFromIndex(const AVFormatContext *ic, KeyframeScan *scan)
     return true;
 }
 
+// From the stream-copy rules (copysetup.h), whose other helpers this file has its own of.
+void FillInPresentationTimes(AVFormatContext *ic);
+
 KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_atomic_t *stop)
 {
     return ScanKeyframes(input, stop, KeyframeScanObserver());
@@ -123,6 +126,7 @@ KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_ato
         scan.error = stopped() ? "stopped" : "cannot read the streams of the input (" + AvErrorText(r) + "): " + input;
         return scan;
     }
+    FillInPresentationTimes(raw);
     const int64_t startUs = InputStartUs(raw);
     const int video = DescribeInput(raw, &scan);
     if (observer.described)

@@ -1,5 +1,6 @@
 #include "streamcopy.h"
 
+#include "chapterclip.h"
 #include "copysetup.h"
 #include "copysource.h"
 #include "cutplanner.h"
@@ -9,10 +10,13 @@
 #include "piececheck.h"
 #include "pictureclassifier.h"
 #include "sequenceheader.h"
+#include "streamselection.h"
+#include "trailingrecode.h"
 
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <sys/stat.h>
 #include <unordered_map>
@@ -57,6 +61,9 @@ bool NeedsMpeg2Systems(const AVFormatContext *ic, const std::vector<int> &copied
         if (par->codec_type == AVMEDIA_TYPE_AUDIO && par->codec_id != AV_CODEC_ID_MP1
             && par->codec_id != AV_CODEC_ID_MP2 && par->codec_id != AV_CODEC_ID_MP3)
             return true;
+        // DVD subtitles live in MPEG-2 program streams only.
+        if (par->codec_type == AVMEDIA_TYPE_SUBTITLE)
+            return true;
     }
     return false;
 }
@@ -72,6 +79,10 @@ const AVOutputFormat *PickMuxer(const AVFormatContext *ic, const std::vector<int
                                              });
     return name.empty() ? nullptr : av_guess_format(name.c_str(), nullptr, nullptr);
 }
+
+// How long a subtitle cue may have been on screen before a piece starts and still be shown
+// in it.
+constexpr int64_t kCueLookBackUs = 10000000;
 
 bool HasNoFixedBlocks(AVCodecID id)
 {
@@ -125,7 +136,8 @@ int CopyStreamSetup(const AVStream *ist, AVStream *ost, const AVOutputFormat *of
     if (std::strcmp(ofmt->name, "avi") == 0 && HasNoFixedBlocks(ist->codecpar->codec_id))
         ost->codecpar->block_align = 0;
 
-    ost->time_base = ist->time_base;
+    if (ist->time_base.num > 0 && ist->time_base.den > 0)
+        ost->time_base = ist->time_base;
     ost->avg_frame_rate = ist->avg_frame_rate;
     ost->r_frame_rate = ist->r_frame_rate;
     ost->sample_aspect_ratio = ist->sample_aspect_ratio;
@@ -172,11 +184,17 @@ private:
         return false;
     }
     bool Stopped() const { return hooks_.stop && *hooks_.stop; }
+    bool HasCues() const;
     bool OpenInput();
     bool OpenOutput();
+    bool ChooseStreams(const AVOutputFormat *ofmt);
+    bool WriteHeader();
+    bool AddChapters();
     bool Copy();
     bool SeekForAttempt(int attempt, bool *atFileStart);
     bool Apply(std::vector<PacketAction> &actions);
+    bool WriteOut(PacketPtr pkt, const PacketAction &a, const std::vector<uint8_t> &prefix);
+    bool WriteRecoded(PacketPtr pkt, const PacketAction &a);
     bool CheckPiece();
     PictureKind Classify(uint64_t id);
 
@@ -189,6 +207,7 @@ private:
     InputRef in_;
     std::unique_ptr<AVFormatContext, OutputFree> out_;
     OutputFile file_;
+    std::vector<int> candidates_;  // input streams a piece would carry, where the container allows
     std::vector<int> copied_;      // input stream indices, in output order
     std::vector<int> toOutput_;    // input index -> output index or -1
     std::vector<int64_t> lastDts_; // per output stream, in its time base
@@ -206,6 +225,17 @@ private:
     std::unique_ptr<SequenceHeaderTracker> headers_;
     std::unordered_map<uint64_t, std::vector<uint8_t>> headerFor_;
     bool anchorWritten_ = false;
+    bool headerWritten_ = false;
+
+    // MPEG-2 open GOPs: the pictures before the piece's end written anew.
+    struct Withheld {
+        PacketPtr pkt;
+        PacketAction action;
+    };
+    std::unique_ptr<TrailingPictureRecoder> recoder_;
+    std::vector<Withheld> withheld_;
+    bool recodeFailed_ = false;
+    bool anyRecoded_ = false;
 };
 
 bool Job::OpenInput()
@@ -218,25 +248,26 @@ bool Job::OpenInput()
     AVFormatContext *ic = source_->Context();
     in_.reset(ic);
 
-    toOutput_.assign(ic->nb_streams, -1);
+    bool anyTimed = false;
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
-        if (IsCopied(ic->streams[i])) {
-            toOutput_[i] = static_cast<int>(copied_.size());
-            copied_.push_back(static_cast<int>(i));
-        }
+        if (IsPieceStream(ic->streams[i]))
+            candidates_.push_back(static_cast<int>(i));
+        anyTimed = anyTimed || IsCopied(ic->streams[i]);
     }
-    if (copied_.empty())
+    if (!anyTimed)
         return Fail("the input has no video or audio stream: " + args_.input);
 
     for (enum AVMediaType type : {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO}) {
         const int best = av_find_best_stream(ic, type, -1, -1, nullptr, 0);
-        if (best >= 0 && toOutput_[best] >= 0) {
+        if (best >= 0 && IsCopied(ic->streams[best])) {
             anchorInput_ = best;
             break;
         }
     }
-    if (anchorInput_ < 0)
-        anchorInput_ = copied_.front();
+    for (unsigned i = 0; anchorInput_ < 0 && i < ic->nb_streams; ++i) {
+        if (IsCopied(ic->streams[i]))
+            anchorInput_ = static_cast<int>(i);
+    }
 
     fileStartUs_ = ic->start_time != AV_NOPTS_VALUE ? ic->start_time : 0;
     // AVI stores no presentation times: reordered pictures are told by their type.
@@ -244,11 +275,27 @@ bool Job::OpenInput()
     return true;
 }
 
+bool Job::ChooseStreams(const AVOutputFormat *ofmt)
+{
+    StreamSelection chosen = SelectCarriedStreams(in_.get(), candidates_, ofmt);
+    copied_ = std::move(chosen.copied);
+    toOutput_.assign(in_->nb_streams, -1);
+    for (size_t k = 0; k < copied_.size(); ++k)
+        toOutput_[copied_[k]] = static_cast<int>(k);
+    if (hooks_.note) {
+        for (const std::string &line : chosen.notes)
+            hooks_.note(line);
+    }
+    return toOutput_[anchorInput_] >= 0 || Fail("the input has no video or audio stream: " + args_.input);
+}
+
 bool Job::OpenOutput()
 {
-    const AVOutputFormat *ofmt = PickMuxer(in_.get(), copied_, args_.output);
+    const AVOutputFormat *ofmt = PickMuxer(in_.get(), candidates_, args_.output);
     if (!ofmt)
         return Fail(std::string("cannot write the input's container (") + in_->iformat->name + ")");
+    if (!ChooseStreams(ofmt))
+        return false;
 
     AVFormatContext *oc = nullptr;
     int r = avformat_alloc_output_context2(&oc, ofmt, nullptr, args_.output.c_str());
@@ -272,10 +319,57 @@ bool Job::OpenOutput()
     // write per packet. Writing whole buffers (256 KiB) is what keeps a copy at disk speed.
     oc->flush_packets = 0;
     oc->interrupt_callback = in_->interrupt_callback;
-    r = avformat_write_header(oc, nullptr);
+    r = av_dict_copy(&oc->metadata, in_->metadata, 0);
     if (r < 0)
-        return Fail(std::string("the ") + ofmt->name + " container cannot hold these streams (" + AvErrorText(r) + ")");
+        return Fail("out of memory");
     lastDts_.assign(oc->nb_streams, AV_NOPTS_VALUE);
+    return true;
+}
+
+bool Job::AddChapters()
+{
+    const AVFormatContext *ic = in_.get();
+    std::vector<ChapterSpan> spans;
+    for (unsigned i = 0; i < ic->nb_chapters; ++i) {
+        const AVChapter *c = ic->chapters[i];
+        spans.push_back({static_cast<int>(i), av_rescale_q(c->start, c->time_base, AV_TIME_BASE_Q),
+                         av_rescale_q(c->end, c->time_base, AV_TIME_BASE_Q)});
+    }
+    int64_t endUs = args_.lengthUs ? fileStartUs_ + args_.startUs + *args_.lengthUs : std::numeric_limits<int64_t>::max();
+    if (ic->duration > 0)
+        endUs = std::min(endUs, fileStartUs_ + ic->duration);
+    AVFormatContext *oc = out_.get();
+    for (const ChapterSpan &span : ChaptersForPiece(spans, planner_.ZeroUs(), endUs)) {
+        void *grown = av_realloc_array(oc->chapters, oc->nb_chapters + 1, sizeof *oc->chapters);
+        if (!grown)
+            return Fail("out of memory");
+        oc->chapters = static_cast<AVChapter **>(grown);
+        auto *c = static_cast<AVChapter *>(av_mallocz(sizeof(AVChapter)));
+        if (!c)
+            return Fail("out of memory");
+        oc->chapters[oc->nb_chapters++] = c;
+        c->id = ic->chapters[span.index]->id;
+        c->time_base = AV_TIME_BASE_Q;
+        c->start = span.startUs;
+        c->end = span.endUs;
+        if (av_dict_copy(&c->metadata, ic->chapters[span.index]->metadata, 0) < 0)
+            return Fail("out of memory");
+    }
+    return true;
+}
+
+// Written with the first packet: only then is it known where the piece starts, and
+// containers such as MP4 must know their chapters before the header.
+bool Job::WriteHeader()
+{
+    if (headerWritten_)
+        return true;
+    if (!AddChapters())
+        return false;
+    const int r = avformat_write_header(out_.get(), nullptr);
+    if (r < 0)
+        return Fail(std::string("the ") + out_->oformat->name + " container cannot hold these streams (" + AvErrorText(r) + ")");
+    headerWritten_ = true;
     return true;
 }
 
@@ -290,6 +384,67 @@ PictureKind Job::Classify(uint64_t id)
     const PictureKind kind = it != pending_.end() ? classifier_->Classify(it->second.get()) : PictureKind::Unknown;
     kinds_[id] = kind;
     return kind;
+}
+
+bool Job::WriteOut(PacketPtr pkt, const PacketAction &a, const std::vector<uint8_t> &prefix)
+{
+    if (!WriteHeader())
+        return false;
+    const int in = pkt->stream_index;
+    if (in == anchorInput_) {
+        if (!anchorWritten_ && !prefix.empty()) {
+            pkt = WithPrefix(pkt.get(), prefix);
+            if (!pkt)
+                return Fail("out of memory");
+        }
+        anchorWritten_ = true;
+    }
+    const int out = toOutput_[in];
+    const AVStream *ost = out_->streams[out];
+    pkt->pts = a.pts;
+    pkt->dts = a.dts;
+    if (a.duration >= 0)
+        pkt->duration = a.duration;
+    pkt->pos = -1;
+    pkt->stream_index = out;
+    av_packet_rescale_ts(pkt.get(), in_->streams[in]->time_base, ost->time_base);
+
+    KeepDecodeTimesIncreasing(pkt.get(), out_->oformat, &lastDts_[out]);
+
+    const int r = av_interleaved_write_frame(out_.get(), pkt.get());
+    if (r < 0)
+        return Fail(Stopped() ? "stopped" : "cannot write the output (" + AvErrorText(r) + ")");
+    return true;
+}
+
+// A picture before the end that refers to one left out after it: written anew. If that
+// cannot be done before anything was written anew, the left-out pictures come along as they
+// are (the next GOP's first then shows once more at the end); after that, the picture is
+// left out rather than shown with the wrong reference.
+bool Job::WriteRecoded(PacketPtr pkt, const PacketAction &a)
+{
+    if (!recodeFailed_) {
+        std::string why;
+        auto fresh = recoder_->Recode(pkt.get(), headers_ ? headers_->InForce() : std::vector<uint8_t>(), &why);
+        if (fresh) {
+            PacketPtr recoded(fresh.release());
+            recoded->stream_index = pkt->stream_index;
+            anyRecoded_ = true;
+            return WriteOut(std::move(recoded), a, {});
+        }
+        recodeFailed_ = true;
+        if (hooks_.note)
+            hooks_.note("the pictures just before the end of the piece could not be written anew (" + why + ")");
+    }
+    if (anyRecoded_)
+        return true;
+    std::vector<Withheld> references;
+    references.swap(withheld_);
+    for (Withheld &w : references) {
+        if (!WriteOut(std::move(w.pkt), w.action, {}))
+            return false;
+    }
+    return WriteOut(std::move(pkt), a, {});
 }
 
 bool Job::Apply(std::vector<PacketAction> &actions)
@@ -307,34 +462,23 @@ bool Job::Apply(std::vector<PacketAction> &actions)
             prefix.swap(header->second);
             headerFor_.erase(header);
         }
-        if (!a.write)
+        const bool anchor = pkt->stream_index == anchorInput_;
+        bool ok = true;
+        if (a.referenceOnly && recoder_) {
+            recoder_->Keep(pkt.get(), false, prefix);
+            withheld_.push_back({std::move(pkt), a});
+        } else if (!a.write) {
             continue;
-
-        const int in = pkt->stream_index;
-        if (in == anchorInput_) {
-            if (!anchorWritten_ && !prefix.empty()) {
-                pkt = WithPrefix(pkt.get(), prefix);
-                if (!pkt) {
-                    actions.clear();
-                    return Fail("out of memory");
-                }
-            }
-            anchorWritten_ = true;
+        } else if (a.recode && recoder_ && anchor) {
+            ok = WriteRecoded(std::move(pkt), a);
+        } else {
+            if (recoder_ && anchor)
+                recoder_->Keep(pkt.get(), true, prefix);
+            ok = WriteOut(std::move(pkt), a, prefix);
         }
-        const int out = toOutput_[in];
-        const AVStream *ost = out_->streams[out];
-        pkt->pts = a.pts;
-        pkt->dts = a.dts;
-        pkt->pos = -1;
-        pkt->stream_index = out;
-        av_packet_rescale_ts(pkt.get(), in_->streams[in]->time_base, ost->time_base);
-
-        KeepDecodeTimesIncreasing(pkt.get(), out_->oformat, &lastDts_[out]);
-
-        const int r = av_interleaved_write_frame(out_.get(), pkt.get());
-        if (r < 0) {
+        if (!ok) {
             actions.clear();
-            return Fail(Stopped() ? "stopped" : "cannot write the output (" + AvErrorText(r) + ")");
+            return false;
         }
     }
     actions.clear();
@@ -344,13 +488,24 @@ bool Job::Apply(std::vector<PacketAction> &actions)
     return true;
 }
 
+bool Job::HasCues() const
+{
+    for (int index : copied_) {
+        if (in_->streams[index]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE)
+            return true;
+    }
+    return false;
+}
+
 bool Job::SeekForAttempt(int attempt, bool *atFileStart)
 {
     // How far before the start each attempt begins reading: the first lands on the
     // keyframe the container's index names; the rest cover long GOPs and streams muxed far
     // ahead of each other, and the last reads from the beginning.
     static const int64_t kBackUs[] = {0, 1000000, 3000000, 10000000, 30000000, 120000000};
-    const int64_t targetUs = fileStartUs_ + args_.startUs;
+    // A subtitle cue shown across the start was stored before it, and a demuxer that lands
+    // on a keyframe skips what lies before: reading starts early enough for a cue's length.
+    const int64_t targetUs = fileStartUs_ + args_.startUs - (HasCues() ? kCueLookBackUs : 0);
     const int count = static_cast<int>(sizeof kBackUs / sizeof kBackUs[0]);
 
     if (attempt < count && targetUs - kBackUs[attempt] > fileStartUs_) {
@@ -385,7 +540,9 @@ bool Job::Copy()
 {
     for (int index : copied_) {
         const AVStream *st = in_->streams[index];
-        planner_.AddStream({st->time_base.num, st->time_base.den}, index == anchorInput_);
+        const TimeBase tb = st->time_base.num > 0 && st->time_base.den > 0 ? TimeBase{st->time_base.num, st->time_base.den}
+                                                                           : TimeBase{1, AV_TIME_BASE};
+        planner_.AddStream(tb, index == anchorInput_, IsSparseStream(st));
     }
     const int64_t targetUs = fileStartUs_ + args_.startUs;
     const int64_t endUs = args_.lengthUs ? targetUs + *args_.lengthUs : std::numeric_limits<int64_t>::max();
@@ -411,6 +568,10 @@ bool Job::Copy()
         headers_ = std::make_unique<SequenceHeaderTracker>();
         // Until a header is read, the one the demuxer found at the file's beginning holds.
         headers_->SetInitial(anchorPar->extradata, anchorPar->extradata ? anchorPar->extradata_size : 0);
+    }
+    if (anchorPar->codec_id == AV_CODEC_ID_MPEG2VIDEO && !byDecodeOrder_) {
+        planner_.SetRecodesAcrossEnd(true);
+        recoder_ = std::make_unique<TrailingPictureRecoder>(anchorPar);
     }
     planner_.SetClassifier([this](uint64_t id) { return Classify(id); });
 
@@ -499,7 +660,7 @@ CopyResult Job::Run()
     // Whether the piece's first picture decodes is asked of the finished file (CheckPiece),
     // as a player reads it: decoding the packets a second time as they are written adds a
     // decoder per piece and finds nothing that reading back would not.
-    bool copied = OpenInput() && OpenOutput() && Copy();
+    bool copied = OpenInput() && OpenOutput() && Copy() && WriteHeader();
     if (copied && Stopped())
         copied = Fail("stopped");
     if (copied) {
@@ -553,6 +714,13 @@ bool MuxerCarriesGlobalHeaders(const AVOutputFormat *ofmt)
 int SetUpCopiedStream(const AVStream *ist, AVStream *ost, const AVOutputFormat *ofmt)
 {
     return CopyStreamSetup(ist, ost, ofmt);
+}
+
+void FillInPresentationTimes(AVFormatContext *ic)
+{
+    const std::string name = ic->iformat->name;
+    if (name == "mpeg" || name == "mpegts" || name == "mpegvideo")
+        ic->flags |= AVFMT_FLAG_GENPTS;
 }
 
 void KeepDecodeTimesIncreasing(AVPacket *pkt, const AVOutputFormat *ofmt, int64_t *lastDts)

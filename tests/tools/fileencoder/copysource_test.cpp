@@ -39,7 +39,7 @@ QByteArray Bytes(const QString &path)
 
 class CopySourceTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); dir.setAutoRemove(false); fprintf(stderr,"DIR %s\n", qPrintable(dir.path())); }
 
     QString Make(const char *name, kc::test::ClipSpec spec)
     {

@@ -1,0 +1,138 @@
+// Consecutive lossless pieces of open-GOP MPEG-2: the pictures shown just before a cut
+// refer to the next GOP's first picture, which belongs to the next piece. Together the
+// pieces must still show every picture of the source once, in order, and decode cleanly.
+#include "support/clips.h"
+#include "support/realworldclips.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace kc::test {
+namespace {
+
+QStringList FrameChecksums(const QString &file)
+{
+    const QString text = RunTool(QStringLiteral("ffmpeg"), {"-v", "error", "-i", file, "-map", "0:v", "-f", "framemd5", "-"});
+    QStringList sums;
+    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (!line.startsWith(QLatin1Char('#')))
+            sums << line.section(QLatin1Char(','), -1).trimmed();
+    }
+    return sums;
+}
+
+QString DecodeErrors(const QString &file)
+{
+    QString err;
+    RunTool(QStringLiteral("ffmpeg"), {"-v", "error", "-i", file, "-f", "null", "-"}, nullptr, &err);
+    return err.trimmed();
+}
+
+// PSNR of picture `index` of a piece against picture `sourceIndex` of the source.
+double PicturePsnr(const QString &piece, int index, const QString &source, int sourceIndex)
+{
+    QString err;
+    const QString graph = QStringLiteral("[0:v]select=eq(n\\,%1),setpts=PTS-STARTPTS[a];"
+                                         "[1:v]select=eq(n\\,%2),setpts=PTS-STARTPTS[b];[a][b]psnr")
+                              .arg(index)
+                              .arg(sourceIndex);
+    RunTool(QStringLiteral("ffmpeg"), {"-i", piece, "-i", source, "-filter_complex", graph, "-f", "null", "-"}, nullptr, &err);
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("average:([0-9.]+|inf)")).match(err);
+    if (!m.hasMatch())
+        return 0;
+    return m.captured(1) == QLatin1String("inf") ? 1000 : m.captured(1).toDouble();
+}
+
+double StreamSeconds(const QString &file, const char *stream)
+{
+    const QString text = RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", stream, "-show_entries",
+                                                             "packet=pts_time,duration_time", "-of", "csv=p=0", file});
+    double first = 1e9, last = 0;
+    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const double pts = line.section(QLatin1Char(','), 0, 0).toDouble(&ok);
+        if (!ok)
+            continue;
+        first = std::min(first, pts);
+        last = std::max(last, pts + line.section(QLatin1Char(','), 1, 1).toDouble());
+    }
+    return last > first ? last - first : 0;
+}
+
+struct OpenGopCase {
+    const char *name;
+    const char *file;
+    QString make; // shell command; %1 is the output path
+    QStringList programs;
+};
+
+void PrintTo(const OpenGopCase &c, std::ostream *os) { *os << c.name; }
+
+class SplitCliOpenGop : public ::testing::TestWithParam<OpenGopCase> {};
+
+TEST_P(SplitCliOpenGop, PiecesTogetherShowEveryPictureOnce)
+{
+    const OpenGopCase &c = GetParam();
+    for (const QString &program : c.programs) {
+        if (!HaveProgram(program))
+            GTEST_SKIP() << program.toStdString() << " is not installed";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString out = dir.path() + QStringLiteral("/out/");
+    ASSERT_TRUE(QDir().mkpath(out));
+    const QString source = dir.filePath(QString::fromLatin1(c.file));
+    int code = -1;
+    QString err;
+    RunTool(QStringLiteral("sh"), {"-c", c.make.arg(source)}, &code, &err);
+    ASSERT_EQ(code, 0) << err.toStdString();
+
+    RunTool(BinDir() + QStringLiteral("kestrelcut-split"), {source, "--parts", "3", "--copy", "--output", out}, &code, &err);
+    ASSERT_EQ(code, 0) << err.toStdString();
+    const QStringList pieces = QDir(out).entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(pieces.size(), 3);
+
+    const QStringList wanted = FrameChecksums(source);
+    int at = 0;
+    for (const QString &name : pieces) {
+        const QString piece = out + name;
+        SCOPED_TRACE(piece.toStdString());
+        EXPECT_EQ(DecodeErrors(piece), QString());
+        EXPECT_NEAR(StreamSeconds(piece, "a:0"), StreamSeconds(piece, "v:0"), 0.1);
+        const QStringList sums = FrameChecksums(piece);
+        for (int i = 0; i < sums.size(); ++i, ++at) {
+            ASSERT_LT(at, wanted.size()) << "more pictures than the source";
+            if (sums.at(i) == wanted.at(at))
+                continue;
+            // Only the pictures written anew before a cut may differ, by a step here and there.
+            EXPECT_GE(i, sums.size() - 3) << "picture " << at << " differs";
+            EXPECT_GE(PicturePsnr(piece, i, source, at), 50.0) << "picture " << at;
+        }
+    }
+    EXPECT_EQ(at, wanted.size()) << "pictures in the pieces";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, SplitCliOpenGop,
+    ::testing::Values(
+        OpenGopCase{"ProgramStream", "open.vob",
+                    "ffmpeg -v error -f lavfi -i testsrc2=s=320x240:r=25 -f lavfi -i sine=sample_rate=48000 -t 6 "
+                    "-c:v mpeg2video -g 12 -bf 2 -flags -cgop -c:a mp2 -f vob %1",
+                    {"ffmpeg"}},
+        OpenGopCase{"TransportStream", "open.ts",
+                    "ffmpeg -v error -f lavfi -i testsrc2=s=320x240:r=25 -f lavfi -i sine=sample_rate=48000 -t 6 "
+                    "-c:v mpeg2video -g 15 -bf 2 -flags -cgop -c:a mp2 %1",
+                    {"ffmpeg"}},
+        // mpeg2enc writes open GOPs and one sequence header for the whole stream.
+        OpenGopCase{"Mpeg2encMplex", "open.mpg",
+                    "ffmpeg -v error -f lavfi -i testsrc2=s=352x288:r=25 -t 6 -pix_fmt yuv420p -f yuv4mpegpipe - "
+                    "| mpeg2enc -v 0 -f 3 -b 3000 -o %1.m2v && "
+                    "ffmpeg -v error -f lavfi -i sine=sample_rate=48000 -t 6 -c:a mp2 %1.mp2 && "
+                    "mplex -v 0 -f 3 -o %1 %1.m2v %1.mp2",
+                    {"ffmpeg", "mpeg2enc", "mplex"}}),
+    [](const ::testing::TestParamInfo<OpenGopCase> &info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace kc::test

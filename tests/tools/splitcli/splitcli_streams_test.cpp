@@ -1,0 +1,202 @@
+// kestrelcut-split --copy keeps every stream of the source the container can hold: all sound
+// tracks with their languages, subtitles cut to each piece, chapters inside it, attached fonts.
+#include "support/clips.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace kc::test {
+namespace {
+
+// A cue crosses the first cut (2 s) so that both pieces show what falls on their side.
+const char kSubtitles[] = "1\n00:00:00,500 --> 00:00:01,500\nfirst\n\n"
+                          "2\n00:00:01,800 --> 00:00:02,400\nacross\n\n"
+                          "3\n00:00:03,000 --> 00:00:03,600\nsecond\n\n"
+                          "4\n00:00:04,500 --> 00:00:05,000\nthird\n";
+const char kChapters[] = ";FFMETADATA1\ntitle=Fixture\n"
+                         "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=2500\ntitle=One\n"
+                         "[CHAPTER]\nTIMEBASE=1/1000\nSTART=2500\nEND=6000\ntitle=Two\n";
+
+struct Span {
+    double start;
+    double length;
+};
+
+QString DecodeErrors(const QString &file)
+{
+    QString err;
+    RunTool(QStringLiteral("ffmpeg"), {"-v", "error", "-i", file, "-f", "null", "-"}, nullptr, &err);
+    return err.trimmed();
+}
+
+QStringList FrameChecksums(const QString &file)
+{
+    const QString text = RunTool(QStringLiteral("ffmpeg"), {"-v", "error", "-i", file, "-map", "0:v", "-f", "framemd5", "-"});
+    QStringList sums;
+    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (!line.startsWith(QLatin1Char('#')))
+            sums << line.section(QLatin1Char(','), -1).trimmed();
+    }
+    return sums;
+}
+
+QStringList Lines(const QString &text)
+{
+    QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (QString &l : lines)
+        l = l.trimmed();
+    return lines;
+}
+
+// Subtitle packets with text in them (MP4 fills the gaps between cues with empty ones).
+std::vector<Span> Cues(const QString &file)
+{
+    const QString text = RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", "s:0", "-show_entries",
+                                                             "packet=pts_time,duration_time,size", "-of", "csv=p=0", file});
+    std::vector<Span> cues;
+    for (const QString &line : Lines(text)) {
+        const QStringList f = line.split(QLatin1Char(','));
+        if (f.size() >= 3 && f.at(2).toInt() > 2)
+            cues.push_back({f.at(0).toDouble(), f.at(1).toDouble()});
+    }
+    return cues;
+}
+
+// One line per stream, "kind language" (the language when it has one).
+QString StreamKinds(const QString &file)
+{
+    const QString json = RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-show_entries", "stream=codec_type:stream_tags=language",
+                                                             "-of", "json", file});
+    QStringList kinds;
+    for (const QJsonValue &v : QJsonDocument::fromJson(json.toUtf8()).object().value(QStringLiteral("streams")).toArray()) {
+        const QJsonObject o = v.toObject();
+        const QString language = o.value(QStringLiteral("tags")).toObject().value(QStringLiteral("language")).toString();
+        kinds << (o.value(QStringLiteral("codec_type")).toString() + QLatin1Char(' ') + language).trimmed();
+    }
+    return kinds.join(QLatin1Char(','));
+}
+
+std::vector<Span> ChapterSpans(const QString &file)
+{
+    const QString text = RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-show_entries", "chapter=start_time,end_time",
+                                                             "-of", "csv=p=0", file});
+    std::vector<Span> spans;
+    for (const QString &line : Lines(text)) {
+        const QStringList f = line.split(QLatin1Char(','));
+        if (f.size() >= 2)
+            spans.push_back({f.at(0).toDouble(), f.at(1).toDouble() - f.at(0).toDouble()});
+    }
+    return spans;
+}
+
+void ExpectSpans(const std::vector<Span> &got, const std::vector<Span> &expected, const char *what)
+{
+    ASSERT_EQ(got.size(), expected.size()) << what;
+    // The video of Matroska and MP4 begins a few hundredths after the sound (encoder delay).
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_NEAR(got[i].start, expected[i].start, 0.03) << what << " " << i;
+        EXPECT_NEAR(got[i].length, expected[i].length, 0.03) << what << " " << i;
+    }
+}
+
+struct StreamCase {
+    const char *file;
+    QStringList encode;          // ffmpeg arguments between the inputs and the output
+    bool subtitlesAndChapters;   // whether the fixture has them
+    QString streams;             // of every piece, as StreamKinds gives them
+};
+
+void PrintTo(const StreamCase &c, std::ostream *os) { *os << c.file; }
+
+class SplitCliStreams : public ::testing::TestWithParam<StreamCase> {};
+
+// Three pieces of a 6 s source with keyframes every second: the cuts at 2 and 4 s.
+TEST_P(SplitCliStreams, EveryPieceCarriesTheSourcesStreams)
+{
+    const StreamCase &c = GetParam();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString out = dir.path() + QStringLiteral("/out/");
+    ASSERT_TRUE(QDir().mkpath(out));
+    const QString srt = dir.filePath(QStringLiteral("cues.srt"));
+    const QString meta = dir.filePath(QStringLiteral("chapters.txt"));
+    for (const auto &[path, text] : {std::pair{srt, kSubtitles}, std::pair{meta, kChapters}}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    const QString source = dir.filePath(QString::fromLatin1(c.file));
+    QStringList args = {"-v", "error", "-f", "lavfi", "-i", "testsrc2=s=320x240:r=25", "-f", "lavfi",
+                        "-i", "sine=f=440:sample_rate=48000", "-f", "lavfi", "-i", "sine=f=660:sample_rate=48000"};
+    if (c.subtitlesAndChapters)
+        args << "-i" << srt << "-i" << meta;
+    args << "-map" << "0:v" << "-map" << "1:a" << "-map" << "2:a";
+    if (c.subtitlesAndChapters)
+        args << "-map" << "3:s" << "-map_metadata" << "4" << "-map_chapters" << "4";
+    args << "-t" << "6" << "-g" << "25"
+         << "-metadata:s:a:0" << "language=eng" << "-metadata:s:a:1" << "language=ger" << c.encode << source;
+    int code = -1;
+    QString err;
+    RunTool(QStringLiteral("ffmpeg"), args, &code, &err);
+    ASSERT_EQ(code, 0) << err.toStdString();
+
+    RunTool(BinDir() + QStringLiteral("kestrelcut-split"), {source, "--parts", "3", "--copy", "--output", out}, &code, &err);
+    ASSERT_EQ(code, 0) << err.toStdString();
+    QStringList pieces = QDir(out).entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(pieces.size(), 3);
+    QStringList joined;
+    for (int i = 0; i < 3; ++i) {
+        const QString piece = out + pieces.at(i);
+        SCOPED_TRACE(piece.toStdString());
+        EXPECT_EQ(DecodeErrors(piece), QString());
+        EXPECT_EQ(StreamKinds(piece).toStdString(), c.streams.toStdString());
+        joined << FrameChecksums(piece);
+    }
+    EXPECT_EQ(joined, FrameChecksums(source));
+    if (!c.subtitlesAndChapters)
+        return;
+
+    const QString first = out + pieces.at(0);
+    const QString second = out + pieces.at(1);
+    const QString third = out + pieces.at(2);
+    // The cue across the cut shows to the end of the first piece and from the start of the
+    // second; each piece has only its own cues, counted from its start.
+    ExpectSpans(Cues(first), {{0.5, 1.0}, {1.8, 0.2}}, "cues of piece 1");
+    ExpectSpans(Cues(second), {{0.0, 0.4}, {1.0, 0.6}}, "cues of piece 2");
+    ExpectSpans(Cues(third), {{0.5, 0.5}}, "cues of piece 3");
+    ExpectSpans(ChapterSpans(first), {{0.0, 2.0}}, "chapters of piece 1");
+    ExpectSpans(ChapterSpans(second), {{0.0, 0.5}, {0.5, 1.5}}, "chapters of piece 2");
+    ExpectSpans(ChapterSpans(third), {{0.0, 2.0}}, "chapters of piece 3");
+    EXPECT_EQ(ProbeValue(second, QStringLiteral("format_tags=title")).trimmed().toStdString(), "Fixture");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Containers, SplitCliStreams,
+    ::testing::Values(
+        StreamCase{"clip.mkv",
+                   {"-c:v", "libx264", "-sc_threshold", "0", "-c:a", "aac", "-c:s", "srt", "-attach",
+                    "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "-metadata:s:t", "mimetype=font/ttf"},
+                   true, "video,audio eng,audio ger,subtitle,attachment"},
+        StreamCase{"clip.mp4",
+                   {"-c:v", "libx264", "-sc_threshold", "0", "-c:a", "aac", "-c:s", "mov_text"},
+                   // The chapters' own text track stands last.
+                   true, "video und,audio eng,audio ger,subtitle und,data eng"},
+        StreamCase{"clip.vob", {"-c:v", "mpeg2video", "-bf", "0", "-c:a:0", "ac3", "-c:a:1", "mp2", "-f", "vob"},
+                   false, "video,audio,audio"},
+        StreamCase{"clip.ts", {"-c:v", "libx264", "-sc_threshold", "0", "-c:a", "aac"},
+                   false, "video,audio eng,audio ger"}),
+    [](const ::testing::TestParamInfo<StreamCase> &info) {
+        std::string name = info.param.file;
+        return name.substr(name.find('.') + 1);
+    });
+
+} // namespace
+} // namespace kc::test
