@@ -1,6 +1,7 @@
 #include "keyframescan.h"
 
 #include "cutplanner.h"
+#include "pictureclassifier.h"
 
 #include <algorithm>
 #include <cstring>
@@ -74,6 +75,12 @@ bool KeyframesFromIndex(const AVFormatContext *ic, KeyframeScan *scan)
     if (video < 0)
         return false;
     AVStream *st = ic->streams[video];
+    // With B-pictures a keyframe shows after the ones stored behind it; only their data tells
+    // how many there are, so those inputs need the reading pass.
+    if (st->codecpar->video_delay > 0) {
+        *scan = KeyframeScan();
+        return false;
+    }
     const int entries = avformat_index_get_entries_count(st);
     // A file without an index (or cut short before it) has only the entries the probe read,
     // far fewer than the header counts; empty chunks the writer left for dropped pictures
@@ -141,6 +148,24 @@ KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_ato
         raw->streams[i]->discard = static_cast<int>(i) == video ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 
     const AVRational tb = raw->streams[video]->time_base;
+    // AVI keeps decode times only. A keyframe followed in storage by B-pictures shows after
+    // them, and that later time is the one the cut engine starts a piece at; told apart by
+    // the parser as the engine tells them.
+    std::unique_ptr<PictureClassifier> classifier;
+    if (std::strcmp(raw->iformat->name, "avi") == 0)
+        classifier = std::make_unique<PictureClassifier>(raw->streams[video]->codecpar);
+    bool keyPending = false;
+    int64_t pendingTs = 0;
+    const auto settleKey = [&] {
+        if (!keyPending)
+            return;
+        keyPending = false;
+        // Converted as the cut planner converts, so a piece's end lands exactly on the next
+        // piece's keyframe.
+        scan.keyframesUs.push_back(CutPlanner::ToMicros(pendingTs, {tb.num, tb.den}) - startUs);
+        if (observer.found)
+            observer.found(scan.keyframesUs.back());
+    };
     AVPacket *pkt = av_packet_alloc();
     if (!pkt) {
         scan.error = "out of memory";
@@ -160,19 +185,24 @@ KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_ato
             scan.error = "cannot read the input (" + AvErrorText(r) + ")";
             return scan;
         }
-        if (pkt->stream_index == video && (pkt->flags & AV_PKT_FLAG_KEY)) {
+        if (pkt->stream_index == video) {
+            const bool key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
+            // The keyframe itself is parsed too: it carries the headers later pictures need.
+            const PictureKind kind = classifier && (keyPending || key) ? classifier->Classify(pkt) : PictureKind::Unknown;
+            if (keyPending && !key && kind == PictureKind::Bidirectional)
+                pendingTs += pkt->duration > 0 ? pkt->duration : 1;
+            else
+                settleKey();
             const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
-            if (ts != AV_NOPTS_VALUE) {
-                // Converted as the cut planner converts, so a piece's end lands exactly on
-                // the next piece's keyframe.
-                scan.keyframesUs.push_back(CutPlanner::ToMicros(ts, {tb.num, tb.den}) - startUs);
-                if (observer.found)
-                    observer.found(scan.keyframesUs.back());
+            if (key && ts != AV_NOPTS_VALUE) {
+                keyPending = true;
+                pendingTs = classifier ? (pkt->dts != AV_NOPTS_VALUE ? pkt->dts : ts) : ts;
             }
         }
         av_packet_unref(pkt);
     }
     av_packet_free(&pkt);
+    settleKey();
     SortKeyframes(&scan);
     scan.ok = true;
     return scan;

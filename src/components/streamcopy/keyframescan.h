@@ -36,7 +36,8 @@ KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_ato
 
 // The same list read from the index an opened input's container carries, without reading
 // its packets; false when the container's index cannot be relied on for it (a scan is then
-// needed). Only AVI qualifies: its index lists every picture with the only time it has.
+// needed). Only AVI without B-pictures qualifies: its index lists every picture with the only
+// time it has, which is then also when the picture shows.
 bool KeyframesFromIndex(const AVFormatContext *ic, KeyframeScan *scan);
 
 } // namespace kc::fileencoder
