@@ -2,12 +2,31 @@
 # Split benchmark: N consecutive pieces against one whole render of ours and against ffmpeg's
 # segment muxer doing the same re-encode, measured in the same run. See README.md.
 #
-#   bench/split/run.sh [build-dir] [runs] [cold]
+#   bench/split/run.sh [--seconds S] [--parts "N ..."] [build-dir] [runs] [cold]
+#
+# --seconds sets the length of the generated sources (default 30), --parts the piece counts
+# (default "10 30 60"): per-piece set-up weighs less against a longer source, so both matter.
 #
 # "cold" adds the pieces rendered each by an editing component of its own (every piece opens
 # the source, seeks and decodes from its keyframe), as splits were rendered before the pieces
 # followed on from one another.
 set -eu
+
+SECONDS_LEN=30
+PARTS="10 30 60"
+while [ $# -gt 0 ]; do
+    case $1 in
+        --seconds) SECONDS_LEN=${2:?--seconds needs a number}; shift 2 ;;
+        --parts) PARTS=${2:?--parts needs a list such as "10 60"}; shift 2 ;;
+        --) shift; break ;;
+        -*) echo "unknown option $1" >&2; exit 2 ;;
+        *) break ;;
+    esac
+done
+case $SECONDS_LEN in ''|*[!0-9]*|0) echo "--seconds takes a whole number of seconds above 0" >&2; exit 2 ;; esac
+for n in $PARTS; do
+    case $n in ''|*[!0-9]*|0) echo "--parts takes whole numbers above 0, not $n" >&2; exit 2 ;; esac
+done
 
 BUILD=${1:-build}
 RUNS=${2:-3}
@@ -27,10 +46,10 @@ make_source() {
         -c:a aac -b:a 128k -ac 2 "$WORK/$1.mp4"
 }
 
-echo "making the sources (H.264 + AAC, 29.97 fps, 30 s each)"
-make_source short720 1280x720 30 30     # a keyframe every second
-make_source long720 1280x720 300 30     # a keyframe every 10 seconds
-make_source small 320x240 30 30
+echo "making the sources (H.264 + AAC, 29.97 fps, $SECONDS_LEN s each)"
+make_source short720 1280x720 30 "$SECONDS_LEN"     # a keyframe every second
+make_source long720 1280x720 300 "$SECONDS_LEN"     # a keyframe every 10 seconds
+make_source small 320x240 30 "$SECONDS_LEN"
 
 # Wall-clock seconds of a command (its output thrown away).
 measure() {
@@ -52,16 +71,16 @@ segment() {
         -f segment -segment_time "$len" -segment_format vcd -reset_timestamps 1 "$WORK/seg/p%03d.mpg"
 }
 
-echo "medians of $RUNS runs; VCD NTSC output; targets: parts/whole <= 1.05, parts/segment <= 1.00"
+echo "medians of $RUNS runs; $SECONDS_LEN s sources; VCD NTSC output; targets: parts/whole <= 1.05, parts/segment <= 1.00"
 for name in short720 long720 small; do
     src="$WORK/$name.mp4"
     : >"$WORK/whole"
-    for n in 10 30 60; do : >"$WORK/parts$n"; : >"$WORK/seg$n"; : >"$WORK/cold$n"; done
+    for n in $PARTS; do : >"$WORK/parts$n"; : >"$WORK/seg$n"; : >"$WORK/cold$n"; done
     i=0
     while [ $i -lt "$RUNS" ]; do
         # Ours and ffmpeg's alternate, so that both see the same load.
         measure "$BENCH" 1 "$src" "$WORK/whole" >>"$WORK/whole"
-        for n in 10 30 60; do
+        for n in $PARTS; do
             measure "$BENCH" 1 "$src" "$WORK/part" "$n" >>"$WORK/parts$n"
             segment "$src" "$n" >>"$WORK/seg$n"
             [ -z "$COLD" ] || measure "$BENCH" 1 "$src" "$WORK/cold" "$n" 0 cold >>"$WORK/cold$n"
@@ -69,7 +88,7 @@ for name in short720 long720 small; do
         i=$((i + 1))
     done
     w=$(median <"$WORK/whole")
-    for n in 10 30 60; do
+    for n in $PARTS; do
         p=$(median <"$WORK/parts$n"); s=$(median <"$WORK/seg$n")
         printf '%-9s %2d parts %6.2f s  whole %6.2f s  segment %6.2f s  parts/whole %s  parts/segment %s\n' \
             "$name" "$n" "$p" "$w" "$s" "$(ratio "$p" "$w")" "$(ratio "$p" "$s")"
