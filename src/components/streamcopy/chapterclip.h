@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+struct AVFormatContext;
+
 namespace kc::fileencoder {
 
 // A chapter's span in whole microseconds, and its index in the input's chapter list.
@@ -17,5 +19,10 @@ struct ChapterSpan {
 // began before the piece starts at its time 0, and one without a length runs to the
 // next one's start. Chapters outside the piece are left out.
 std::vector<ChapterSpan> ChaptersForPiece(const std::vector<ChapterSpan> &chapters, int64_t zeroUs, int64_t endUs);
+
+// Gives the output (before its header is written) the input's chapters for such a piece,
+// times in the input's own timeline; endUs past the input's end stops at its end. False
+// when out of memory.
+bool CopyPieceChapters(const AVFormatContext *ic, AVFormatContext *oc, int64_t zeroUs, int64_t endUs);
 
 } // namespace kc::fileencoder

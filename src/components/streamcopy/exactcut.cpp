@@ -1,5 +1,6 @@
 #include "exactcut.h"
 
+#include "chapterclip.h"
 #include "copysetup.h"
 #include "exactend.h"
 #include "h264paramsets.h"
@@ -7,6 +8,7 @@
 #include "outputfile.h"
 #include "piececheck.h"
 #include "sequenceheader.h"
+#include "streamselection.h"
 #include "tailencoder.h"
 
 #include <algorithm>
@@ -150,6 +152,8 @@ private:
     bool WriteHead(std::vector<OwnedPacket> &packets);
     bool WriteVideoTail(OwnedPacket pkt);
     bool WriteAudio(OwnedPacket pkt);
+    bool WriteCue(OwnedPacket pkt);
+    bool WriteOther(OwnedPacket pkt);
     bool Write(OwnedPacket pkt, int64_t shift);
     bool FlushGroup();
     bool SettleEnd();
@@ -196,7 +200,9 @@ private:
     std::unique_ptr<AVFormatContext, InputClose> in_;
     std::unique_ptr<AVFormatContext, OutputFree> out_;
     OutputFile file_;
-    std::vector<int> copied_;
+    std::vector<int> candidates_; // what the piece carries where the output container allows
+    std::vector<bool> read_;      // per input stream: whether its packets are kept when read
+    std::vector<int> copied_;     // input stream indices, in output order, once the output is set up
     std::vector<int> toOutput_;
     std::vector<int64_t> lastDts_;
     int video_ = -1;
@@ -265,8 +271,7 @@ int ExactJob::ReadPacket(OwnedPacket &pkt)
             return AVERROR_EOF; // damaged data at the end reads as the end, as players take it
         if (r < 0)
             return r;
-        if (pkt->stream_index >= 0 && pkt->stream_index < static_cast<int>(toOutput_.size())
-            && toOutput_[pkt->stream_index] >= 0)
+        if (pkt->stream_index >= 0 && pkt->stream_index < static_cast<int>(read_.size()) && read_[pkt->stream_index])
             return 0;
     }
 }
@@ -296,13 +301,15 @@ Outcome ExactJob::OpenInput()
     frameRate_ = FrameRate(vs);
     frameTicks_ = std::max<int64_t>(1, av_rescale_q(1, av_inv_q(frameRate_), vs->time_base));
 
-    toOutput_.assign(ic->nb_streams, -1);
+    read_.assign(ic->nb_streams, false);
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
         const AVStream *st = ic->streams[i];
-        const bool sound = st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && IsCopiedStream(st);
-        if (static_cast<int>(i) == video_ || sound) {
-            toOutput_[i] = static_cast<int>(copied_.size());
-            copied_.push_back(static_cast<int>(i));
+        const AVMediaType type = st->codecpar->codec_type;
+        const bool sound = type == AVMEDIA_TYPE_AUDIO && IsCopiedStream(st);
+        const bool carried = (type == AVMEDIA_TYPE_SUBTITLE || type == AVMEDIA_TYPE_ATTACHMENT) && IsPieceStream(st);
+        if (static_cast<int>(i) == video_ || sound || carried) {
+            candidates_.push_back(static_cast<int>(i));
+            read_[i] = true;
         }
     }
     soundStarted_.assign(ic->nb_streams, false);
@@ -421,10 +428,23 @@ Outcome ExactJob::ReadHeadGop()
 
 bool ExactJob::OpenOutput()
 {
-    const AVOutputFormat *ofmt = PickCopyMuxer(in_.get(), copied_, args_.output);
+    const AVOutputFormat *ofmt = PickCopyMuxer(in_.get(), candidates_, args_.output);
     if (!ofmt) {
         error_ = std::string("cannot write the input's container (") + in_->iformat->name + ")";
         return false;
+    }
+    StreamSelection chosen = SelectCarriedStreams(in_.get(), candidates_, ofmt);
+    copied_ = std::move(chosen.copied);
+    toOutput_.assign(in_->nb_streams, -1);
+    for (size_t k = 0; k < copied_.size(); ++k)
+        toOutput_[copied_[k]] = static_cast<int>(k);
+    if (toOutput_[video_] < 0) {
+        error_ = "the input has no video or audio stream: " + args_.input;
+        return false;
+    }
+    if (hooks_.note) {
+        for (const std::string &line : chosen.notes)
+            hooks_.note(line);
     }
     AVFormatContext *oc = nullptr;
     int r = avformat_alloc_output_context2(&oc, ofmt, nullptr, args_.output.c_str());
@@ -486,6 +506,14 @@ bool ExactJob::OpenOutput()
     oc->flags |= AVFMT_FLAG_CUSTOM_IO;
     oc->flush_packets = 0;
     oc->interrupt_callback = in_->interrupt_callback;
+    // The piece shows the input from its first picture on.
+    const AVRational vtb = in_->streams[video_]->time_base;
+    const int64_t zeroUs = av_rescale_q(firstTs_, vtb, AV_TIME_BASE_Q);
+    const int64_t endUs = EndTs() == std::numeric_limits<int64_t>::max() ? EndTs() : av_rescale_q(EndTs(), vtb, AV_TIME_BASE_Q);
+    if (av_dict_copy(&oc->metadata, in_->metadata, 0) < 0 || !CopyPieceChapters(in_.get(), oc, zeroUs, endUs)) {
+        error_ = "out of memory";
+        return false;
+    }
     r = avformat_write_header(oc, nullptr);
     if (r < 0) {
         error_ = std::string("the ") + ofmt->name + " container cannot hold these streams (" + AvErrorText(r) + ")";
@@ -511,7 +539,7 @@ bool ExactJob::TakeFrame(AVFrame *frame, bool *headComplete)
     if (!encoderOpen_) {
         firstTs_ = ts;
         const AVCodecParameters *par = in_->streams[video_]->codecpar;
-        const AVOutputFormat *ofmt = PickCopyMuxer(in_.get(), copied_, args_.output);
+        const AVOutputFormat *ofmt = PickCopyMuxer(in_.get(), candidates_, args_.output);
         const bool global = ofmt && MuxerCarriesGlobalHeaders(ofmt) && (ofmt->flags & AVFMT_GLOBALHEADER);
         const int id = FreeParameterSetId(SourceParameterSets(gop_));
         if (id < 0) {
@@ -932,6 +960,42 @@ bool ExactJob::WriteAudio(OwnedPacket pkt)
     return WriteSound(std::move(pkt));
 }
 
+bool ExactJob::WriteOther(OwnedPacket pkt)
+{
+    // Streams the output container cannot hold were left out when it was set up.
+    if (toOutput_[pkt->stream_index] < 0)
+        return true;
+    if (in_->streams[pkt->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE)
+        return WriteCue(std::move(pkt));
+    return WriteAudio(std::move(pkt));
+}
+
+// A cue that shows in the piece, clipped to it: nothing shows before the first picture or
+// runs on into the next piece's time. One without a length (bitmap subtitles end with a
+// later, empty one) is kept when it begins in the piece.
+bool ExactJob::WriteCue(OwnedPacket pkt)
+{
+    const int64_t shown = ShownTs(pkt.get());
+    if (shown == AV_NOPTS_VALUE)
+        return true;
+    const AVRational tb = in_->streams[pkt->stream_index]->time_base;
+    const AVRational vtb = in_->streams[video_]->time_base;
+    const int64_t firstTs = av_rescale_q(firstTs_, vtb, tb);
+    constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
+    const int64_t endTs = EndTs() == kNever ? kNever : av_rescale_q(EndTs(), vtb, tb);
+    const bool timed = pkt->duration > 0;
+    const int64_t until = timed ? shown + pkt->duration : shown;
+    if (shown >= endTs || (timed ? until <= firstTs : shown < firstTs))
+        return true;
+    const int64_t from = std::max(shown, firstTs);
+    if (timed)
+        pkt->duration = std::max<int64_t>(std::min(until, endTs) - from, 1);
+    if (from != shown || pkt->dts == AV_NOPTS_VALUE)
+        pkt->dts = from;
+    pkt->pts = from;
+    return WriteSound(std::move(pkt));
+}
+
 Outcome ExactJob::CopyRest()
 {
     if (!WriteHead(head_))
@@ -944,7 +1008,7 @@ Outcome ExactJob::CopyRest()
     while (!sound_.empty()) {
         OwnedPacket p = std::move(sound_.front());
         sound_.pop_front();
-        if (!WriteAudio(std::move(p)))
+        if (!WriteOther(std::move(p)))
             return Outcome::Failed;
     }
     while (!tail_.empty()) {
@@ -955,8 +1019,10 @@ Outcome ExactJob::CopyRest()
     }
     while (!atEnd_) {
         bool soundLeft = false;
-        for (int index : copied_)
-            soundLeft = soundLeft || (index != video_ && !soundDone_[index]);
+        for (int index : copied_) {
+            soundLeft = soundLeft
+                        || (in_->streams[index]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && !soundDone_[index]);
+        }
         if (videoDone_ && !soundLeft)
             break;
         if (Stopped())
@@ -967,7 +1033,7 @@ Outcome ExactJob::CopyRest()
             break;
         if (r < 0)
             return Fail("cannot read the input (" + AvErrorText(r) + ")");
-        const bool ok = pkt->stream_index == video_ ? WriteVideoTail(std::move(pkt)) : WriteAudio(std::move(pkt));
+        const bool ok = pkt->stream_index == video_ ? WriteVideoTail(std::move(pkt)) : WriteOther(std::move(pkt));
         if (!ok)
             return Outcome::Failed;
     }

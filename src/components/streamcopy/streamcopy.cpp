@@ -328,34 +328,9 @@ bool Job::OpenOutput()
 
 bool Job::AddChapters()
 {
-    const AVFormatContext *ic = in_.get();
-    std::vector<ChapterSpan> spans;
-    for (unsigned i = 0; i < ic->nb_chapters; ++i) {
-        const AVChapter *c = ic->chapters[i];
-        spans.push_back({static_cast<int>(i), av_rescale_q(c->start, c->time_base, AV_TIME_BASE_Q),
-                         av_rescale_q(c->end, c->time_base, AV_TIME_BASE_Q)});
-    }
-    int64_t endUs = args_.lengthUs ? fileStartUs_ + args_.startUs + *args_.lengthUs : std::numeric_limits<int64_t>::max();
-    if (ic->duration > 0)
-        endUs = std::min(endUs, fileStartUs_ + ic->duration);
-    AVFormatContext *oc = out_.get();
-    for (const ChapterSpan &span : ChaptersForPiece(spans, planner_.ZeroUs(), endUs)) {
-        void *grown = av_realloc_array(oc->chapters, oc->nb_chapters + 1, sizeof *oc->chapters);
-        if (!grown)
-            return Fail("out of memory");
-        oc->chapters = static_cast<AVChapter **>(grown);
-        auto *c = static_cast<AVChapter *>(av_mallocz(sizeof(AVChapter)));
-        if (!c)
-            return Fail("out of memory");
-        oc->chapters[oc->nb_chapters++] = c;
-        c->id = ic->chapters[span.index]->id;
-        c->time_base = AV_TIME_BASE_Q;
-        c->start = span.startUs;
-        c->end = span.endUs;
-        if (av_dict_copy(&c->metadata, ic->chapters[span.index]->metadata, 0) < 0)
-            return Fail("out of memory");
-    }
-    return true;
+    const int64_t endUs =
+        args_.lengthUs ? fileStartUs_ + args_.startUs + *args_.lengthUs : std::numeric_limits<int64_t>::max();
+    return CopyPieceChapters(in_.get(), out_.get(), planner_.ZeroUs(), endUs) || Fail("out of memory");
 }
 
 // Written with the first packet: only then is it known where the piece starts, and

@@ -116,66 +116,106 @@ struct StreamCase {
 
 void PrintTo(const StreamCase &c, std::ostream *os) { *os << c.file; }
 
-class SplitCliStreams : public ::testing::TestWithParam<StreamCase> {};
+class SplitCliStreams : public ::testing::TestWithParam<StreamCase> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        out = dir.path() + QStringLiteral("/out/");
+        ASSERT_TRUE(QDir().mkpath(out));
+    }
 
-// Three pieces of a 6 s source with keyframes every second: the cuts at 2 and 4 s.
+    // A 6 s source of the case, a keyframe every gop pictures (25 a second).
+    QString MakeSource(int gop)
+    {
+        const StreamCase &c = GetParam();
+        const QString srt = dir.filePath(QStringLiteral("cues.srt"));
+        const QString meta = dir.filePath(QStringLiteral("chapters.txt"));
+        for (const auto &[path, text] : {std::pair{srt, kSubtitles}, std::pair{meta, kChapters}}) {
+            QFile f(path);
+            EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(text);
+        }
+        const QString source = dir.filePath(QString::fromLatin1(c.file));
+        QStringList args = {"-v", "error", "-f", "lavfi", "-i", "testsrc2=s=320x240:r=25", "-f", "lavfi",
+                            "-i", "sine=f=440:sample_rate=48000", "-f", "lavfi", "-i", "sine=f=660:sample_rate=48000"};
+        if (c.subtitlesAndChapters)
+            args << "-i" << srt << "-i" << meta;
+        args << "-map" << "0:v" << "-map" << "1:a" << "-map" << "2:a";
+        if (c.subtitlesAndChapters)
+            args << "-map" << "3:s" << "-map_metadata" << "4" << "-map_chapters" << "4";
+        args << "-t" << "6" << "-g" << QString::number(gop)
+             << "-metadata:s:a:0" << "language=eng" << "-metadata:s:a:1" << "language=ger" << c.encode << source;
+        int code = -1;
+        QString err;
+        RunTool(QStringLiteral("ffmpeg"), args, &code, &err);
+        EXPECT_EQ(code, 0) << err.toStdString();
+        return source;
+    }
+
+    // Splits the source in three (cuts at 2 and 4 s); the pieces, each decoding cleanly
+    // and carrying the source's streams.
+    QStringList SplitInThree(const QString &source, const QStringList &mode)
+    {
+        int code = -1;
+        QString err;
+        RunTool(BinDir() + QStringLiteral("kestrelcut-split"), QStringList{source, "--parts", "3"} + mode + QStringList{"--output", out},
+                &code, &err);
+        EXPECT_EQ(code, 0) << err.toStdString();
+        QStringList pieces = QDir(out).entryList(QDir::Files, QDir::Name);
+        for (QString &piece : pieces) {
+            piece = out + piece;
+            SCOPED_TRACE(piece.toStdString());
+            EXPECT_EQ(DecodeErrors(piece), QString());
+            EXPECT_EQ(StreamKinds(piece).toStdString(), GetParam().streams.toStdString());
+        }
+        return pieces;
+    }
+
+    // The cue across the first cut shows to the end of the first piece and from the start
+    // of the second; each piece has only its own cues and chapters, counted from its start.
+    static void ExpectCuesAndChapters(const QStringList &pieces)
+    {
+        ExpectSpans(Cues(pieces.at(0)), {{0.5, 1.0}, {1.8, 0.2}}, "cues of piece 1");
+        ExpectSpans(Cues(pieces.at(1)), {{0.0, 0.4}, {1.0, 0.6}}, "cues of piece 2");
+        ExpectSpans(Cues(pieces.at(2)), {{0.5, 0.5}}, "cues of piece 3");
+        ExpectSpans(ChapterSpans(pieces.at(0)), {{0.0, 2.0}}, "chapters of piece 1");
+        ExpectSpans(ChapterSpans(pieces.at(1)), {{0.0, 0.5}, {0.5, 1.5}}, "chapters of piece 2");
+        ExpectSpans(ChapterSpans(pieces.at(2)), {{0.0, 2.0}}, "chapters of piece 3");
+        EXPECT_EQ(ProbeValue(pieces.at(1), QStringLiteral("format_tags=title")).trimmed().toStdString(), "Fixture");
+    }
+
+    QTemporaryDir dir;
+    QString out;
+};
+
+// Keyframes every second: the cuts at 2 and 4 s fall on keyframes.
 TEST_P(SplitCliStreams, EveryPieceCarriesTheSourcesStreams)
 {
-    const StreamCase &c = GetParam();
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString out = dir.path() + QStringLiteral("/out/");
-    ASSERT_TRUE(QDir().mkpath(out));
-    const QString srt = dir.filePath(QStringLiteral("cues.srt"));
-    const QString meta = dir.filePath(QStringLiteral("chapters.txt"));
-    for (const auto &[path, text] : {std::pair{srt, kSubtitles}, std::pair{meta, kChapters}}) {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
-    }
-    const QString source = dir.filePath(QString::fromLatin1(c.file));
-    QStringList args = {"-v", "error", "-f", "lavfi", "-i", "testsrc2=s=320x240:r=25", "-f", "lavfi",
-                        "-i", "sine=f=440:sample_rate=48000", "-f", "lavfi", "-i", "sine=f=660:sample_rate=48000"};
-    if (c.subtitlesAndChapters)
-        args << "-i" << srt << "-i" << meta;
-    args << "-map" << "0:v" << "-map" << "1:a" << "-map" << "2:a";
-    if (c.subtitlesAndChapters)
-        args << "-map" << "3:s" << "-map_metadata" << "4" << "-map_chapters" << "4";
-    args << "-t" << "6" << "-g" << "25"
-         << "-metadata:s:a:0" << "language=eng" << "-metadata:s:a:1" << "language=ger" << c.encode << source;
-    int code = -1;
-    QString err;
-    RunTool(QStringLiteral("ffmpeg"), args, &code, &err);
-    ASSERT_EQ(code, 0) << err.toStdString();
-
-    RunTool(BinDir() + QStringLiteral("kestrelcut-split"), {source, "--parts", "3", "--copy", "--output", out}, &code, &err);
-    ASSERT_EQ(code, 0) << err.toStdString();
-    QStringList pieces = QDir(out).entryList(QDir::Files, QDir::Name);
+    const QString source = MakeSource(25);
+    const QStringList pieces = SplitInThree(source, {"--copy"});
     ASSERT_EQ(pieces.size(), 3);
     QStringList joined;
-    for (int i = 0; i < 3; ++i) {
-        const QString piece = out + pieces.at(i);
-        SCOPED_TRACE(piece.toStdString());
-        EXPECT_EQ(DecodeErrors(piece), QString());
-        EXPECT_EQ(StreamKinds(piece).toStdString(), c.streams.toStdString());
+    for (const QString &piece : pieces)
         joined << FrameChecksums(piece);
-    }
     EXPECT_EQ(joined, FrameChecksums(source));
-    if (!c.subtitlesAndChapters)
-        return;
+    if (GetParam().subtitlesAndChapters)
+        ExpectCuesAndChapters(pieces);
+}
 
-    const QString first = out + pieces.at(0);
-    const QString second = out + pieces.at(1);
-    const QString third = out + pieces.at(2);
-    // The cue across the cut shows to the end of the first piece and from the start of the
-    // second; each piece has only its own cues, counted from its start.
-    ExpectSpans(Cues(first), {{0.5, 1.0}, {1.8, 0.2}}, "cues of piece 1");
-    ExpectSpans(Cues(second), {{0.0, 0.4}, {1.0, 0.6}}, "cues of piece 2");
-    ExpectSpans(Cues(third), {{0.5, 0.5}}, "cues of piece 3");
-    ExpectSpans(ChapterSpans(first), {{0.0, 2.0}}, "chapters of piece 1");
-    ExpectSpans(ChapterSpans(second), {{0.0, 0.5}, {0.5, 1.5}}, "chapters of piece 2");
-    ExpectSpans(ChapterSpans(third), {{0.0, 2.0}}, "chapters of piece 3");
-    EXPECT_EQ(ProbeValue(second, QStringLiteral("format_tags=title")).trimmed().toStdString(), "Fixture");
+// Keyframes every 1.4 s: the exact cuts at 2 and 4 s fall between them, and the pieces
+// still carry every stream, the cues and the chapters as the keyframe cuts do.
+TEST_P(SplitCliStreams, ExactPiecesCarryTheSourcesStreams)
+{
+    const QString source = MakeSource(35);
+    const QStringList pieces = SplitInThree(source, {"--copy", "--exact"});
+    ASSERT_EQ(pieces.size(), 3);
+    qsizetype pictures = 0;
+    for (const QString &piece : pieces)
+        pictures += FrameChecksums(piece).size();
+    EXPECT_EQ(pictures, FrameChecksums(source).size());
+    if (GetParam().subtitlesAndChapters)
+        ExpectCuesAndChapters(pieces);
 }
 
 INSTANTIATE_TEST_SUITE_P(
