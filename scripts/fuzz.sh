@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Fuzzes FileEncoder and kestrelcut-split with damaged copies of small generated clips.
 #
-#   scripts/fuzz.sh [--count N] [--first-seed S] [--ratio MIN:MAX] [--seeds avi,mpg,mp4]
+#   scripts/fuzz.sh [--count N] [--first-seed S] [--ratio MIN:MAX] [--seeds avi,mpg,mp4,mkv]
 #                   [--only fileencoder|split] [--timeout SECONDS] [--keep DIR]
 #
-# Makes an AVI (MPEG-4 with B pictures, MP3), an MPEG-2 program stream (MP2) and an MP4
-# (H.264, AAC) of a few seconds, writes N damaged copies of each with zzuf (zzuf seeds S to
+# Makes an AVI (MPEG-4 with B pictures, MP3), an MPEG-2 program stream (MP2), an MP4
+# (H.264, AAC) and a Matroska file (H.264, AAC, text subtitles, a font, chapters) of a few
+# seconds, writes N damaged copies of each with zzuf (zzuf seeds S to
 # S+N-1, a ratio of flipped bits picked by zzuf within MIN:MAX), and runs on each copy:
 #   FileEncoder COPY -ss ... -endpos ... -o OUT         (a cut from the middle)
 #   kestrelcut-split COPY --range ... --output DIR      (one piece)
@@ -24,7 +25,7 @@ bin="${KC_BUILD_DIR:-$here/build}/bin"
 count=100
 first_seed=1
 ratio="0.0001:0.004"
-seed_kinds="avi,mpg,mp4"
+seed_kinds="avi,mpg,mp4,mkv"
 only=""
 limit=20
 keep="${KC_BUILD_DIR:-$here/build}/fuzz-findings"
@@ -69,7 +70,13 @@ make_seed() {
     avi) ffmpeg -v error -y "${src[@]}" -c:v mpeg4 -bf 2 -g 12 -q:v 5 -c:a libmp3lame -ar 44100 -ac 2 "$out" ;;
     mpg) ffmpeg -v error -y "${src[@]}" -c:v mpeg2video -bf 2 -g 12 -q:v 5 -c:a mp2 -ar 48000 -ac 2 -f vob "$out" ;;
     mp4) ffmpeg -v error -y "${src[@]}" -c:v libx264 -preset veryfast -g 25 -c:a aac -ac 2 "$out" ;;
-    *) echo "fuzz.sh: unknown seed kind $kind (avi, mpg, mp4)" >&2; return 2 ;;
+    mkv)
+      printf '1\n00:00:00,500 --> 00:00:01,800\none\n\n2\n00:00:01,900 --> 00:00:03,000\ntwo\n' >"$work/cues.srt"
+      printf ';FFMETADATA1\ntitle=Seed\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=2000\ntitle=A\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=2000\nEND=4000\ntitle=B\n' >"$work/chapters.txt"
+      ffmpeg -v error -y "${src[@]}" -i "$work/cues.srt" -i "$work/chapters.txt" -map 0:v -map 1:a -map 2:s \
+        -map_metadata 3 -map_chapters 3 -c:v libx264 -preset veryfast -g 30 -c:a aac -ac 2 -c:s srt \
+        -attach /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf -metadata:s:t mimetype=font/ttf "$out" ;;
+    *) echo "fuzz.sh: unknown seed kind $kind (avi, mpg, mp4, mkv)" >&2; return 2 ;;
   esac
 }
 

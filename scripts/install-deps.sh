@@ -18,6 +18,7 @@ packages=(
   qt6-translations-l10n
   desktop-file-utils
   fonts-noto-cjk
+  fonts-dejavu-core
   xdg-utils
   time
 )
