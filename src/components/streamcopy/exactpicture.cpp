@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -250,43 +252,48 @@ double Solve(const BlockTarget &t, double margin, Coefficients *out)
     for (int round = 0; round < 100 && best > 0; ++round) {
         const Block g = ForwardDct(pull);
         std::array<int, 64> order{};
-        for (int i = 0; i < 64; ++i)
+        std::array<double, 64> strength{};
+        for (int i = 0; i < 64; ++i) {
             order[i] = i;
-        std::sort(order.begin(), order.end(), [&](int a, int b) { return std::fabs(g[a]) > std::fabs(g[b]); });
+            strength[i] = std::fabs(g[i]);
+        }
+        std::sort(order.begin(), order.end(), [&](int a, int b) { return strength[a] > strength[b]; });
         bool moved = false;
         for (int k = 0; k < 32 && !moved; ++k) {
             const int i = order[k];
             for (int step : {g[i] >= 0 ? 1 : -1, g[i] >= 0 ? -1 : 1}) {
                 if (c[i] + step < -2047 || c[i] + step > 2047)
                     continue;
-                Coefficients trial = c;
-                trial[i] += step;
                 const long trialSum = sum + step;
                 // The step changes the coefficient and, through the parity, what the decoder
                 // makes of the last one.
-                const int lastBefore = eff[63];
-                const int lastAfter = EffectiveLast(trial, trialSum);
-                Block ty = y;
-                double p = 0;
-                Block tp{};
-                for (int px = 0; px < 64; ++px) {
-                    double v = ty[px];
+                const int last = c[63] + (i == 63 ? step : 0);
+                const int lastAfter = (trialSum & 1) == 0 ? (last ^ 1) : last;
+                const int lastChange = lastAfter - eff[63];
+                const auto valueAt = [&](int px) {
+                    double v = y[px];
                     if (i != 63)
                         v += step * unit[i][px];
-                    v += (lastAfter - lastBefore) * unit[63][px];
-                    ty[px] = v;
-                    const double d = PixelPenalty(v, t, px, margin);
-                    tp[px] = -d;
+                    v += lastChange * unit[63][px];
+                    return v;
+                };
+                // Most steps do not help: a step is given up as soon as it cannot beat the
+                // best, and only one that does is applied.
+                double p = 0;
+                for (int px = 0; px < 64 && p < best; ++px) {
+                    const double d = PixelPenalty(valueAt(px), t, px, margin);
                     p += d * d;
                 }
                 if (p < best) {
+                    for (int px = 0; px < 64; ++px) {
+                        y[px] = valueAt(px);
+                        pull[px] = -PixelPenalty(y[px], t, px, margin);
+                    }
                     best = p;
-                    c = trial;
+                    c[i] += step;
                     sum = trialSum;
-                    eff = trial;
+                    eff = c;
                     eff[63] = lastAfter;
-                    y = ty;
-                    pull = tp;
                     moved = true;
                     break;
                 }
@@ -457,6 +464,25 @@ bool CodeMacroblock(int mx, int my, const PictureLayout &l, const Plane want[3],
     if (closest >= 0)
         *code = std::move(best);
     return false;
+}
+
+// Calls code(i) for every i in which, on all cores: macroblocks are coded independently of
+// each other.
+template <typename Code>
+void CodeEach(const std::vector<size_t> &which, Code code)
+{
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t k = next++; k < which.size(); k = next++)
+            code(which[k]);
+    };
+    const size_t helpers = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()) - 1, which.size() / 64);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < helpers; ++t)
+        threads.emplace_back(work);
+    work();
+    for (std::thread &t : threads)
+        t.join();
 }
 
 // dct_dc_size_luminance / _chrominance codes for sizes 0..11: {bits, length}.
@@ -737,8 +763,10 @@ std::vector<uint8_t> EncodeExactPicture(const std::vector<uint8_t> &sequenceHead
         const int my = static_cast<int>(i) / layout.mbWidth;
         CodeMacroblock(mx, my, layout, want, reference ? ref : nullptr, tried[i] + 1, &mbs[i], &tried[i]);
     };
+    std::vector<size_t> all(count);
     for (size_t i = 0; i < count; ++i)
-        code(i);
+        all[i] = i;
+    CodeEach(all, code);
     // The decoder has the last word on the transform's arithmetic: a macroblock it does not
     // reproduce takes its next way of coding while there is one.
     std::vector<uint8_t> bits;
@@ -750,7 +778,7 @@ std::vector<uint8_t> EncodeExactPicture(const std::vector<uint8_t> &sequenceHead
             return {};
         }
         int wrong = 0;
-        bool retry = false;
+        std::vector<size_t> redo;
         for (size_t i = 0; i < count; ++i) {
             if (settled[i])
                 continue;
@@ -760,16 +788,15 @@ std::vector<uint8_t> EncodeExactPicture(const std::vector<uint8_t> &sequenceHead
                 continue;
             }
             ++wrong;
-            if (pass < 8 && tried[i] < (reference ? kVectorsTried : 0)) {
-                code(i);
-                retry = true;
-            }
+            if (pass < 8 && tried[i] < (reference ? kVectorsTried : 0))
+                redo.push_back(i);
         }
+        CodeEach(redo, code);
         if (stats) {
             stats->macroblocks = static_cast<int>(count);
             stats->inexact = wrong;
         }
-        if (!retry)
+        if (redo.empty())
             return bits;
     }
 }
