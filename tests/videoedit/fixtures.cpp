@@ -174,15 +174,6 @@ qint64 CountAudioSamples(const QString &file)
     return total;
 }
 
-QString DecodeErrors(const QString &file)
-{
-    QString err;
-    RunTool(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), file,
-                                       QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")},
-            nullptr, &err);
-    return err.trimmed();
-}
-
 double PictureSeconds(const QString &file)
 {
     const QStringList rate = ProbeRate(file).split(QLatin1Char('/'));

@@ -2,6 +2,7 @@
 
 #include "components/videoedit/tvideoedit.h"
 #include "support/clips.h"
+#include "support/mediachecks.h"
 
 #include <QString>
 
@@ -50,8 +51,6 @@ int ProbeInt(const QString &file, const QString &entries, const QString &streams
 QString ProbeRate(const QString &file);
 // Number of decoded audio samples of the first audio stream.
 qint64 CountAudioSamples(const QString &file);
-// What `ffmpeg -v error -i file -f null -` prints (empty for a file that decodes cleanly).
-QString DecodeErrors(const QString &file);
 // Seconds of pictures (decoded frames times the stream's rate) and of sound (decoded samples).
 double PictureSeconds(const QString &file);
 double SoundSeconds(const QString &file);

@@ -59,16 +59,6 @@ void OwnSizeAvi(TVideoEdit &e, const QString &src)
     e.setVideoSampleSize(24);
 }
 
-// What the ffmpeg command line says when it decodes the whole file (empty: no error).
-QString DecodeErrors(const QString &file)
-{
-    QString err;
-    RunTool(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), file,
-                                       QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")},
-            nullptr, &err);
-    return err.trimmed();
-}
-
 // One decoded picture as small grey pixels: the piece's first one, or the source's picture
 // whose timestamp is the first at or after pts (seconds of the file's own timestamps).
 QByteArray Thumbnail(const QString &file, double pts = -1)

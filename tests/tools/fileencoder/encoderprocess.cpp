@@ -1,6 +1,7 @@
 #include "encoderprocess.h"
 
 #include "support/clips.h"
+#include "support/mediachecks.h"
 
 #include <QProcess>
 
@@ -36,31 +37,6 @@ QStringList CutArgs(const QString &in, const QString &start, const QString &leng
 {
     return {in, QStringLiteral("-ss"), start, QStringLiteral("-endpos"), length, QStringLiteral("-ovc"),
             QStringLiteral("copy"), QStringLiteral("-oac"), QStringLiteral("copy"), QStringLiteral("-o"), out};
-}
-
-QString DecodeErrors(const QString &file)
-{
-    QString err;
-    RunTool(QStringLiteral("ffmpeg"),
-            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), file, QStringLiteral("-f"),
-             QStringLiteral("null"), QStringLiteral("-")},
-            nullptr, &err);
-    return err.trimmed();
-}
-
-QStringList VideoFrameHashes(const QString &file)
-{
-    const QString text = RunTool(QStringLiteral("ffmpeg"),
-                                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), file,
-                                  QStringLiteral("-map"), QStringLiteral("0:v:0"), QStringLiteral("-f"),
-                                  QStringLiteral("framemd5"), QStringLiteral("-")});
-    QStringList hashes;
-    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        if (line.startsWith(QLatin1Char('#')))
-            continue;
-        hashes << line.section(QLatin1Char(','), -1).trimmed();
-    }
-    return hashes;
 }
 
 } // namespace kc::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/mediachecks.h"
 #include "support/realworldclips.h" // HaveProgram
 
 #include <QString>
@@ -20,12 +21,5 @@ EncoderRun RunEncoder(const QStringList &args);
 
 // The window's command line for a cut: IN -ss START -endpos LENGTH -ovc copy -oac copy -o OUT.
 QStringList CutArgs(const QString &in, const QString &start, const QString &length, const QString &out);
-
-// What `ffmpeg -v error -i FILE -f null -` prints: empty when a player would decode the
-// file without complaint.
-QString DecodeErrors(const QString &file);
-
-// The MD5 of every decoded picture of the first video stream, in showing order.
-QStringList VideoFrameHashes(const QString &file);
 
 } // namespace kc::test

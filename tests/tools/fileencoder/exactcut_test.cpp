@@ -23,7 +23,7 @@ using kc::test::DecodeErrors;
 using kc::test::MakeClip;
 using kc::test::RunEncoder;
 using kc::test::RunTool;
-using kc::test::VideoFrameHashes;
+using kc::test::FrameChecksums;
 
 namespace {
 
@@ -136,8 +136,8 @@ TEST_P(ExactCut, StartsOnTheAskedPictureAndCopiesFromTheNextKeyframe)
 
     EXPECT_GE(FirstPicturePsnr(piece, source, asked), 30.0);
 
-    const QStringList pieceHashes = VideoFrameHashes(piece);
-    const QStringList sourceHashes = VideoFrameHashes(source);
+    const QStringList pieceHashes = FrameChecksums(piece);
+    const QStringList sourceHashes = FrameChecksums(source);
     const int head = static_cast<int>(nextKey - asked);
     // The 3 s asked for: the picture at the end, where a following piece starts, is not in it.
     ASSERT_EQ(pieceHashes.size(), 75);
@@ -231,8 +231,8 @@ TEST_P(ExactCutRefusal, StartsAtTheKeyframeAndSaysSo)
         if (src[i].key)
             key = static_cast<int>(i);
     ASSERT_GT(key, 0);
-    const QStringList pieceHashes = VideoFrameHashes(piece);
-    const QStringList sourceHashes = VideoFrameHashes(source);
+    const QStringList pieceHashes = FrameChecksums(piece);
+    const QStringList sourceHashes = FrameChecksums(source);
     ASSERT_FALSE(pieceHashes.isEmpty());
     EXPECT_EQ(pieceHashes.front(), sourceHashes.value(key));
 }
@@ -269,8 +269,8 @@ TEST(ExactCutOnKeyframe, CopiesEveryPicture)
     const kc::test::EncoderRun run = RunEncoder(args);
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.err, QString());
-    const QStringList pieceHashes = VideoFrameHashes(piece);
-    const QStringList sourceHashes = VideoFrameHashes(source);
+    const QStringList pieceHashes = FrameChecksums(piece);
+    const QStringList sourceHashes = FrameChecksums(source);
     EXPECT_EQ(pieceHashes, sourceHashes.mid(50, pieceHashes.size()));
     EXPECT_EQ(pieceHashes.size(), 50);
 }

@@ -32,7 +32,7 @@ using kc::test::EncoderPath;
 using kc::test::EncoderRun;
 using kc::test::MakeClip;
 using kc::test::RunEncoder;
-using kc::test::VideoFrameHashes;
+using kc::test::FrameChecksums;
 
 namespace {
 
@@ -296,7 +296,7 @@ TEST_F(FileEncoderProcess, AStartJustBeforeAKeyframeStartsOnIt)
         const QString out = Path(QStringLiteral("out_") + QLatin1String(c.file));
         const EncoderRun r = RunEncoder(CutArgs(in, QStringLiteral("00:00:01.000"), QStringLiteral("00:00:01.000"), out));
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-        EXPECT_EQ(VideoFrameHashes(out), VideoFrameHashes(in).mid(25, 25));
+        EXPECT_EQ(FrameChecksums(out), FrameChecksums(in).mid(25, 25));
         EXPECT_EQ(DecodeErrors(out), QString());
     }
 }

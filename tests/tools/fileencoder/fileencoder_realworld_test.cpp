@@ -22,7 +22,7 @@ using kc::test::DecodeErrors;
 using kc::test::EncoderRun;
 using kc::test::HaveProgram;
 using kc::test::RunEncoder;
-using kc::test::VideoFrameHashes;
+using kc::test::FrameChecksums;
 
 namespace {
 
@@ -225,8 +225,8 @@ TEST_P(SingleSequenceHeaderCut, PieceFromTheMiddleDecodesFromItsFirstPicture)
     EXPECT_EQ(DecodeErrors(piece).toStdString(), "");
 
     // The pictures are the source's, from one shown at most a second before the start.
-    const QStringList source = VideoFrameHashes(input_);
-    const QStringList cut = VideoFrameHashes(piece);
+    const QStringList source = FrameChecksums(input_);
+    const QStringList cut = FrameChecksums(piece);
     ASSERT_GE(cut.size(), 40);
     const int first = static_cast<int>(source.indexOf(cut.front()));
     ASSERT_GE(first, 0);
@@ -289,7 +289,7 @@ TEST_F(AviWithBPicturesCut, StartsAtTheKeyframeShownAtOrBeforeTheStart)
     const QString input = dir_.filePath(QStringLiteral("bframes.avi"));
     QString log;
     ASSERT_TRUE(kc::test::MakeClip(input, spec, &log)) << log.toStdString();
-    const QStringList source = VideoFrameHashes(input);
+    const QStringList source = FrameChecksums(input);
     ASSERT_GE(source.size(), 140);
 
     const struct {
@@ -308,7 +308,7 @@ TEST_F(AviWithBPicturesCut, StartsAtTheKeyframeShownAtOrBeforeTheStart)
         const QString piece = dir_.filePath(QStringLiteral("piece%1.avi").arg(n++));
         const EncoderRun r = RunEncoder(CutArgs(input, QLatin1String(c.start), QStringLiteral("00:00:01.000"), piece));
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-        const QStringList cut = VideoFrameHashes(piece);
+        const QStringList cut = FrameChecksums(piece);
         ASSERT_FALSE(cut.isEmpty());
         EXPECT_EQ(source.indexOf(cut.front()), c.firstPicture);
         EXPECT_EQ(DecodeErrors(piece).toStdString(), "");

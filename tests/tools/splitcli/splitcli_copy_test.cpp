@@ -1,5 +1,6 @@
 // kestrelcut-split --copy run as a process on small generated clips of every container.
 #include "support/clips.h"
+#include "support/mediachecks.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,38 +25,6 @@ RunResult RunSplit(const QStringList &args)
     RunResult r;
     r.out = RunTool(BinDir() + QStringLiteral("kestrelcut-split"), args, &r.exitCode, &r.err);
     return r;
-}
-
-// One line per decoded picture: its checksum, in presentation order.
-QStringList FrameChecksums(const QString &file)
-{
-    const QString text = RunTool(QStringLiteral("ffmpeg"), {"-v", "error", "-i", file, "-map", "0:v", "-f", "framemd5", "-"});
-    QStringList sums;
-    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        if (!line.startsWith(QLatin1Char('#')))
-            sums << line.section(QLatin1Char(','), -1).trimmed();
-    }
-    return sums;
-}
-
-// One line per sound packet as stored, in file order.
-QStringList SoundPacketChecksums(const QString &file)
-{
-    const QString text = RunTool(QStringLiteral("ffmpeg"),
-                                 {"-v", "error", "-i", file, "-map", "0:a:0", "-c", "copy", "-f", "framemd5", "-"});
-    QStringList sums;
-    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        if (!line.startsWith(QLatin1Char('#')))
-            sums << line.section(QLatin1Char(','), -1).trimmed();
-    }
-    return sums;
-}
-
-QString DecodeErrors(const QString &file)
-{
-    QString err;
-    RunTool(QStringLiteral("ffmpeg"), {"-v", "error", "-i", file, "-f", "null", "-"}, nullptr, &err);
-    return err.trimmed();
 }
 
 double StreamSeconds(const QString &file, const QString &stream)

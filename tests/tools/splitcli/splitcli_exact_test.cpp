@@ -2,6 +2,7 @@
 // between keyframes: the pieces start on their planned pictures and together hold the
 // source's pictures once each, copied ones bit for bit.
 #include "support/clips.h"
+#include "support/mediachecks.h"
 #include "support/picturecompare.h"
 
 #include <QDir>
@@ -34,26 +35,6 @@ RunResult RunSplit(const QStringList &args)
     RunResult r;
     r.out = RunTool(Tool(), args, &r.exitCode, &r.err);
     return r;
-}
-
-QString DecodeErrors(const QString &file)
-{
-    QString err;
-    RunTool(QStringLiteral("ffmpeg"), {"-v", "error", "-i", file, "-f", "null", "-"}, nullptr, &err);
-    return err.trimmed();
-}
-
-// One line per sound packet as stored, in file order.
-QStringList SoundPacketChecksums(const QString &file)
-{
-    const QString text = RunTool(QStringLiteral("ffmpeg"),
-                                 {"-v", "error", "-i", file, "-map", "0:a:0", "-c", "copy", "-f", "framemd5", "-"});
-    QStringList sums;
-    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        if (!line.startsWith(QLatin1Char('#')))
-            sums << line.section(QLatin1Char(','), -1).trimmed();
-    }
-    return sums;
 }
 
 // Where the stream's first decoded frame and its last one end, in seconds.

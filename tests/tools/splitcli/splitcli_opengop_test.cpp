@@ -2,6 +2,7 @@
 // refer to the next GOP's first picture, which belongs to the next piece. Together the
 // pieces must still show every picture of the source once, in order, and decode cleanly.
 #include "support/clips.h"
+#include "support/mediachecks.h"
 #include "support/realworldclips.h"
 
 #include <QDir>
@@ -11,24 +12,6 @@
 
 namespace kc::test {
 namespace {
-
-QStringList FrameChecksums(const QString &file)
-{
-    const QString text = RunTool(QStringLiteral("ffmpeg"), {"-v", "error", "-i", file, "-map", "0:v", "-f", "framemd5", "-"});
-    QStringList sums;
-    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        if (!line.startsWith(QLatin1Char('#')))
-            sums << line.section(QLatin1Char(','), -1).trimmed();
-    }
-    return sums;
-}
-
-QString DecodeErrors(const QString &file)
-{
-    QString err;
-    RunTool(QStringLiteral("ffmpeg"), {"-v", "error", "-i", file, "-f", "null", "-"}, nullptr, &err);
-    return err.trimmed();
-}
 
 // PSNR of picture `index` of a piece against picture `sourceIndex` of the source.
 double PicturePsnr(const QString &piece, int index, const QString &source, int sourceIndex)

@@ -1,6 +1,7 @@
 // kestrelcut-split --copy keeps every stream of the source the container can hold: all sound
 // tracks with their languages, subtitles cut to each piece, chapters inside it, attached fonts.
 #include "support/clips.h"
+#include "support/mediachecks.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,24 +30,6 @@ struct Span {
     double start;
     double length;
 };
-
-QString DecodeErrors(const QString &file)
-{
-    QString err;
-    RunTool(QStringLiteral("ffmpeg"), {"-v", "error", "-i", file, "-f", "null", "-"}, nullptr, &err);
-    return err.trimmed();
-}
-
-QStringList FrameChecksums(const QString &file)
-{
-    const QString text = RunTool(QStringLiteral("ffmpeg"), {"-v", "error", "-i", file, "-map", "0:v", "-f", "framemd5", "-"});
-    QStringList sums;
-    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        if (!line.startsWith(QLatin1Char('#')))
-            sums << line.section(QLatin1Char(','), -1).trimmed();
-    }
-    return sums;
-}
 
 QStringList Lines(const QString &text)
 {
