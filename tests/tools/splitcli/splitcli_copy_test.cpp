@@ -1,6 +1,7 @@
 // kestrelcut-split --copy run as a process on small generated clips of every container.
 #include "support/clips.h"
 #include "support/mediachecks.h"
+#include "splitrun.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,19 +14,6 @@
 
 namespace kc::test {
 namespace {
-
-struct RunResult {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-RunResult RunSplit(const QStringList &args)
-{
-    RunResult r;
-    r.out = RunTool(BinDir() + QStringLiteral("kestrelcut-split"), args, &r.exitCode, &r.err);
-    return r;
-}
 
 double StreamSeconds(const QString &file, const QString &stream)
 {
@@ -46,27 +34,7 @@ double StreamSeconds(const QString &file, const QString &stream)
     return last > first ? last - first : 0;
 }
 
-class SplitCliCopy : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        out = dir.path() + QStringLiteral("/out/");
-        ASSERT_TRUE(QDir().mkpath(out));
-    }
-
-    QStringList Pieces() const
-    {
-        QStringList files = QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-        for (QString &f : files)
-            f = out + f;
-        return files;
-    }
-
-    QTemporaryDir dir;
-    QString out;
-};
+class SplitCliCopy : public SplitIntoFolder {};
 
 struct ContainerCase {
     const char *file;
@@ -99,7 +67,7 @@ TEST_P(SplitCliCopyContainer, ConsecutivePiecesHoldEveryPictureOnce)
     QString log;
     ASSERT_TRUE(MakeClip(source, spec, &log)) << log.toStdString();
 
-    const RunResult r = RunSplit({source, "--parts", "3", "--copy", "--output", out});
+    const SplitRun r = RunSplit({source, "--parts", "3", "--copy", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QStringList pieces = Pieces();
     ASSERT_EQ(pieces.size(), 3) << r.err.toStdString();
@@ -171,7 +139,7 @@ TEST_F(SplitCliCopy, OpenGroupMpeg4AviRepeatsOnlyTheKeyframeAtACut)
     QString log;
     ASSERT_TRUE(MakeClip(source, spec, &log)) << log.toStdString();
 
-    const RunResult r = RunSplit({source, "--parts", "3", "--copy", "--output", out});
+    const SplitRun r = RunSplit({source, "--parts", "3", "--copy", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QStringList pieces = Pieces();
     ASSERT_EQ(pieces.size(), 3) << r.err.toStdString();
@@ -199,7 +167,7 @@ TEST_F(SplitCliCopy, APieceWithoutAKeyframeOfItsOwnIsMerged)
     spec.extraOutputArgs = {"-sc_threshold", "0"};
     ASSERT_TRUE(MakeClip(source, spec));
 
-    const RunResult r = RunSplit({source, "--every", "1", "--copy", "--output", out});
+    const SplitRun r = RunSplit({source, "--every", "1", "--copy", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QStringList pieces = Pieces();
     ASSERT_EQ(pieces.size(), 2);
@@ -222,7 +190,7 @@ TEST_F(SplitCliCopy, ARangeStartsOnTheKeyframeBeforeItAndGetsAFreeName)
     spec.extraOutputArgs = {"-sc_threshold", "0"};
     ASSERT_TRUE(MakeClip(source, spec));
     for (int run = 0; run < 2; ++run) {
-        const RunResult r = RunSplit({source, "--range", "1.5", "3", "--copy", "--output", out});
+        const SplitRun r = RunSplit({source, "--range", "1.5", "3", "--copy", "--output", out});
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
         EXPECT_EQ(r.out.trimmed(), out + QStringLiteral("range_new%1.mkv").arg(run));
     }
@@ -250,7 +218,7 @@ TEST_F(SplitCliCopy, AviPiecesBeyondTwoGigabytesAreWholeOpenDmlFiles)
     ASSERT_EQ(code, 0) << err.toStdString();
     ASSERT_GT(QFileInfo(source).size(), qint64(2) << 30);
 
-    const RunResult r = RunSplit({source, "--range", "0", "200", "--copy", "--output", out});
+    const SplitRun r = RunSplit({source, "--range", "0", "200", "--copy", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QString piece = out + QStringLiteral("big_new0.avi");
     ASSERT_GT(QFileInfo(piece).size(), qint64(2) << 30);
@@ -287,7 +255,7 @@ TEST_F(SplitCliCopy, RefusalsExitWithOneAndWriteNothing)
         {{"--every", "0"}, QStringLiteral("时间设置不正确，请重新设置！")},
     };
     for (const auto &c : cases) {
-        const RunResult r = RunSplit(QStringList{source, "--copy", "--output", out} + c.args);
+        const SplitRun r = RunSplit(QStringList{source, "--copy", "--output", out} + c.args);
         EXPECT_EQ(r.exitCode, 1) << c.args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(c.message)) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
     }

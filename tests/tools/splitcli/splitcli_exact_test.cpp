@@ -3,6 +3,7 @@
 // source's pictures once each, copied ones bit for bit.
 #include "support/clips.h"
 #include "support/mediachecks.h"
+#include "splitrun.h"
 #include "support/picturecompare.h"
 
 #include <QDir>
@@ -18,24 +19,6 @@
 
 namespace kc::test {
 namespace {
-
-struct RunResult {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-QString Tool()
-{
-    return BinDir() + QStringLiteral("kestrelcut-split");
-}
-
-RunResult RunSplit(const QStringList &args)
-{
-    RunResult r;
-    r.out = RunTool(Tool(), args, &r.exitCode, &r.err);
-    return r;
-}
 
 // Where the stream's first decoded frame and its last one end, in seconds.
 struct Span {
@@ -60,27 +43,7 @@ Span StreamSpan(const QString &file, const QString &stream)
     return s;
 }
 
-class SplitCliExact : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        out = dir.path() + QStringLiteral("/out/");
-        ASSERT_TRUE(QDir().mkpath(out));
-    }
-
-    QStringList Pieces() const
-    {
-        QStringList files = QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-        for (QString &f : files)
-            f = out + f;
-        return files;
-    }
-
-    QTemporaryDir dir;
-    QString out;
-};
+class SplitCliExact : public SplitIntoFolder {};
 
 struct ExactCase {
     const char *name;
@@ -113,7 +76,7 @@ TEST_P(SplitCliExactContainer, PiecesStartOnTheirPlannedPictureAndHoldEveryPictu
     QString log;
     ASSERT_TRUE(MakeClip(source, spec, &log)) << log.toStdString();
 
-    const RunResult r = RunSplit({source, "--parts", "3", "--copy", "--exact", "--output", out});
+    const SplitRun r = RunSplit({source, "--parts", "3", "--copy", "--exact", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QStringLiteral("3 pieces written"))) << r.err.toStdString();
     EXPECT_FALSE(r.err.contains(QStringLiteral("--exact"))) << r.err.toStdString();
@@ -211,7 +174,7 @@ TEST_F(SplitCliExact, EveryPlannedPieceIsWrittenNoneMerged)
     spec.extraOutputArgs = kH264;
     ASSERT_TRUE(MakeClip(source, spec));
 
-    const RunResult r = RunSplit({source, "--every", "1", "--copy", "--exact", "--output", out});
+    const SplitRun r = RunSplit({source, "--every", "1", "--copy", "--exact", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QStringLiteral("5 pieces written"))) << r.err.toStdString();
     const QStringList pieces = Pieces();
@@ -239,7 +202,7 @@ TEST_F(SplitCliExact, PlannedPiecesPastTheLastPictureEndTheSplit)
     spec.extraOutputArgs = {"-preset", "ultrafast", "-output_ts_offset", "3"};
     ASSERT_TRUE(MakeClip(source, spec));
 
-    const RunResult r = RunSplit({source, "--every", "4", "--copy", "--exact", "--output", out});
+    const SplitRun r = RunSplit({source, "--every", "4", "--copy", "--exact", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QStringList pieces = Pieces();
     ASSERT_FALSE(pieces.isEmpty());
@@ -264,7 +227,7 @@ TEST_F(SplitCliExact, ARangeHoldsExactlyItsPictures)
     spec.extraOutputArgs = kH264;
     ASSERT_TRUE(MakeClip(source, spec));
 
-    const RunResult r = RunSplit({source, "--range", "1.5", "3.1", "--copy", "--exact", "--output", out});
+    const SplitRun r = RunSplit({source, "--range", "1.5", "3.1", "--copy", "--exact", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QString piece = out + QStringLiteral("range_new0.mkv");
     ASSERT_EQ(r.out.trimmed(), piece);
@@ -296,7 +259,7 @@ TEST_F(SplitCliExact, AVideoWithoutExactCutsIsSplitOnKeyframesWithANote)
     spec.extraOutputArgs = {"-bf", "0", "-f", "mpeg"};
     ASSERT_TRUE(MakeClip(source, spec));
 
-    const RunResult r = RunSplit({source, "--parts", "3", "--copy", "--exact", "--output", out});
+    const SplitRun r = RunSplit({source, "--parts", "3", "--copy", "--exact", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.err.count(QStringLiteral("--exact:")), 1) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QStringLiteral("the pieces start on keyframes"))) << r.err.toStdString();
@@ -326,7 +289,7 @@ TEST_F(SplitCliExact, RefusalsExitWithOneAndWriteNothing)
         {{"--range", "0", "9", "--copy", "--exact"}, QStringLiteral("结束时间大于视频总时间，请重新设置!")},
     };
     for (const auto &c : cases) {
-        const RunResult r = RunSplit(QStringList{source, "--output", out} + c.args);
+        const SplitRun r = RunSplit(QStringList{source, "--output", out} + c.args);
         EXPECT_EQ(r.exitCode, 1) << c.args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(c.message)) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
     }
@@ -349,7 +312,7 @@ TEST_F(SplitCliExact, StoppedMidwayLeavesOnlyWholePieces)
     ASSERT_TRUE(MakeClip(source, spec));
 
     QProcess p;
-    p.start(Tool(), {source, "--parts", "2", "--copy", "--exact", "--output", out});
+    p.start(SplitTool(), {source, "--parts", "2", "--copy", "--exact", "--output", out});
     ASSERT_TRUE(p.waitForStarted());
     QByteArray err;
     ASSERT_TRUE(QTest::qWaitFor([&] {

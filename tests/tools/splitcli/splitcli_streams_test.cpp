@@ -2,6 +2,7 @@
 // tracks with their languages, subtitles cut to each piece, chapters inside it, attached fonts.
 #include "support/clips.h"
 #include "support/mediachecks.h"
+#include "splitrun.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,15 +100,8 @@ struct StreamCase {
 
 void PrintTo(const StreamCase &c, std::ostream *os) { *os << c.file; }
 
-class SplitCliStreams : public ::testing::TestWithParam<StreamCase> {
+class SplitCliStreams : public SplitIntoFolder, public ::testing::WithParamInterface<StreamCase> {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        out = dir.path() + QStringLiteral("/out/");
-        ASSERT_TRUE(QDir().mkpath(out));
-    }
-
     // A 6 s source of the case, a keyframe every gop pictures (25 a second).
     QString MakeSource(int gop)
     {
@@ -140,14 +134,10 @@ protected:
     // and carrying the source's streams.
     QStringList SplitInThree(const QString &source, const QStringList &mode)
     {
-        int code = -1;
-        QString err;
-        RunTool(BinDir() + QStringLiteral("kestrelcut-split"), QStringList{source, "--parts", "3"} + mode + QStringList{"--output", out},
-                &code, &err);
-        EXPECT_EQ(code, 0) << err.toStdString();
-        QStringList pieces = QDir(out).entryList(QDir::Files, QDir::Name);
-        for (QString &piece : pieces) {
-            piece = out + piece;
+        const SplitRun run = RunSplit(QStringList{source, "--parts", "3"} + mode + QStringList{"--output", out});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const QStringList pieces = Pieces();
+        for (const QString &piece : pieces) {
             SCOPED_TRACE(piece.toStdString());
             EXPECT_EQ(DecodeErrors(piece), QString());
             EXPECT_EQ(StreamKinds(piece).toStdString(), GetParam().streams.toStdString());
@@ -168,8 +158,6 @@ protected:
         EXPECT_EQ(ProbeValue(pieces.at(1), QStringLiteral("format_tags=title")).trimmed().toStdString(), "Fixture");
     }
 
-    QTemporaryDir dir;
-    QString out;
 };
 
 // Keyframes every second: the cuts at 2 and 4 s fall on keyframes.
