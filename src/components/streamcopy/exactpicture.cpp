@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <system_error>
 #include <thread>
 
 extern "C" {
@@ -478,8 +479,12 @@ void CodeEach(const std::vector<size_t> &which, Code code)
     };
     const size_t helpers = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()) - 1, which.size() / 64);
     std::vector<std::thread> threads;
-    for (size_t t = 0; t < helpers; ++t)
-        threads.emplace_back(work);
+    try {
+        for (size_t t = 0; t < helpers; ++t)
+            threads.emplace_back(work);
+    } catch (const std::system_error &) {
+        // No thread to be had: the ones started and this one do the work.
+    }
     work();
     for (std::thread &t : threads)
         t.join();
