@@ -75,14 +75,14 @@ void RenderDriver::btSplitterClick()
 // the same.
 void RenderDriver::StartSplit(TSplitMode SplitMode, int i)
 {
-    SplitJobSpec spec;
-    spec.input = TSourceMedia.FileName;
-    spec.mode = SplitMode;
-    spec.inputs = p.rangeEntry->ReadSplitInputs();
-    spec.choice = p.outputSettings->ReadChoice();
-    spec.outputFolder = p.edtOutput->text();
+    SplitRequest request;
+    request.input = TSourceMedia.FileName;
+    request.mode = SplitMode;
+    request.inputs = p.rangeEntry->ReadSplitInputs();
+    request.choice = p.outputSettings->ReadChoice();
+    request.outputFolder = p.edtOutput->text();
     m_job.PieceIndex = i;
-    m_split->start(spec);
+    m_split->start(request);
 }
 
 // The numbered pieces name themselves first (a refused plan then puts the status back to
@@ -90,13 +90,13 @@ void RenderDriver::StartSplit(TSplitMode SplitMode, int i)
 void RenderDriver::pieceStarting(int k)
 {
     m_job.PieceIndex = k;
-    if (m_split->spec().mode != smCustom)
+    if (m_split->request().mode != smCustom)
         p.pnlHint->setText(QStringLiteral("提示：正在输出第%1个文件... ...").arg(k));
 }
 
 void RenderDriver::pieceStarted(int)
 {
-    if (m_split->spec().mode == smCustom)
+    if (m_split->request().mode == smCustom)
         p.pnlHint->setText(QStringLiteral("提示：正在分割... ..."));
     p.pgbHint->setValue(0);
 }

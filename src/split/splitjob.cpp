@@ -21,18 +21,18 @@ SplitJob::~SplitJob()
     stop();
 }
 
-void SplitJob::start(const SplitJobSpec &spec)
+void SplitJob::start(const SplitRequest &request)
 {
     stop();
-    m_spec = spec;
+    m_request = request;
     m_running = true;
-    m_count = int(PieceCount(spec.mode, spec.inputs));
+    m_count = int(PieceCount(request.mode, request.inputs));
     m_ordinal = 1;
-    if (spec.choice.format == OutFormat::Copy) {
+    if (request.choice.format == OutFormat::Copy) {
         startCopy();
         return;
     }
-    startPiece(spec.mode == smCustom ? 0 : 1);
+    startPiece(request.mode == smCustom ? 0 : 1);
 }
 
 void SplitJob::startPiece(int k)
@@ -42,12 +42,12 @@ void SplitJob::startPiece(int k)
     if (!m_running)
         return; // a handler stopped the job
     TVideoEdit *ve = m_videoEdit;
-    const QString input = m_spec.input;
+    const QString input = m_request.input;
     const SourceFacts source{
         [ve, input] { return QSize(ve->GetFileWidth(input), ve->GetFileHeight(input)); },
         [ve, input] { return ve->GetFileFrameRate(input); },
     };
-    const OutputSettings settings = MapOutputSettings(m_spec.choice, ProgramFolder(), source);
+    const OutputSettings settings = MapOutputSettings(m_request.choice, ProgramFolder(), source);
     QString failed;
     if (!ApplyPropertyWrites(ve, settings.writes, &failed)) {
         SplitOutcome o;
@@ -59,7 +59,7 @@ void SplitJob::startPiece(int k)
     }
     ve->InitControl();
 
-    const PieceRangeResult range = PieceRange(m_spec.mode, k, m_spec.inputs);
+    const PieceRangeResult range = PieceRange(m_request.mode, k, m_request.inputs);
     if (!range.ok) {
         SplitOutcome o;
         o.status = SplitOutcome::Status::Refused;
@@ -72,7 +72,7 @@ void SplitJob::startPiece(int k)
     ve->AddVideo(input, range.start, range.stop, settings.stretchMode);
     ve->AddAudio(input, range.start, range.stop);
 
-    m_path = SetFileName(input, m_spec.mode, k, m_spec.outputFolder, settings.outType);
+    m_path = SetFileName(input, m_request.mode, k, m_request.outputFolder, settings.outType);
     if (!ve->Save(m_path)) {
         SplitOutcome o;
         o.status = SplitOutcome::Status::Failed;
@@ -100,7 +100,7 @@ void SplitJob::onComplete(bool succeeded, const QString &reason)
     m_rendering = false;
     if (!succeeded) {
         SplitOutcome o;
-        if (IsTailWithoutPicture(m_spec.mode, m_piece, m_spec.inputs, m_videoEdit->LastRenderWasAfterLastPicture())) {
+        if (IsTailWithoutPicture(m_request.mode, m_piece, m_request.inputs, m_videoEdit->LastRenderWasAfterLastPicture())) {
             // Every piece with a picture was written.
             o.skippedTailWithoutPicture = true;
         } else {
@@ -115,7 +115,7 @@ void SplitJob::onComplete(bool succeeded, const QString &reason)
     if (!m_running)
         return;
     const int next = m_piece + 1;
-    if (m_spec.mode == smCustom || !HasNextPiece(m_spec.mode, next, m_spec.inputs)) {
+    if (m_request.mode == smCustom || !HasNextPiece(m_request.mode, next, m_request.inputs)) {
         finish(SplitOutcome());
         return;
     }
@@ -126,16 +126,16 @@ void SplitJob::onComplete(bool succeeded, const QString &reason)
 void SplitJob::startCopy()
 {
     CopySplitJob job;
-    job.input = m_spec.input;
-    job.mode = m_spec.mode;
-    job.inputs = m_spec.inputs;
-    job.outputFolder = m_spec.outputFolder;
-    job.exact = m_spec.choice.copyExact;
+    job.input = m_request.input;
+    job.mode = m_request.mode;
+    job.inputs = m_request.inputs;
+    job.outputFolder = m_request.outputFolder;
+    job.exact = m_request.choice.copyExact;
     m_copy = std::make_unique<CopySplitRunner>();
     connect(m_copy.get(), &CopySplitRunner::pieceStarted, this, [this](int ordinal, int count, const QString &path) {
         if (!m_running)
             return;
-        m_piece = m_spec.mode == smCustom ? 0 : ordinal;
+        m_piece = m_request.mode == smCustom ? 0 : ordinal;
         m_ordinal = ordinal;
         m_count = count;
         m_path = path;
@@ -179,7 +179,7 @@ void SplitJob::copyFinished(const CopySplitResult &result)
         break;
     case CopySplitResult::Status::Failed:
         o.status = SplitOutcome::Status::Failed;
-        o.piece = m_spec.mode == smCustom ? 0 : result.written + 1;
+        o.piece = m_request.mode == smCustom ? 0 : result.written + 1;
         break;
     case CopySplitResult::Status::Stopped:
         o.status = SplitOutcome::Status::Stopped;

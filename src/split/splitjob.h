@@ -15,7 +15,7 @@ struct CopySplitResult;
 class TVideoEdit;
 
 // What a split is asked to do.
-struct SplitJobSpec {
+struct SplitRequest {
     QString input;          // absolute path of the source
     TSplitMode mode = smCustom;
     SplitInputs inputs;
@@ -51,11 +51,11 @@ public:
 
     // Starts the first piece (the job has passed CheckSplitJob). The events follow, and
     // finished() last, once.
-    void start(const SplitJobSpec &spec);
+    void start(const SplitRequest &request);
     // Ends the running piece at once (its unfinished file is removed); no event follows.
     void stop();
     bool isRunning() const { return m_running; }
-    const SplitJobSpec &spec() const { return m_spec; }
+    const SplitRequest &request() const { return m_request; }
 
 signals:
     // Before piece k (0: the custom range) is set up; ordinal counts from 1 up to count.
@@ -78,7 +78,7 @@ private:
     void finish(SplitOutcome outcome);
 
     TVideoEdit *m_videoEdit;
-    SplitJobSpec m_spec;
+    SplitRequest m_request;
     OutputSettings m_settings;
     bool m_running = false;
     bool m_rendering = false;   // a piece's render is under way

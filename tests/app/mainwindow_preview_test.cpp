@@ -38,12 +38,12 @@ QString Clip(const QString &name, double seconds)
 {
     const QString path = ClipFolder().filePath(name);
     if (!QFile::exists(path)) {
-        ClipSpec spec;
-        spec.seconds = seconds;
-        spec.width = 160;
-        spec.height = 120;
+        ClipRecipe recipe;
+        recipe.seconds = seconds;
+        recipe.width = 160;
+        recipe.height = 120;
         QString log;
-        EXPECT_TRUE(MakeClip(path, spec, &log)) << log.toStdString();
+        EXPECT_TRUE(MakeClip(path, recipe, &log)) << log.toStdString();
     }
     return path;
 }

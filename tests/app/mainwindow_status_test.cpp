@@ -41,9 +41,9 @@ TEST(MainWindowStatus, EveryEndOfAJobLeavesATrueHint)
 {
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("clip.avi"));
-    ClipSpec clipSpec;
-    clipSpec.seconds = 2;
-    ASSERT_TRUE(MakeClip(clip, clipSpec));
+    ClipRecipe clipRecipe;
+    clipRecipe.seconds = 2;
+    ASSERT_TRUE(MakeClip(clip, clipRecipe));
     const QString out = dir.path() + QStringLiteral("/out/");
     ASSERT_TRUE(QDir().mkpath(out));
     QFile blocker(dir.filePath(QStringLiteral("plainfile")));

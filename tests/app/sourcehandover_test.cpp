@@ -37,11 +37,11 @@ QString clip(const QString &name = QStringLiteral("片段 one.avi"))
 {
     const QString path = clipDir().filePath(name);
     if (!QFileInfo::exists(path)) {
-        kc::test::ClipSpec spec;
-        spec.seconds = 2.0;
-        spec.width = 160;
-        spec.height = 120;
-        EXPECT_TRUE(kc::test::MakeClip(path, spec));
+        kc::test::ClipRecipe recipe;
+        recipe.seconds = 2.0;
+        recipe.width = 160;
+        recipe.height = 120;
+        EXPECT_TRUE(kc::test::MakeClip(path, recipe));
     }
     return path;
 }

@@ -329,12 +329,12 @@ TEST(TfrmFastSplit, ADroppedFileIsProbedAsAChosenOneButNotWhileAJobRuns)
 {
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("片段 drop.mp4"));
-    kc::test::ClipSpec clipSpec;
-    clipSpec.seconds = 2.0;
-    clipSpec.width = 160;
-    clipSpec.height = 120;
-    clipSpec.audioCodec = QStringLiteral("aac");
-    ASSERT_TRUE(kc::test::MakeClip(clip, clipSpec));
+    kc::test::ClipRecipe clipRecipe;
+    clipRecipe.seconds = 2.0;
+    clipRecipe.width = 160;
+    clipRecipe.height = 120;
+    clipRecipe.audioCodec = QStringLiteral("aac");
+    ASSERT_TRUE(kc::test::MakeClip(clip, clipRecipe));
 
     Fixture f;
     MessageRecorder messages;
@@ -357,9 +357,9 @@ TEST(TfrmFastSplit, ProbeFillsLabelAndFieldsAndACancelChangesNothing)
 {
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("片段 one.avi"));
-    kc::test::ClipSpec clipSpec;
-    clipSpec.seconds = 3.0;
-    ASSERT_TRUE(kc::test::MakeClip(clip, clipSpec));
+    kc::test::ClipRecipe clipRecipe;
+    clipRecipe.seconds = 3.0;
+    ASSERT_TRUE(kc::test::MakeClip(clip, clipRecipe));
 
     Fixture f;
     MessageRecorder messages;
@@ -662,9 +662,9 @@ TEST(TfrmFastSplit, CutsARangeWithTheRealEncoder)
     ASSERT_TRUE(QFileInfo(kc::EncoderProgram()).isExecutable()) << "build the FileEncoder target";
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("源 clip.avi"));
-    kc::test::ClipSpec clipSpec;
-    clipSpec.seconds = 4.0;
-    ASSERT_TRUE(kc::test::MakeClip(clip, clipSpec));
+    kc::test::ClipRecipe clipRecipe;
+    clipRecipe.seconds = 4.0;
+    ASSERT_TRUE(kc::test::MakeClip(clip, clipRecipe));
     const QString outFolder = dir.filePath(QStringLiteral("输出"));
     ASSERT_TRUE(QDir().mkpath(outFolder));
 

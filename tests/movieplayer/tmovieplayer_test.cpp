@@ -14,7 +14,7 @@
 #include <memory>
 
 using kc::TMoviePlayer;
-using kc::test::ClipSpec;
+using kc::test::ClipRecipe;
 using kc::test::MakeClip;
 
 namespace {
@@ -25,22 +25,22 @@ QTemporaryDir &tempDir()
     return dir;
 }
 
-QString makeClip(const QString &name, const ClipSpec &clipSpec = ClipSpec())
+QString makeClip(const QString &name, const ClipRecipe &clipRecipe = ClipRecipe())
 {
     const QString path = tempDir().filePath(name);
     QString log;
-    EXPECT_TRUE(MakeClip(path, clipSpec, &log)) << log.toStdString();
+    EXPECT_TRUE(MakeClip(path, clipRecipe, &log)) << log.toStdString();
     return path;
 }
 
-ClipSpec withArgs(QStringList args, QString videoCodec = QStringLiteral("mpeg2video"),
+ClipRecipe withArgs(QStringList args, QString videoCodec = QStringLiteral("mpeg2video"),
                   QString audioCodec = QStringLiteral("mp2"))
 {
-    ClipSpec clipSpec;
-    clipSpec.videoCodec = videoCodec;
-    clipSpec.audioCodec = audioCodec;
-    clipSpec.extraOutputArgs = args;
-    return clipSpec;
+    ClipRecipe clipRecipe;
+    clipRecipe.videoCodec = videoCodec;
+    clipRecipe.audioCodec = audioCodec;
+    clipRecipe.extraOutputArgs = args;
+    return clipRecipe;
 }
 
 // Everything the player raised, in order.
@@ -77,10 +77,10 @@ TEST(MoviePlayer, OpensPausedAtTheStartWithTheDurationAtOnce)
 {
     struct Case {
         const char *name;
-        ClipSpec clipSpec;
+        ClipRecipe clipRecipe;
     };
     const Case cases[] = {
-        {"clip.avi", ClipSpec()},
+        {"clip.avi", ClipRecipe()},
         {"clip.mkv", withArgs({}, QStringLiteral("mpeg4"), QStringLiteral("libmp3lame"))},
         // Program streams whose clock starts late: positions must still count from 0.
         {"late.mpg", withArgs({"-f", "vob", "-output_ts_offset", "10"})},
@@ -89,7 +89,7 @@ TEST(MoviePlayer, OpensPausedAtTheStartWithTheDurationAtOnce)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const QString path = makeClip(QString::fromLatin1(c.name), c.clipSpec);
+        const QString path = makeClip(QString::fromLatin1(c.name), c.clipRecipe);
         TMoviePlayer player;
         Reports reports(player);
         player.setFileName(path);
@@ -145,16 +145,16 @@ TEST(MoviePlayer, PlayReportsRisingPositionsFromZeroSeveralTimesASecond)
 {
     const struct {
         const char *name;
-        ClipSpec clipSpec;
+        ClipRecipe clipRecipe;
     } cases[] = {
-        {"clip.avi", ClipSpec()},
+        {"clip.avi", ClipRecipe()},
         {"late.vob", withArgs({"-f", "vob", "-output_ts_offset", "10"})},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         TMoviePlayer player;
         Reports reports(player);
-        player.setFileName(makeClip(QString::fromLatin1(c.name), c.clipSpec));
+        player.setFileName(makeClip(QString::fromLatin1(c.name), c.clipRecipe));
         player.Play();
         EXPECT_TRUE(player.IsPlaying());
         QTest::qWait(800);
@@ -290,9 +290,9 @@ TEST(MoviePlayer, DestroyingItWhilePlayingIsClean)
 // The sound: mpv writes what it would play into a WAV file; a tone must be in it.
 TEST(MoviePlayer, PlaysTheSoundTrack)
 {
-    ClipSpec clipSpec;
-    clipSpec.seconds = 1.0;
-    const QString clip = makeClip(QStringLiteral("tone.avi"), clipSpec);
+    ClipRecipe clipRecipe;
+    clipRecipe.seconds = 1.0;
+    const QString clip = makeClip(QStringLiteral("tone.avi"), clipRecipe);
     const QString wav = tempDir().filePath(QStringLiteral("out.wav"));
     {
         TMoviePlayer player({{QStringLiteral("ao"), QStringLiteral("pcm")},

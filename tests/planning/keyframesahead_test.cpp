@@ -33,14 +33,14 @@ TEST(KeyframesAhead, ListsEveryKeyframeUpToWhatIsAskedAndInTheEndWhatAPassFinds)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file);
-        kc::test::ClipSpec spec;
-        spec.seconds = 4;
-        spec.videoCodec = QString::fromLatin1(c.video);
-        spec.audioCodec = QStringLiteral("mp2");
-        spec.gop = 12;
-        spec.extraOutputArgs = c.extra;
+        kc::test::ClipRecipe recipe;
+        recipe.seconds = 4;
+        recipe.videoCodec = QString::fromLatin1(c.video);
+        recipe.audioCodec = QStringLiteral("mp2");
+        recipe.gop = 12;
+        recipe.extraOutputArgs = c.extra;
         const QString path = dir.filePath(QString::fromLatin1(c.file));
-        ASSERT_TRUE(kc::test::MakeClip(path, spec));
+        ASSERT_TRUE(kc::test::MakeClip(path, recipe));
         const kc::fileencoder::KeyframeScan scan = kc::fileencoder::ScanKeyframes(Local(path), nullptr);
         ASSERT_TRUE(scan.ok) << scan.error;
         ASSERT_GT(scan.keyframesUs.size(), 3u);
@@ -81,13 +81,13 @@ TEST(KeyframesAhead, AStopOrAnUnreadableInputEndsTheWait)
         EXPECT_EQ(ahead.UpTo(0), nullptr);
         EXPECT_NE(ahead.Error().find("cannot read the input"), std::string::npos) << ahead.Error();
     }
-    kc::test::ClipSpec spec;
-    spec.seconds = 2;
-    spec.videoCodec = QStringLiteral("mpeg2video");
-    spec.audioCodec = QStringLiteral("mp2");
-    spec.extraOutputArgs = {"-f", "vob"};
+    kc::test::ClipRecipe recipe;
+    recipe.seconds = 2;
+    recipe.videoCodec = QStringLiteral("mpeg2video");
+    recipe.audioCodec = QStringLiteral("mp2");
+    recipe.extraOutputArgs = {"-f", "vob"};
     const QString path = dir.filePath(QStringLiteral("clip.vob"));
-    ASSERT_TRUE(kc::test::MakeClip(path, spec));
+    ASSERT_TRUE(kc::test::MakeClip(path, recipe));
     volatile std::sig_atomic_t stop = 1;
     kc::KeyframesAhead ahead(Local(path), &stop);
     // Asked beyond the end, it would wait for the whole pass; stopped, it returns at once.

@@ -45,10 +45,10 @@ QString clipPath(const QString &name, double seconds = 3.0)
 {
     const QString path = tempDir().filePath(name);
     if (!QFile::exists(path)) {
-        kc::test::ClipSpec clipSpec;
-        clipSpec.seconds = seconds;
+        kc::test::ClipRecipe clipRecipe;
+        clipRecipe.seconds = seconds;
         QString log;
-        EXPECT_TRUE(kc::test::MakeClip(path, clipSpec, &log)) << log.toStdString();
+        EXPECT_TRUE(kc::test::MakeClip(path, clipRecipe, &log)) << log.toStdString();
     }
     return path;
 }

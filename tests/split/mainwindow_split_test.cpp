@@ -81,9 +81,9 @@ TEST(MainWindowOutputSettings, SplitFromTheWindow)
 
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("clip.avi"));
-    ClipSpec clipSpec;
-    clipSpec.seconds = 2;
-    ASSERT_TRUE(MakeClip(clip, clipSpec));
+    ClipRecipe clipRecipe;
+    clipRecipe.seconds = 2;
+    ASSERT_TRUE(MakeClip(clip, clipRecipe));
     const QString out = dir.path() + QStringLiteral("/out/");
     ASSERT_TRUE(QDir().mkpath(out));
     TSourceMedia = SourceMediaRecord();
@@ -116,13 +116,13 @@ TEST(MainWindowOutputSettings, LosslessSplitFromTheWindow)
     w.hide();
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("clip.mp4"));
-    ClipSpec clipSpec;
-    clipSpec.seconds = 3;
-    clipSpec.videoCodec = QStringLiteral("libx264");
-    clipSpec.audioCodec = QStringLiteral("aac");
-    clipSpec.gop = 25;
-    clipSpec.extraOutputArgs = {"-sc_threshold", "0"};
-    ASSERT_TRUE(MakeClip(clip, clipSpec));
+    ClipRecipe clipRecipe;
+    clipRecipe.seconds = 3;
+    clipRecipe.videoCodec = QStringLiteral("libx264");
+    clipRecipe.audioCodec = QStringLiteral("aac");
+    clipRecipe.gop = 25;
+    clipRecipe.extraOutputArgs = {"-sc_threshold", "0"};
+    ASSERT_TRUE(MakeClip(clip, clipRecipe));
     const QString out = dir.path() + QStringLiteral("/out/");
     ASSERT_TRUE(QDir().mkpath(out));
     TSourceMedia = SourceMediaRecord();
@@ -224,13 +224,13 @@ TEST(MainWindowOutputSettings, ExactLosslessSplitFromTheWindow)
         w.hide();
         QTemporaryDir dir;
         const QString clip = dir.filePath(QString::fromLatin1(c.file));
-        ClipSpec clipSpec;
-        clipSpec.seconds = 3;
-        clipSpec.videoCodec = QString::fromLatin1(c.videoCodec);
-        clipSpec.audioCodec = QString::fromLatin1(c.audioCodec);
-        clipSpec.gop = c.gop;
-        clipSpec.extraOutputArgs = c.extra;
-        ASSERT_TRUE(MakeClip(clip, clipSpec));
+        ClipRecipe clipRecipe;
+        clipRecipe.seconds = 3;
+        clipRecipe.videoCodec = QString::fromLatin1(c.videoCodec);
+        clipRecipe.audioCodec = QString::fromLatin1(c.audioCodec);
+        clipRecipe.gop = c.gop;
+        clipRecipe.extraOutputArgs = c.extra;
+        ASSERT_TRUE(MakeClip(clip, clipRecipe));
         const QString out = dir.path() + QStringLiteral("/out/");
         ASSERT_TRUE(QDir().mkpath(out));
         TSourceMedia = SourceMediaRecord();
@@ -260,9 +260,9 @@ TEST(MainWindowOutputSettings, ClosingDuringASplit)
     MessageRecorder messages;
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("clip.avi"));
-    ClipSpec clipSpec;
-    clipSpec.seconds = 3;
-    ASSERT_TRUE(MakeClip(clip, clipSpec));
+    ClipRecipe clipRecipe;
+    clipRecipe.seconds = 3;
+    ASSERT_TRUE(MakeClip(clip, clipRecipe));
     const QString out = dir.path() + QStringLiteral("/out/");
     ASSERT_TRUE(QDir().mkpath(out));
     {

@@ -132,12 +132,12 @@ TEST_F(OutputSettingsPageTest, AviAsTheSourceAsksTheComponent)
 {
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("src.avi"));
-    ClipSpec clipSpec;
-    clipSpec.seconds = 1;
-    clipSpec.width = 176;
-    clipSpec.height = 144;
-    clipSpec.rate = QStringLiteral("20");
-    ASSERT_TRUE(MakeClip(clip, clipSpec));
+    ClipRecipe clipRecipe;
+    clipRecipe.seconds = 1;
+    clipRecipe.width = 176;
+    clipRecipe.height = 144;
+    clipRecipe.rate = QStringLiteral("20");
+    ASSERT_TRUE(MakeClip(clip, clipRecipe));
     w.out.RadBtAVI->click();
     int16_t stretch = -1;
     ASSERT_TRUE(w.page->ApplyOutputSettings(clip, &stretch));

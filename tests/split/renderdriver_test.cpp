@@ -69,9 +69,9 @@ protected:
     void Load(double seconds, const QString &name = QStringLiteral("clip.avi"))
     {
         const QString clip = dir.filePath(name);
-        ClipSpec clipSpec;
-        clipSpec.seconds = seconds;
-        ASSERT_TRUE(MakeClip(clip, clipSpec));
+        ClipRecipe clipRecipe;
+        clipRecipe.seconds = seconds;
+        ASSERT_TRUE(MakeClip(clip, clipRecipe));
         TSourceMedia.FileName = clip;
         TSourceMedia.Duration = ve.GetFileDuration(clip);
         ASSERT_GT(TSourceMedia.Duration, seconds - 0.2);

@@ -49,11 +49,11 @@ protected:
         outDir = dir.path() + QStringLiteral("/out/");
         ASSERT_TRUE(QDir().mkpath(outDir));
         source = dir.filePath(QStringLiteral("clip.avi"));
-        ClipSpec spec;
-        spec.seconds = 3;
-        spec.gop = 25;
+        ClipRecipe recipe;
+        recipe.seconds = 3;
+        recipe.gop = 25;
         QString log;
-        ASSERT_TRUE(MakeClip(source, spec, &log)) << log.toStdString();
+        ASSERT_TRUE(MakeClip(source, recipe, &log)) << log.toStdString();
         QObject::connect(&job, &SplitJob::finished, [this](const SplitOutcome &o) {
             outcomes << o;
         });
@@ -62,9 +62,9 @@ protected:
         });
     }
 
-    SplitJobSpec Spec(TSplitMode mode, qint64 parts, const OutputChoice &choice = SmallMpeg())
+    SplitRequest Request(TSplitMode mode, qint64 parts, const OutputChoice &choice = SmallMpeg())
     {
-        SplitJobSpec s;
+        SplitRequest s;
         s.input = source;
         s.mode = mode;
         s.inputs.duration = edit.GetFileDuration(source);
@@ -112,7 +112,7 @@ TEST_P(SplitJobRuns, WritesThePlannedPieces)
     QObject::connect(&job, &SplitJob::pieceStarting, [&](int k, int, int) { starting << k; });
     QObject::connect(&job, &SplitJob::pieceWritten, [&](int, const QString &path) { written << QFileInfo(path).fileName(); });
 
-    job.start(Spec(c.mode, c.parts, choice));
+    job.start(Request(c.mode, c.parts, choice));
     ASSERT_TRUE(WaitForEnd());
     ASSERT_EQ(outcomes.size(), 1);
     EXPECT_EQ(outcomes.first().status, SplitOutcome::Status::Done) << outcomes.first().message.toStdString();
@@ -166,7 +166,7 @@ TEST_F(SplitJobTest, StopInTheSecondPieceKeepsTheFirstOnly)
             stopMs = stopTime.elapsed();
         }
     }, Qt::QueuedConnection);
-    job.start(Spec(smAverage, 3));
+    job.start(Request(smAverage, 3));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !job.isRunning(); }, kJobTimeoutMs));
     QTest::qWait(500);
     EXPECT_TRUE(outcomes.isEmpty());
@@ -176,7 +176,7 @@ TEST_F(SplitJobTest, StopInTheSecondPieceKeepsTheFirstOnly)
     EXPECT_EQ(FilesIn(outDir), QStringList{QStringLiteral("clip_new(1).mpg")});
 
     // The same editor runs the next job from scratch.
-    job.start(Spec(smAverage, 2));
+    job.start(Request(smAverage, 2));
     ASSERT_TRUE(WaitForEnd());
     EXPECT_EQ(outcomes.first().status, SplitOutcome::Status::Done);
     EXPECT_FALSE(continued.at(2));
@@ -187,30 +187,30 @@ TEST_F(SplitJobTest, RefusalsAndFailuresEndTheJob)
 {
     const struct {
         const char *label;
-        std::function<void(SplitJobSpec &)> change;
+        std::function<void(SplitRequest &)> change;
         SplitOutcome::Status status;
         int piece;
     } cases[] = {
         {"custom range the wrong way round",
-         [](SplitJobSpec &s) {
+         [](SplitRequest &s) {
              s.inputs.startTime = 2;
              s.inputs.endTime = 1;
          },
          SplitOutcome::Status::Refused, 0},
         {"output folder that is a file",
-         [this](SplitJobSpec &s) {
+         [this](SplitRequest &s) {
              QFile f(dir.filePath(QStringLiteral("plainfile")));
              ASSERT_TRUE(f.open(QIODevice::WriteOnly));
              s.outputFolder = f.fileName();
          },
          SplitOutcome::Status::Failed, 1},
         {"source that is gone",
-         [this](SplitJobSpec &s) { s.input = dir.filePath(QStringLiteral("missing.avi")); },
+         [this](SplitRequest &s) { s.input = dir.filePath(QStringLiteral("missing.avi")); },
          SplitOutcome::Status::Failed, 1},
     };
     for (const auto &c : cases) {
         outcomes.clear();
-        SplitJobSpec s = Spec(c.status == SplitOutcome::Status::Refused ? smCustom : smAverage, 2);
+        SplitRequest s = Request(c.status == SplitOutcome::Status::Refused ? smCustom : smAverage, 2);
         c.change(s);
         job.start(s);
         ASSERT_TRUE(WaitForEnd()) << c.label;

@@ -28,24 +28,24 @@ QString RunTool(const QString &program, const QStringList &args, int *exitCode, 
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
-bool MakeClip(const QString &path, const ClipSpec &clipSpec, QString *log)
+bool MakeClip(const QString &path, const ClipRecipe &clipRecipe, QString *log)
 {
-    const QString dur = QString::number(clipSpec.seconds, 'f', 3);
+    const QString dur = QString::number(clipRecipe.seconds, 'f', 3);
     QStringList args{QStringLiteral("-y"), QStringLiteral("-v"), QStringLiteral("error"),
                      QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                      QStringLiteral("testsrc2=size=%1x%2:rate=%3:duration=%4")
-                         .arg(clipSpec.width).arg(clipSpec.height).arg(clipSpec.rate, dur)};
-    if (!clipSpec.audioCodec.isEmpty()) {
+                         .arg(clipRecipe.width).arg(clipRecipe.height).arg(clipRecipe.rate, dur)};
+    if (!clipRecipe.audioCodec.isEmpty()) {
         args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
-             << QStringLiteral("sine=frequency=440:sample_rate=%1:duration=%2").arg(clipSpec.sampleRate).arg(dur);
+             << QStringLiteral("sine=frequency=440:sample_rate=%1:duration=%2").arg(clipRecipe.sampleRate).arg(dur);
     }
-    args << QStringLiteral("-c:v") << clipSpec.videoCodec << QStringLiteral("-g") << QString::number(clipSpec.gop);
-    if (clipSpec.videoCodec == QLatin1String("mpeg4") || clipSpec.videoCodec == QLatin1String("mpeg2video")
-        || clipSpec.videoCodec == QLatin1String("mpeg1video"))
+    args << QStringLiteral("-c:v") << clipRecipe.videoCodec << QStringLiteral("-g") << QString::number(clipRecipe.gop);
+    if (clipRecipe.videoCodec == QLatin1String("mpeg4") || clipRecipe.videoCodec == QLatin1String("mpeg2video")
+        || clipRecipe.videoCodec == QLatin1String("mpeg1video"))
         args << QStringLiteral("-q:v") << QStringLiteral("4");
-    if (!clipSpec.audioCodec.isEmpty())
-        args << QStringLiteral("-c:a") << clipSpec.audioCodec << QStringLiteral("-ac") << QString::number(clipSpec.channels);
-    args << clipSpec.extraOutputArgs << QStringLiteral("-shortest") << path;
+    if (!clipRecipe.audioCodec.isEmpty())
+        args << QStringLiteral("-c:a") << clipRecipe.audioCodec << QStringLiteral("-ac") << QString::number(clipRecipe.channels);
+    args << clipRecipe.extraOutputArgs << QStringLiteral("-shortest") << path;
     int code = 0;
     QString err;
     RunTool(QStringLiteral("ffmpeg"), args, &code, &err);

@@ -6,7 +6,7 @@
 namespace kc::test {
 
 // A short generated clip: test pattern and tone, made by the ffmpeg command line.
-struct ClipSpec {
+struct ClipRecipe {
     double seconds = 3.0;
     int width = 320;
     int height = 240;
@@ -21,7 +21,7 @@ struct ClipSpec {
 
 // Writes the clip to path (its extension picks the container unless extraOutputArgs set
 // -f). Returns false, with the tool's output in *log, when ffmpeg fails.
-bool MakeClip(const QString &path, const ClipSpec &clipSpec = ClipSpec(), QString *log = nullptr);
+bool MakeClip(const QString &path, const ClipRecipe &clipRecipe = ClipRecipe(), QString *log = nullptr);
 
 // Runs a program and returns its standard output; exit code in *exitCode.
 QString RunTool(const QString &program, const QStringList &args, int *exitCode = nullptr,

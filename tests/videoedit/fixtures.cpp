@@ -41,7 +41,7 @@ QString SourceClip(Source s)
     auto it = made.find(s);
     if (it != made.end())
         return it->second;
-    ClipSpec clipSpec;
+    ClipRecipe clipRecipe;
     QString name;
     switch (s) {
     case Source::Avi:
@@ -49,37 +49,37 @@ QString SourceClip(Source s)
         break;
     case Source::MpegPs:
         name = QStringLiteral("源 clip.mpg");
-        clipSpec.videoCodec = QStringLiteral("mpeg2video");
-        clipSpec.audioCodec = QStringLiteral("mp2");
-        clipSpec.extraOutputArgs = {QStringLiteral("-f"), QStringLiteral("vob")};
+        clipRecipe.videoCodec = QStringLiteral("mpeg2video");
+        clipRecipe.audioCodec = QStringLiteral("mp2");
+        clipRecipe.extraOutputArgs = {QStringLiteral("-f"), QStringLiteral("vob")};
         break;
     case Source::Mp4BFrames:
         name = QStringLiteral("源 clip.mp4");
-        clipSpec.videoCodec = QStringLiteral("libx264");
-        clipSpec.audioCodec = QStringLiteral("aac");
-        clipSpec.extraOutputArgs = {QStringLiteral("-bf"), QStringLiteral("2"), QStringLiteral("-preset"),
+        clipRecipe.videoCodec = QStringLiteral("libx264");
+        clipRecipe.audioCodec = QStringLiteral("aac");
+        clipRecipe.extraOutputArgs = {QStringLiteral("-bf"), QStringLiteral("2"), QStringLiteral("-preset"),
                                 QStringLiteral("ultrafast"), QStringLiteral("-x264-params"),
                                 QStringLiteral("bframes=2:b-adapt=0")};
         break;
     case Source::AviNoSound:
         name = QStringLiteral("源 silent.avi");
-        clipSpec.seconds = 2;
-        clipSpec.audioCodec.clear();
+        clipRecipe.seconds = 2;
+        clipRecipe.audioCodec.clear();
         break;
     case Source::AviNtsc:
         name = QStringLiteral("源 ntsc.avi");
-        clipSpec.rate = QStringLiteral("30000/1001");
+        clipRecipe.rate = QStringLiteral("30000/1001");
         break;
     case Source::Wide:
         name = QStringLiteral("源 wide.avi");
-        clipSpec.seconds = 2;
-        clipSpec.width = 320;
-        clipSpec.height = 180;
+        clipRecipe.seconds = 2;
+        clipRecipe.width = 320;
+        clipRecipe.height = 180;
         break;
     }
     const QString path = WorkDir() + QLatin1Char('/') + name;
     QString log;
-    if (!MakeClip(path, clipSpec, &log))
+    if (!MakeClip(path, clipRecipe, &log))
         ADD_FAILURE() << "cannot make " << path.toStdString() << ": " << log.toStdString();
     made[s] = path;
     return path;

@@ -109,7 +109,7 @@ int RefuseUnrecognised()
 }
 
 // Fills the job from the command line and the source; the refusal's exit code, or 0.
-int ReadJob(const SplitArgs &args, const QFileInfo &input, TVideoEdit &videoEdit, SplitJobSpec *job)
+int ReadJob(const SplitArgs &args, const QFileInfo &input, TVideoEdit &videoEdit, SplitRequest *job)
 {
     const QString folderText = args.output.isEmpty() ? QDir::currentPath() : args.output.trimmed();
     const QFileInfo folder(folderText);
@@ -160,7 +160,7 @@ int main(int argc, char **argv)
     if (!input.isFile() || !input.isReadable())
         return Refuse(QStringLiteral("%1: not a readable file").arg(args.input));
 
-    SplitJobSpec job;
+    SplitRequest job;
     if (args.copy) {
         // The pieces are copied: no output settings are read.
         job.choice.format = OutFormat::Copy;

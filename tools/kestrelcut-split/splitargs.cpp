@@ -37,7 +37,7 @@ QStringList FormatNames()
 enum class Kind { Flag, Value, Pair };
 
 // Which formats an option applies to; empty: every format.
-struct OptionSpec {
+struct OptionRule {
     Kind kind;
     QList<OutFormat> formats;
 };
@@ -48,9 +48,9 @@ const QList<OutFormat> kMpegAvi = {OutFormat::MPEG, OutFormat::AVI};
 const QList<OutFormat> kAvi = {OutFormat::AVI};
 const QList<OutFormat> kWmv = {OutFormat::WMV};
 
-const QHash<QString, OptionSpec> &Options()
+const QHash<QString, OptionRule> &Options()
 {
-    static const QHash<QString, OptionSpec> options = {
+    static const QHash<QString, OptionRule> options = {
         {"--range", {Kind::Pair, {}}},
         {"--parts", {Kind::Value, {}}},
         {"--every", {Kind::Value, {}}},

@@ -24,10 +24,10 @@ QString CopySummaryLine(int written, int planned)
     return line;
 }
 
-SplitRunner::SplitRunner(TVideoEdit *videoEdit, const SplitJobSpec &job, RunReporter *reporter, QObject *parent)
+SplitRunner::SplitRunner(TVideoEdit *videoEdit, const SplitRequest &job, RunReporter *reporter, QObject *parent)
     : QObject(parent)
     , m_job(videoEdit)
-    , m_spec(job)
+    , m_request(job)
     , m_reporter(reporter)
 {
     connect(&m_job, &SplitJob::pieceStarted, this, [this](int, int ordinal, int count, const QString &path) {
@@ -37,7 +37,7 @@ SplitRunner::SplitRunner(TVideoEdit *videoEdit, const SplitJobSpec &job, RunRepo
         m_reporter->progress(ProgressPercent(at, total));
     });
     connect(&m_job, &SplitJob::pieceWritten, this, [this](int, const QString &path) {
-        if (m_spec.choice.format != OutFormat::Copy)
+        if (m_request.choice.format != OutFormat::Copy)
             m_reporter->progress(100);
         m_reporter->pieceWritten(path);
     });
@@ -47,7 +47,7 @@ SplitRunner::SplitRunner(TVideoEdit *videoEdit, const SplitJobSpec &job, RunRepo
 
 void SplitRunner::start()
 {
-    m_job.start(m_spec);
+    m_job.start(m_request);
 }
 
 void SplitRunner::onFinished(const SplitOutcome &outcome)

@@ -39,7 +39,7 @@ class SplitRunner : public QObject
 {
     Q_OBJECT
 public:
-    SplitRunner(TVideoEdit *videoEdit, const SplitJobSpec &job, RunReporter *reporter,
+    SplitRunner(TVideoEdit *videoEdit, const SplitRequest &job, RunReporter *reporter,
                 QObject *parent = nullptr);
 
     // Starts the first piece; call it from the running event loop.
@@ -55,7 +55,7 @@ private:
     void finish(int code);
 
     SplitJob m_job;
-    SplitJobSpec m_spec;
+    SplitRequest m_request;
     RunReporter *m_reporter;
     bool m_done = false;
 };

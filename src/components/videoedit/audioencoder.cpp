@@ -21,7 +21,7 @@ AudioEncoder::~AudioEncoder()
     av_channel_layout_uninit(&m_inLayout);
 }
 
-bool AudioEncoder::open(const AudioEncoderSpec &wanted, OutputMuxer &muxer, QString *error)
+bool AudioEncoder::open(const AudioEncoderSettings &wanted, OutputMuxer &muxer, QString *error)
 {
     m_muxer = &muxer;
     m_pkt = av::NewPacket();

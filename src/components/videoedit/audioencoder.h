@@ -19,7 +19,7 @@ public:
     AudioEncoder(const AudioEncoder &) = delete;
     AudioEncoder &operator=(const AudioEncoder &) = delete;
 
-    bool open(const AudioEncoderSpec &wanted, OutputMuxer &muxer, QString *error);
+    bool open(const AudioEncoderSettings &wanted, OutputMuxer &muxer, QString *error);
     // Encodes `take` samples of the decoded frame, starting `skip` samples into it.
     bool push(const AVFrame *in, int64_t skip, int64_t take, QString *error);
     // Appends silence, in samples of the output rate.

@@ -94,7 +94,7 @@ int EvenSize(int v)
     return v & ~1;
 }
 
-void SetMpegVideo(VideoEncoderSpec &v, const char *encoder, int w, int h, bool pal)
+void SetMpegVideo(VideoEncoderSettings &v, const char *encoder, int w, int h, bool pal)
 {
     v.encoder = encoder;
     v.width = w;
@@ -111,7 +111,7 @@ void SetMpegVideo(VideoEncoderSpec &v, const char *encoder, int w, int h, bool p
 }
 
 // The sound of an MPEG file: MP2, or AC-3 when asked.
-void SetMpegAudio(AudioEncoderSpec &a, bool ac3, int sampleRate, int64_t bitrate, int channels)
+void SetMpegAudio(AudioEncoderSettings &a, bool ac3, int sampleRate, int64_t bitrate, int channels)
 {
     a.encoder = ac3 ? "ac3" : "mp2";
     a.sampleRate = Nearest({32000, 44100, 48000}, sampleRate);
@@ -190,7 +190,7 @@ bool PlanMpeg(const OutputSettings &s, const MediaFacts &source, OutputPlan *p, 
 {
     const bool mpeg1 = s.outputType == otMpeg1;
     p->muxer = mpeg1 ? "mpeg" : "vob";
-    VideoEncoderSpec &v = p->video;
+    VideoEncoderSettings &v = p->video;
     v.encoder = mpeg1 ? "mpeg1video" : "mpeg2video";
     v.width = EvenSize(s.width);
     v.height = EvenSize(s.height);
@@ -212,7 +212,7 @@ bool PlanAvi(const OutputSettings &s, const QList<AviVideoChoice> &videoCodecs,
              const QList<QByteArray> &audioEncoders, const MediaFacts &source, OutputPlan *p, QString *error)
 {
     p->muxer = "avi";
-    VideoEncoderSpec &v = p->video;
+    VideoEncoderSettings &v = p->video;
     int w = s.width > 0 ? s.width : source.width;
     int h = s.height > 0 ? s.height : source.height;
     SourceRateOr(s.frameRate, source, &v.rateNum, &v.rateDen);
@@ -260,7 +260,7 @@ bool PlanAvi(const OutputSettings &s, const QList<AviVideoChoice> &videoCodecs,
     if (!CheckSize(v.width, v.height, error))
         return false;
 
-    AudioEncoderSpec &a = p->audio;
+    AudioEncoderSettings &a = p->audio;
     if (s.useAudioCompressor) {
         if (s.audioCompressor < 0 || s.audioCompressor >= audioEncoders.size()) {
             if (error)
@@ -307,7 +307,7 @@ bool PlanWmv(const OutputSettings &s, const MediaFacts &source, OutputPlan *p, Q
         profile = list.at(s.wmvProfile);
     }
     p->muxer = "asf";
-    VideoEncoderSpec &v = p->video;
+    VideoEncoderSettings &v = p->video;
     v.encoder = "wmv2";
     v.width = EvenSize(profile.width > 0 ? profile.width : source.width);
     v.height = EvenSize(profile.height > 0 ? profile.height : source.height);
@@ -317,7 +317,7 @@ bool PlanWmv(const OutputSettings &s, const MediaFacts &source, OutputPlan *p, Q
     v.bitrate = std::max(profile.videoBitrate, 16000);
     v.gop = std::max(1, int(std::lround(8.0 * v.rateNum / v.rateDen)));
     v.pixFmt = "yuv420p";
-    AudioEncoderSpec &a = p->audio;
+    AudioEncoderSettings &a = p->audio;
     a.encoder = "wmav2";
     a.sampleRate = std::clamp(profile.sampleRate, 8000, 48000);
     a.channels = std::clamp(profile.channels, 1, 2);

@@ -42,7 +42,7 @@ struct OutputSettings {
 
 using OptionList = QList<QPair<QByteArray, QByteArray>>;
 
-struct VideoEncoderSpec {
+struct VideoEncoderSettings {
     QByteArray encoder;                // libavcodec encoder name
     int width = 0, height = 0;
     int rateNum = 25, rateDen = 1;
@@ -55,7 +55,7 @@ struct VideoEncoderSpec {
     OptionList options;                // encoder-private options
 };
 
-struct AudioEncoderSpec {
+struct AudioEncoderSettings {
     QByteArray encoder;
     int sampleRate = 44100;
     int channels = 2;
@@ -67,8 +67,8 @@ struct OutputPlan {
     QByteArray muxer;                  // libavformat short name
     int packetSize = 0;                // 0: the muxer's default
     OptionList muxerOptions;
-    VideoEncoderSpec video;
-    AudioEncoderSpec audio;
+    VideoEncoderSettings video;
+    AudioEncoderSettings audio;
     bool audioRequired = false;        // the type needs a sound track even without AddAudio
     bool applyStretchMode = false;     // the keep-aspect mode of AddVideo applies
 };

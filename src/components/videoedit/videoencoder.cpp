@@ -38,9 +38,9 @@ uint32_t TagFor(const QByteArray &encoder)
 
 } // namespace
 
-bool VideoEncoder::open(const VideoEncoderSpec &wanted, OutputMuxer &muxer, QString *error)
+bool VideoEncoder::open(const VideoEncoderSettings &wanted, OutputMuxer &muxer, QString *error)
 {
-    m_spec = wanted;
+    m_wanted = wanted;
     m_muxer = &muxer;
     m_pkt = av::NewPacket();
     m_scaled = av::NewFrame();
@@ -133,7 +133,7 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     const AVRational uprightSar = quarterTurn && sar.num > 0 ? AVRational{sar.den, sar.num} : sar;
     AVCodecContext *c = m_enc.get();
     const PictureFit fit = FitPicture(uprightW, uprightH, uprightSar.num, uprightSar.den, c->width, c->height,
-                                      m_spec.darNum, m_spec.darDen, m_keepAspect);
+                                      m_wanted.darNum, m_wanted.darDen, m_keepAspect);
     const bool padded = fit.width != c->width || fit.height != c->height;
     m_passThrough = !padded && m_rotation == 0 && in->width == c->width && in->height == c->height
                     && in->format == c->pix_fmt;

@@ -15,7 +15,7 @@ class OutputMuxer;
 class VideoEncoder
 {
 public:
-    bool open(const VideoEncoderSpec &wanted, OutputMuxer &muxer, QString *error);
+    bool open(const VideoEncoderSettings &wanted, OutputMuxer &muxer, QString *error);
     // The next pictures come from a new clip; keepAspect pads instead of stretching, and the
     // pictures are first turned clockwise by rotation degrees (0, 90, 180, 270).
     void beginClip(bool keepAspect, int rotation = 0);
@@ -26,14 +26,14 @@ public:
     bool flush(QString *error);
     // One past the last slot written.
     int64_t slotsWritten() const { return m_nextSlot; }
-    int rateNum() const { return m_spec.rateNum; }
-    int rateDen() const { return m_spec.rateDen; }
+    int rateNum() const { return m_wanted.rateNum; }
+    int rateDen() const { return m_wanted.rateDen; }
 
 private:
     bool ensureFilter(const AVFrame *in, QString *error);
     bool sendAndWrite(AVFrame *frame, QString *error);
 
-    VideoEncoderSpec m_spec;
+    VideoEncoderSettings m_wanted;
     OutputMuxer *m_muxer = nullptr;
     av::CodecPtr m_enc;
     int m_stream = -1;

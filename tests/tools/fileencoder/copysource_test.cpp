@@ -41,26 +41,26 @@ class CopySourceTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); dir.setAutoRemove(false); fprintf(stderr,"DIR %s\n", qPrintable(dir.path())); }
 
-    QString Make(const char *name, kc::test::ClipSpec spec)
+    QString Make(const char *name, kc::test::ClipRecipe recipe)
     {
         const QString path = dir.filePath(QString::fromLatin1(name));
         QString log;
-        EXPECT_TRUE(kc::test::MakeClip(path, spec, &log)) << log.toStdString();
+        EXPECT_TRUE(kc::test::MakeClip(path, recipe, &log)) << log.toStdString();
         return path;
     }
 
     QTemporaryDir dir;
 };
 
-kc::test::ClipSpec Spec(const char *video, const char *audio, int gop, QStringList extra)
+kc::test::ClipRecipe Recipe(const char *video, const char *audio, int gop, QStringList extra)
 {
-    kc::test::ClipSpec spec;
-    spec.seconds = 3;
-    spec.videoCodec = QString::fromLatin1(video);
-    spec.audioCodec = QString::fromLatin1(audio);
-    spec.gop = gop;
-    spec.extraOutputArgs = extra;
-    return spec;
+    kc::test::ClipRecipe recipe;
+    recipe.seconds = 3;
+    recipe.videoCodec = QString::fromLatin1(video);
+    recipe.audioCodec = QString::fromLatin1(audio);
+    recipe.gop = gop;
+    recipe.extraOutputArgs = extra;
+    return recipe;
 }
 
 // A piece's end is the next piece's keyframe as the list gives it: a list that differs from
@@ -69,26 +69,26 @@ TEST_F(CopySourceTest, AnAviIndexListsTheKeyframesAReadingPassFinds)
 {
     const struct {
         const char *file;
-        kc::test::ClipSpec spec;
+        kc::test::ClipRecipe recipe;
         bool fromIndex;
     } cases[] = {
-        {"plain.avi", Spec("mpeg4", "libmp3lame", 7, {"-bf", "0"}), true},
-        {"forced.avi", Spec("mpeg4", "", 250, {"-force_key_frames", "0,0.52,1.3,2.04"}), true},
-        {"mjpeg.avi", Spec("mjpeg", "pcm_s16le", 1, {}), true},
+        {"plain.avi", Recipe("mpeg4", "libmp3lame", 7, {"-bf", "0"}), true},
+        {"forced.avi", Recipe("mpeg4", "", 250, {"-force_key_frames", "0,0.52,1.3,2.04"}), true},
+        {"mjpeg.avi", Recipe("mjpeg", "pcm_s16le", 1, {}), true},
         // Sound only: no keyframes to list, and the pass is cheap.
-        {"sound.avi", Spec("", "pcm_s16le", 1, {"-vn"}), false},
+        {"sound.avi", Recipe("", "pcm_s16le", 1, {"-vn"}), false},
         // Indexes of these give decode times where pictures show later, or no index at all.
         // An AVI's keyframe followed by B-pictures shows after them: only their data tells.
-        {"bframes.avi", Spec("mpeg4", "libmp3lame", 12, {"-bf", "2"}), false},
-        {"clip.mp4", Spec("libx264", "aac", 12, {"-bf", "2"}), false},
-        {"clip.mpg", Spec("mpeg2video", "mp2", 12, {"-bf", "2", "-f", "vob"}), false},
+        {"bframes.avi", Recipe("mpeg4", "libmp3lame", 12, {"-bf", "2"}), false},
+        {"clip.mp4", Recipe("libx264", "aac", 12, {"-bf", "2"}), false},
+        {"clip.mpg", Recipe("mpeg2video", "mp2", 12, {"-bf", "2", "-f", "vob"}), false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file);
-        kc::test::ClipSpec spec = c.spec;
-        if (spec.videoCodec.isEmpty())
-            spec.videoCodec = QStringLiteral("mpeg4"); // dropped again by -vn
-        const QString path = Make(c.file, spec);
+        kc::test::ClipRecipe recipe = c.recipe;
+        if (recipe.videoCodec.isEmpty())
+            recipe.videoCodec = QStringLiteral("mpeg4"); // dropped again by -vn
+        const QString path = Make(c.file, recipe);
         fe::CopySource source;
         std::string why;
         ASSERT_TRUE(source.Open(Local(path), nullptr, &why)) << why;
@@ -113,12 +113,12 @@ TEST_F(CopySourceTest, RangesCopiedThroughOneReaderEqualSeparateCopies)
 {
     const struct {
         const char *file;
-        kc::test::ClipSpec spec;
+        kc::test::ClipRecipe recipe;
     } sources[] = {
-        {"clip.avi", Spec("mpeg4", "libmp3lame", 12, {"-bf", "2"})},
-        {"clip.vob", Spec("mpeg2video", "mp2", 12, {"-bf", "2", "-f", "vob"})},
-        {"clip.mp4", Spec("libx264", "aac", 12, {"-bf", "2", "-sc_threshold", "0"})},
-        {"clip.ts", Spec("libx264", "mp2", 12, {"-bf", "2", "-sc_threshold", "0"})},
+        {"clip.avi", Recipe("mpeg4", "libmp3lame", 12, {"-bf", "2"})},
+        {"clip.vob", Recipe("mpeg2video", "mp2", 12, {"-bf", "2", "-f", "vob"})},
+        {"clip.mp4", Recipe("libx264", "aac", 12, {"-bf", "2", "-sc_threshold", "0"})},
+        {"clip.ts", Recipe("libx264", "mp2", 12, {"-bf", "2", "-sc_threshold", "0"})},
     };
     struct Range {
         int64_t startUs;
@@ -128,7 +128,7 @@ TEST_F(CopySourceTest, RangesCopiedThroughOneReaderEqualSeparateCopies)
                                        {1480000, 1000000}, {0, std::nullopt}};
     for (const auto &s : sources) {
         SCOPED_TRACE(s.file);
-        const QString path = Make(s.file, s.spec);
+        const QString path = Make(s.file, s.recipe);
         const QString extension = QString::fromLatin1(s.file).mid(QString::fromLatin1(s.file).lastIndexOf('.'));
         fe::CopySource shared;
         std::string why;
@@ -179,12 +179,12 @@ TEST_F(CopySourceTest, OpeningRefusesWhatIsNoMediaFile)
 TEST_F(CopySourceTest, ReadingBackAcceptsPlayablePiecesAndRefusesOthers)
 {
     av_log_set_level(AV_LOG_QUIET);
-    const QString mpeg1 = Make("mpeg1.mpg", Spec("mpeg1video", "mp2", 12, {"-f", "mpeg"}));
-    const QString mpeg2 = Make("mpeg2.vob", Spec("mpeg2video", "ac3", 12, {"-bf", "2", "-f", "vob"}));
-    const QString avi = Make("clip.avi", Spec("mpeg4", "libmp3lame", 12, {}));
+    const QString mpeg1 = Make("mpeg1.mpg", Recipe("mpeg1video", "mp2", 12, {"-f", "mpeg"}));
+    const QString mpeg2 = Make("mpeg2.vob", Recipe("mpeg2video", "ac3", 12, {"-bf", "2", "-f", "vob"}));
+    const QString avi = Make("clip.avi", Recipe("mpeg4", "libmp3lame", 12, {}));
     // A program stream names no codec for its video: it is probed from the first packets.
-    const QString h264 = Make("h264.vob", Spec("libx264", "mp2", 12, {"-f", "vob"}));
-    const QString sound = Make("sound.mp3", Spec("mpeg4", "libmp3lame", 12, {"-vn"}));
+    const QString h264 = Make("h264.vob", Recipe("libx264", "mp2", 12, {"-f", "vob"}));
+    const QString sound = Make("sound.mp3", Recipe("mpeg4", "libmp3lame", 12, {"-vn"}));
 
     // An elementary stream from its second picture on: the only sequence header is gone, so
     // no picture can be decoded from it.

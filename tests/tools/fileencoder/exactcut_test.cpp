@@ -17,7 +17,7 @@
 #include <cmath>
 #include <vector>
 
-using kc::test::ClipSpec;
+using kc::test::ClipRecipe;
 using kc::test::CutArgs;
 using kc::test::DecodeErrors;
 using kc::test::MakeClip;
@@ -103,15 +103,15 @@ TEST_P(ExactCut, StartsOnTheAskedPictureAndCopiesFromTheNextKeyframe)
     ASSERT_TRUE(dir.isValid());
     const QString source = dir.filePath(QStringLiteral("src.") + QLatin1String(c.extension));
     const QString piece = dir.filePath(QStringLiteral("piece.") + QLatin1String(c.extension));
-    ClipSpec spec;
-    spec.seconds = 6.0;
-    spec.gop = 50;
-    spec.videoCodec = QLatin1String(c.videoCodec);
-    spec.audioCodec = QLatin1String(c.audioCodec);
-    spec.sampleRate = 48000;
-    spec.extraOutputArgs = c.extra;
+    ClipRecipe recipe;
+    recipe.seconds = 6.0;
+    recipe.gop = 50;
+    recipe.videoCodec = QLatin1String(c.videoCodec);
+    recipe.audioCodec = QLatin1String(c.audioCodec);
+    recipe.sampleRate = 48000;
+    recipe.extraOutputArgs = c.extra;
     QString log;
-    ASSERT_TRUE(MakeClip(source, spec, &log)) << log.toStdString();
+    ASSERT_TRUE(MakeClip(source, recipe, &log)) << log.toStdString();
 
     // 1.24 s is picture 31 of a 2 s group: 19 pictures to encode before the next keyframe.
     QStringList args = CutArgs(source, QStringLiteral("00:00:01.240"), QStringLiteral("00:00:03.000"), piece);
@@ -206,14 +206,14 @@ TEST_P(ExactCutRefusal, StartsAtTheKeyframeAndSaysSo)
     ASSERT_TRUE(dir.isValid());
     const QString source = dir.filePath(QStringLiteral("src.") + QLatin1String(c.extension));
     const QString piece = dir.filePath(QStringLiteral("piece.") + QLatin1String(c.extension));
-    ClipSpec spec;
-    spec.seconds = 4.0;
-    spec.gop = 25;
-    spec.videoCodec = QLatin1String(c.videoCodec);
-    spec.audioCodec = QLatin1String(c.audioCodec);
-    spec.extraOutputArgs = c.extra;
+    ClipRecipe recipe;
+    recipe.seconds = 4.0;
+    recipe.gop = 25;
+    recipe.videoCodec = QLatin1String(c.videoCodec);
+    recipe.audioCodec = QLatin1String(c.audioCodec);
+    recipe.extraOutputArgs = c.extra;
     QString log;
-    ASSERT_TRUE(MakeClip(source, spec, &log)) << log.toStdString();
+    ASSERT_TRUE(MakeClip(source, recipe, &log)) << log.toStdString();
     QStringList args = CutArgs(source, QStringLiteral("00:00:01.400"), QStringLiteral("00:00:01.000"), piece);
     args.insert(5, QStringLiteral("-exact"));
     const kc::test::EncoderRun run = RunEncoder(args);
@@ -256,14 +256,14 @@ TEST(ExactCutOnKeyframe, CopiesEveryPicture)
     ASSERT_TRUE(dir.isValid());
     const QString source = dir.filePath(QStringLiteral("src.mp4"));
     const QString piece = dir.filePath(QStringLiteral("piece.mp4"));
-    ClipSpec spec;
-    spec.seconds = 5.0;
-    spec.gop = 50;
-    spec.videoCodec = QStringLiteral("libx264");
-    spec.audioCodec = QStringLiteral("aac");
-    spec.extraOutputArgs = kH264;
+    ClipRecipe recipe;
+    recipe.seconds = 5.0;
+    recipe.gop = 50;
+    recipe.videoCodec = QStringLiteral("libx264");
+    recipe.audioCodec = QStringLiteral("aac");
+    recipe.extraOutputArgs = kH264;
     QString log;
-    ASSERT_TRUE(MakeClip(source, spec, &log)) << log.toStdString();
+    ASSERT_TRUE(MakeClip(source, recipe, &log)) << log.toStdString();
     QStringList args = CutArgs(source, QStringLiteral("00:00:02.000"), QStringLiteral("00:00:02.000"), piece);
     args.insert(5, QStringLiteral("-exact"));
     const kc::test::EncoderRun run = RunEncoder(args);
@@ -287,17 +287,17 @@ TEST(ExactCutStop, TerminatedMidwayLeavesNoFile)
     ASSERT_TRUE(dir.isValid());
     const QString source = dir.filePath(QStringLiteral("long.mp4"));
     const QString piece = dir.filePath(QStringLiteral("piece.mp4"));
-    ClipSpec spec;
-    spec.seconds = 12.0;
-    spec.width = 640;
-    spec.height = 480;
-    spec.gop = 300; // one group: the head runs to the end of the clip
-    spec.videoCodec = QStringLiteral("libx264");
-    spec.audioCodec = QStringLiteral("aac");
-    spec.extraOutputArgs = {QStringLiteral("-preset"), QStringLiteral("ultrafast")};
-    spec.extraOutputArgs += kH264;
+    ClipRecipe recipe;
+    recipe.seconds = 12.0;
+    recipe.width = 640;
+    recipe.height = 480;
+    recipe.gop = 300; // one group: the head runs to the end of the clip
+    recipe.videoCodec = QStringLiteral("libx264");
+    recipe.audioCodec = QStringLiteral("aac");
+    recipe.extraOutputArgs = {QStringLiteral("-preset"), QStringLiteral("ultrafast")};
+    recipe.extraOutputArgs += kH264;
     QString log;
-    ASSERT_TRUE(MakeClip(source, spec, &log)) << log.toStdString();
+    ASSERT_TRUE(MakeClip(source, recipe, &log)) << log.toStdString();
 
     QStringList args = CutArgs(source, QStringLiteral("00:00:00.520"), QStringLiteral("00:00:11.000"), piece);
     args.insert(5, QStringLiteral("-exact"));

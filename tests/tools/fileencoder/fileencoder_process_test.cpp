@@ -25,7 +25,7 @@
 #include <thread>
 #include <unistd.h>
 
-using kc::test::ClipSpec;
+using kc::test::ClipRecipe;
 using kc::test::CutArgs;
 using kc::test::DecodeErrors;
 using kc::test::EncoderPath;
@@ -126,25 +126,25 @@ int PackVersion(const QString &file)
 struct Container {
     const char *name;
     const char *file;
-    ClipSpec clipSpec;
+    ClipRecipe clipRecipe;
     int packVersion;      // 0: not an MPEG program stream
     bool decodeOrderOnly; // no presentation times (AVI)
 };
 
 std::vector<Container> Containers()
 {
-    ClipSpec avi;
+    ClipRecipe avi;
     avi.seconds = 4.0;
     avi.extraOutputArgs = {QStringLiteral("-bf"), QStringLiteral("2")};
 
-    ClipSpec vob;
+    ClipRecipe vob;
     vob.seconds = 4.0;
     vob.videoCodec = QStringLiteral("mpeg2video");
     vob.audioCodec = QStringLiteral("mp2");
     vob.sampleRate = 48000;
     vob.extraOutputArgs = {QStringLiteral("-bf"), QStringLiteral("2"), QStringLiteral("-f"), QStringLiteral("vob")};
 
-    ClipSpec mpeg1 = vob;
+    ClipRecipe mpeg1 = vob;
     mpeg1.videoCodec = QStringLiteral("mpeg1video");
     mpeg1.sampleRate = 44100;
     mpeg1.extraOutputArgs = {QStringLiteral("-bf"), QStringLiteral("2"), QStringLiteral("-f"), QStringLiteral("mpeg")};
@@ -166,7 +166,7 @@ protected:
     {
         const QString path = Path(name.isEmpty() ? QString::fromLatin1(c.file) : name);
         QString log;
-        EXPECT_TRUE(MakeClip(path, c.clipSpec, &log)) << log.toStdString();
+        EXPECT_TRUE(MakeClip(path, c.clipRecipe, &log)) << log.toStdString();
         return path;
     }
 
@@ -259,7 +259,7 @@ TEST_F(FileEncoderProcess, CutsARangeByCopyingPackets)
 
         // Sync: the audio starts with the packet nearest the first picture's time, and keeps
         // its distance to it (an AVI starts both at 0, so that is all it can do).
-        const double audioFrame = 1152.0 / c.clipSpec.sampleRate; // MP2 and MP3 alike
+        const double audioFrame = 1152.0 / c.clipRecipe.sampleRate; // MP2 and MP3 alike
         const double inGap = inA[a].pts - inStart - keyShows;
         EXPECT_LE(std::abs(inGap), audioFrame / 2 + 1e-3);
         const double outGap = outA.front().pts - (c.decodeOrderOnly ? outV.front().dts : outV.front().pts);
@@ -284,15 +284,15 @@ TEST_F(FileEncoderProcess, AStartJustBeforeAKeyframeStartsOnIt)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file);
-        ClipSpec spec;
-        spec.seconds = 3;
-        spec.videoCodec = QString::fromLatin1(c.video);
-        spec.audioCodec = QString::fromLatin1(c.audio);
-        spec.gop = 25;
-        spec.extraOutputArgs = {"-sc_threshold", "0"};
+        ClipRecipe recipe;
+        recipe.seconds = 3;
+        recipe.videoCodec = QString::fromLatin1(c.video);
+        recipe.audioCodec = QString::fromLatin1(c.audio);
+        recipe.gop = 25;
+        recipe.extraOutputArgs = {"-sc_threshold", "0"};
         const QString in = Path(QString::fromLatin1(c.file));
         QString log;
-        ASSERT_TRUE(MakeClip(in, spec, &log)) << log.toStdString();
+        ASSERT_TRUE(MakeClip(in, recipe, &log)) << log.toStdString();
         const QString out = Path(QStringLiteral("out_") + QLatin1String(c.file));
         const EncoderRun r = RunEncoder(CutArgs(in, QStringLiteral("00:00:01.000"), QStringLiteral("00:00:01.000"), out));
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -449,7 +449,7 @@ TEST_F(FileEncoderProcess, StoppedMidwayRemovesItsOutput)
     // is still copying (waiting for more) when it is told to stop. The clip is long enough
     // for the part to hold what reading the streams' facts takes (7 s of an MPEG stream).
     Container c = Containers()[1];
-    c.clipSpec.seconds = 10.0;
+    c.clipRecipe.seconds = 10.0;
     const QString clip = MakeInput(c);
     QFile clipFile(clip);
     ASSERT_TRUE(clipFile.open(QIODevice::ReadOnly));

@@ -16,7 +16,7 @@
 #include <ostream>
 #include <string>
 
-using kc::test::ClipSpec;
+using kc::test::ClipRecipe;
 using kc::test::CutArgs;
 using kc::test::DecodeErrors;
 using kc::test::EncoderRun;
@@ -58,12 +58,12 @@ Made RunMaker(const QString &program, const QStringList &args)
     return m;
 }
 
-Made FfmpegClip(const QString &path, const ClipSpec &spec)
+Made FfmpegClip(const QString &path, const ClipRecipe &recipe)
 {
     Made m = MissingProgram({QStringLiteral("ffmpeg")});
     if (!m.missing.isEmpty())
         return m;
-    m.ok = kc::test::MakeClip(path, spec, &m.log);
+    m.ok = kc::test::MakeClip(path, recipe, &m.log);
     return m;
 }
 
@@ -186,18 +186,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FixtureCase{"FfmpegMp3At22kHz", "mp3_22k.avi",
                     [](const QString &path) {
-                        ClipSpec spec;
-                        spec.seconds = 7;
-                        spec.sampleRate = 22050;
-                        return FfmpegClip(path, spec);
+                        ClipRecipe recipe;
+                        recipe.seconds = 7;
+                        recipe.sampleRate = 22050;
+                        return FfmpegClip(path, recipe);
                     }},
         FixtureCase{"FfmpegAc3", "ac3.avi",
                     [](const QString &path) {
-                        ClipSpec spec;
-                        spec.seconds = 7;
-                        spec.audioCodec = QStringLiteral("ac3");
-                        spec.sampleRate = 48000;
-                        return FfmpegClip(path, spec);
+                        ClipRecipe recipe;
+                        recipe.seconds = 7;
+                        recipe.audioCodec = QStringLiteral("ac3");
+                        recipe.sampleRate = 48000;
+                        return FfmpegClip(path, recipe);
                     }},
         FixtureCase{"GstreamerAvimuxMp3", "gst_mp3.avi",
                     [](const QString &path) {
@@ -283,12 +283,12 @@ TEST_F(AviWithBPicturesCut, StartsAtTheKeyframeShownAtOrBeforeTheStart)
         GTEST_SKIP() << "ffmpeg is not installed; cannot make the fixture";
     // Keyframes show at pictures 96 and 108 (3.84 s and 4.32 s); the one at 108 is decoded
     // at 4.24 s, two pictures before it shows.
-    ClipSpec spec;
-    spec.seconds = 6;
-    spec.extraOutputArgs = {QStringLiteral("-vtag"), QStringLiteral("DX50"), QStringLiteral("-bf"), QStringLiteral("2")};
+    ClipRecipe recipe;
+    recipe.seconds = 6;
+    recipe.extraOutputArgs = {QStringLiteral("-vtag"), QStringLiteral("DX50"), QStringLiteral("-bf"), QStringLiteral("2")};
     const QString input = dir_.filePath(QStringLiteral("bframes.avi"));
     QString log;
-    ASSERT_TRUE(kc::test::MakeClip(input, spec, &log)) << log.toStdString();
+    ASSERT_TRUE(kc::test::MakeClip(input, recipe, &log)) << log.toStdString();
     const QStringList source = FrameChecksums(input);
     ASSERT_GE(source.size(), 140);
 

@@ -57,15 +57,15 @@ TEST_P(SplitCliCopyContainer, ConsecutivePiecesHoldEveryPictureOnce)
 {
     const ContainerCase &c = GetParam();
     const QString source = dir.filePath(QString::fromLatin1(c.file));
-    ClipSpec spec;
-    spec.seconds = 4;
-    spec.videoCodec = QString::fromLatin1(c.videoCodec);
-    spec.audioCodec = QString::fromLatin1(c.audioCodec);
-    spec.gop = 25;
+    ClipRecipe recipe;
+    recipe.seconds = 4;
+    recipe.videoCodec = QString::fromLatin1(c.videoCodec);
+    recipe.audioCodec = QString::fromLatin1(c.audioCodec);
+    recipe.gop = 25;
     for (const char *arg : c.extra)
-        spec.extraOutputArgs << QString::fromLatin1(arg);
+        recipe.extraOutputArgs << QString::fromLatin1(arg);
     QString log;
-    ASSERT_TRUE(MakeClip(source, spec, &log)) << log.toStdString();
+    ASSERT_TRUE(MakeClip(source, recipe, &log)) << log.toStdString();
 
     const SplitRun r = RunSplit({source, "--parts", "3", "--copy", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -130,14 +130,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SplitCliCopy, OpenGroupMpeg4AviRepeatsOnlyTheKeyframeAtACut)
 {
     const QString source = dir.filePath(QStringLiteral("open.avi"));
-    ClipSpec spec;
-    spec.seconds = 4;
-    spec.videoCodec = QStringLiteral("mpeg4");
-    spec.audioCodec = QStringLiteral("libmp3lame");
-    spec.gop = 25;
-    spec.extraOutputArgs = {"-bf", "2"};
+    ClipRecipe recipe;
+    recipe.seconds = 4;
+    recipe.videoCodec = QStringLiteral("mpeg4");
+    recipe.audioCodec = QStringLiteral("libmp3lame");
+    recipe.gop = 25;
+    recipe.extraOutputArgs = {"-bf", "2"};
     QString log;
-    ASSERT_TRUE(MakeClip(source, spec, &log)) << log.toStdString();
+    ASSERT_TRUE(MakeClip(source, recipe, &log)) << log.toStdString();
 
     const SplitRun r = RunSplit({source, "--parts", "3", "--copy", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -159,13 +159,13 @@ TEST_F(SplitCliCopy, APieceWithoutAKeyframeOfItsOwnIsMerged)
 {
     // Keyframes at 0 and 3 s; by-second pieces start at 0, 1, 2, 3 and 4 s.
     const QString source = dir.filePath(QStringLiteral("sparse.mp4"));
-    ClipSpec spec;
-    spec.seconds = 5;
-    spec.videoCodec = QStringLiteral("libx264");
-    spec.audioCodec = QStringLiteral("aac");
-    spec.gop = 75;
-    spec.extraOutputArgs = {"-sc_threshold", "0"};
-    ASSERT_TRUE(MakeClip(source, spec));
+    ClipRecipe recipe;
+    recipe.seconds = 5;
+    recipe.videoCodec = QStringLiteral("libx264");
+    recipe.audioCodec = QStringLiteral("aac");
+    recipe.gop = 75;
+    recipe.extraOutputArgs = {"-sc_threshold", "0"};
+    ASSERT_TRUE(MakeClip(source, recipe));
 
     const SplitRun r = RunSplit({source, "--every", "1", "--copy", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -182,13 +182,13 @@ TEST_F(SplitCliCopy, APieceWithoutAKeyframeOfItsOwnIsMerged)
 TEST_F(SplitCliCopy, ARangeStartsOnTheKeyframeBeforeItAndGetsAFreeName)
 {
     const QString source = dir.filePath(QStringLiteral("range.mkv"));
-    ClipSpec spec;
-    spec.seconds = 4;
-    spec.videoCodec = QStringLiteral("libx264");
-    spec.audioCodec = QStringLiteral("aac");
-    spec.gop = 25;
-    spec.extraOutputArgs = {"-sc_threshold", "0"};
-    ASSERT_TRUE(MakeClip(source, spec));
+    ClipRecipe recipe;
+    recipe.seconds = 4;
+    recipe.videoCodec = QStringLiteral("libx264");
+    recipe.audioCodec = QStringLiteral("aac");
+    recipe.gop = 25;
+    recipe.extraOutputArgs = {"-sc_threshold", "0"};
+    ASSERT_TRUE(MakeClip(source, recipe));
     for (int run = 0; run < 2; ++run) {
         const SplitRun r = RunSplit({source, "--range", "1.5", "3", "--copy", "--output", out});
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -240,11 +240,11 @@ TEST_F(SplitCliCopy, AviPiecesBeyondTwoGigabytesAreWholeOpenDmlFiles)
 TEST_F(SplitCliCopy, RefusalsExitWithOneAndWriteNothing)
 {
     const QString source = dir.filePath(QStringLiteral("clip.mp4"));
-    ClipSpec spec;
-    spec.seconds = 2;
-    spec.videoCodec = QStringLiteral("libx264");
-    spec.audioCodec = QStringLiteral("aac");
-    ASSERT_TRUE(MakeClip(source, spec));
+    ClipRecipe recipe;
+    recipe.seconds = 2;
+    recipe.videoCodec = QStringLiteral("libx264");
+    recipe.audioCodec = QStringLiteral("aac");
+    ASSERT_TRUE(MakeClip(source, recipe));
     const struct {
         QStringList args;
         QString message;

@@ -65,16 +65,16 @@ TEST_P(SplitCliExactContainer, PiecesStartOnTheirPlannedPictureAndHoldEveryPictu
 {
     const ExactCase &c = GetParam();
     const QString source = dir.filePath(QString::fromLatin1(c.file));
-    ClipSpec spec;
-    spec.seconds = 7;
-    spec.videoCodec = QString::fromLatin1(c.videoCodec);
-    spec.audioCodec = QString::fromLatin1(c.audioCodec);
-    spec.sampleRate = 48000;
-    spec.rate = QString::fromLatin1(c.rate);
-    spec.gop = c.gop;
-    spec.extraOutputArgs = c.extra;
+    ClipRecipe recipe;
+    recipe.seconds = 7;
+    recipe.videoCodec = QString::fromLatin1(c.videoCodec);
+    recipe.audioCodec = QString::fromLatin1(c.audioCodec);
+    recipe.sampleRate = 48000;
+    recipe.rate = QString::fromLatin1(c.rate);
+    recipe.gop = c.gop;
+    recipe.extraOutputArgs = c.extra;
     QString log;
-    ASSERT_TRUE(MakeClip(source, spec, &log)) << log.toStdString();
+    ASSERT_TRUE(MakeClip(source, recipe, &log)) << log.toStdString();
 
     const SplitRun r = RunSplit({source, "--parts", "3", "--copy", "--exact", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -166,13 +166,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SplitCliExact, EveryPlannedPieceIsWrittenNoneMerged)
 {
     const QString source = dir.filePath(QStringLiteral("sparse.mp4"));
-    ClipSpec spec;
-    spec.seconds = 5;
-    spec.videoCodec = QStringLiteral("libx264");
-    spec.audioCodec = QStringLiteral("aac");
-    spec.gop = 75;
-    spec.extraOutputArgs = kH264;
-    ASSERT_TRUE(MakeClip(source, spec));
+    ClipRecipe recipe;
+    recipe.seconds = 5;
+    recipe.videoCodec = QStringLiteral("libx264");
+    recipe.audioCodec = QStringLiteral("aac");
+    recipe.gop = 75;
+    recipe.extraOutputArgs = kH264;
+    ASSERT_TRUE(MakeClip(source, recipe));
 
     const SplitRun r = RunSplit({source, "--every", "1", "--copy", "--exact", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -194,13 +194,13 @@ TEST_F(SplitCliExact, EveryPlannedPieceIsWrittenNoneMerged)
 TEST_F(SplitCliExact, PlannedPiecesPastTheLastPictureEndTheSplit)
 {
     const QString source = dir.filePath(QStringLiteral("late.mp4"));
-    ClipSpec spec;
-    spec.seconds = 10;
-    spec.videoCodec = QStringLiteral("libx264");
-    spec.audioCodec = QStringLiteral("aac");
-    spec.gop = 50;
-    spec.extraOutputArgs = {"-preset", "ultrafast", "-output_ts_offset", "3"};
-    ASSERT_TRUE(MakeClip(source, spec));
+    ClipRecipe recipe;
+    recipe.seconds = 10;
+    recipe.videoCodec = QStringLiteral("libx264");
+    recipe.audioCodec = QStringLiteral("aac");
+    recipe.gop = 50;
+    recipe.extraOutputArgs = {"-preset", "ultrafast", "-output_ts_offset", "3"};
+    ASSERT_TRUE(MakeClip(source, recipe));
 
     const SplitRun r = RunSplit({source, "--every", "4", "--copy", "--exact", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -219,13 +219,13 @@ TEST_F(SplitCliExact, PlannedPiecesPastTheLastPictureEndTheSplit)
 TEST_F(SplitCliExact, ARangeHoldsExactlyItsPictures)
 {
     const QString source = dir.filePath(QStringLiteral("range.mkv"));
-    ClipSpec spec;
-    spec.seconds = 4;
-    spec.videoCodec = QStringLiteral("libx264");
-    spec.audioCodec = QStringLiteral("aac");
-    spec.gop = 50;
-    spec.extraOutputArgs = kH264;
-    ASSERT_TRUE(MakeClip(source, spec));
+    ClipRecipe recipe;
+    recipe.seconds = 4;
+    recipe.videoCodec = QStringLiteral("libx264");
+    recipe.audioCodec = QStringLiteral("aac");
+    recipe.gop = 50;
+    recipe.extraOutputArgs = kH264;
+    ASSERT_TRUE(MakeClip(source, recipe));
 
     const SplitRun r = RunSplit({source, "--range", "1.5", "3.1", "--copy", "--exact", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -251,13 +251,13 @@ TEST_F(SplitCliExact, ARangeHoldsExactlyItsPictures)
 TEST_F(SplitCliExact, AVideoWithoutExactCutsIsSplitOnKeyframesWithANote)
 {
     const QString source = dir.filePath(QStringLiteral("old.mpg"));
-    ClipSpec spec;
-    spec.seconds = 4;
-    spec.videoCodec = QStringLiteral("mpeg1video");
-    spec.audioCodec = QStringLiteral("mp2");
-    spec.gop = 25;
-    spec.extraOutputArgs = {"-bf", "0", "-f", "mpeg"};
-    ASSERT_TRUE(MakeClip(source, spec));
+    ClipRecipe recipe;
+    recipe.seconds = 4;
+    recipe.videoCodec = QStringLiteral("mpeg1video");
+    recipe.audioCodec = QStringLiteral("mp2");
+    recipe.gop = 25;
+    recipe.extraOutputArgs = {"-bf", "0", "-f", "mpeg"};
+    ASSERT_TRUE(MakeClip(source, recipe));
 
     const SplitRun r = RunSplit({source, "--parts", "3", "--copy", "--exact", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -274,11 +274,11 @@ TEST_F(SplitCliExact, AVideoWithoutExactCutsIsSplitOnKeyframesWithANote)
 TEST_F(SplitCliExact, RefusalsExitWithOneAndWriteNothing)
 {
     const QString source = dir.filePath(QStringLiteral("clip.mp4"));
-    ClipSpec spec;
-    spec.seconds = 2;
-    spec.videoCodec = QStringLiteral("libx264");
-    spec.audioCodec = QStringLiteral("aac");
-    ASSERT_TRUE(MakeClip(source, spec));
+    ClipRecipe recipe;
+    recipe.seconds = 2;
+    recipe.videoCodec = QStringLiteral("libx264");
+    recipe.audioCodec = QStringLiteral("aac");
+    ASSERT_TRUE(MakeClip(source, recipe));
     const struct {
         QStringList args;
         QString message;
@@ -301,15 +301,15 @@ TEST_F(SplitCliExact, StoppedMidwayLeavesOnlyWholePieces)
 {
     // One group of pictures for the whole clip: the second piece encodes 6 s again.
     const QString source = dir.filePath(QStringLiteral("long.mp4"));
-    ClipSpec spec;
-    spec.seconds = 12;
-    spec.width = 640;
-    spec.height = 480;
-    spec.videoCodec = QStringLiteral("libx264");
-    spec.audioCodec = QStringLiteral("aac");
-    spec.gop = 300;
-    spec.extraOutputArgs = {"-preset", "ultrafast", "-bf", "2", "-sc_threshold", "0", "-pix_fmt", "yuv420p"};
-    ASSERT_TRUE(MakeClip(source, spec));
+    ClipRecipe recipe;
+    recipe.seconds = 12;
+    recipe.width = 640;
+    recipe.height = 480;
+    recipe.videoCodec = QStringLiteral("libx264");
+    recipe.audioCodec = QStringLiteral("aac");
+    recipe.gop = 300;
+    recipe.extraOutputArgs = {"-preset", "ultrafast", "-bf", "2", "-sc_threshold", "0", "-pix_fmt", "yuv420p"};
+    ASSERT_TRUE(MakeClip(source, recipe));
 
     QProcess p;
     p.start(SplitTool(), {source, "--parts", "2", "--copy", "--exact", "--output", out});

@@ -66,9 +66,9 @@ protected:
     {
         const QString path = dir.filePath(name);
         if (!QFileInfo::exists(path)) {
-            ClipSpec clipSpec;
-            clipSpec.seconds = seconds;
-            EXPECT_TRUE(MakeClip(path, clipSpec));
+            ClipRecipe clipRecipe;
+            clipRecipe.seconds = seconds;
+            EXPECT_TRUE(MakeClip(path, clipRecipe));
         }
         return path;
     }
@@ -190,12 +190,12 @@ TEST_F(SplitCliProcess, RenderFailureExitsWithTwo)
 
 TEST_F(SplitCliProcess, CtrlCStopsAndRemovesTheUnfinishedPiece)
 {
-    ClipSpec clipSpec;
-    clipSpec.seconds = 8;
-    clipSpec.width = 640;
-    clipSpec.height = 480;
+    ClipRecipe clipRecipe;
+    clipRecipe.seconds = 8;
+    clipRecipe.width = 640;
+    clipRecipe.height = 480;
     const QString clip = dir.filePath("long.avi");
-    ASSERT_TRUE(MakeClip(clip, clipSpec));
+    ASSERT_TRUE(MakeClip(clip, clipRecipe));
 
     QProcess p;
     p.start(Tool(), {clip, "--parts", "2", "--format", "dvd-pal", "--output", out});
@@ -308,12 +308,12 @@ TEST_F(SplitCliProcess, DamagedSourceEnds)
 // An interrupted piece leaves the file of its name that was there before as it was.
 TEST_F(SplitCliProcess, CtrlCKeepsAnExistingFileOfThePiecesName)
 {
-    ClipSpec clipSpec;
-    clipSpec.seconds = 8;
-    clipSpec.width = 640;
-    clipSpec.height = 480;
+    ClipRecipe clipRecipe;
+    clipRecipe.seconds = 8;
+    clipRecipe.width = 640;
+    clipRecipe.height = 480;
     const QString clip = dir.filePath("long.avi");
-    ASSERT_TRUE(MakeClip(clip, clipSpec));
+    ASSERT_TRUE(MakeClip(clip, clipRecipe));
     QFile existing(out + "long_new(1).mpg");
     ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
     existing.write("an earlier piece");
