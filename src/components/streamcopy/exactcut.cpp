@@ -2,6 +2,7 @@
 
 #include "chapterclip.h"
 #include "copysetup.h"
+#include "copysource.h"
 #include "exactend.h"
 #include "h264paramsets.h"
 #include "headencoder.h"
@@ -110,9 +111,6 @@ OwnedPacket WithPrefix(const AVPacket *pkt, const uint8_t *prefix, size_t size)
     return joined;
 }
 
-struct InputClose {
-    void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
-};
 struct OutputFree {
     void operator()(AVFormatContext *c) const { avformat_free_context(c); }
 };
@@ -197,7 +195,8 @@ private:
     const CopyHooks &hooks_;
     std::string error_;
 
-    std::unique_ptr<AVFormatContext, InputClose> in_;
+    CopySource source_;
+    AVFormatContext *in_ = nullptr; // source_'s
     std::unique_ptr<AVFormatContext, OutputFree> out_;
     OutputFile file_;
     std::vector<int> candidates_; // what the piece carries where the output container allows
@@ -264,7 +263,7 @@ int ExactJob::ReadPacket(OwnedPacket &pkt)
         pkt.reset(av_packet_alloc());
         if (!pkt)
             return AVERROR(ENOMEM);
-        const int r = av_read_frame(in_.get(), pkt.get());
+        const int r = av_read_frame(in_, pkt.get());
         if (Stopped())
             return AVERROR_EXIT;
         if (r == AVERROR_INVALIDDATA)
@@ -278,19 +277,11 @@ int ExactJob::ReadPacket(OwnedPacket &pkt)
 
 Outcome ExactJob::OpenInput()
 {
-    AVFormatContext *ic = avformat_alloc_context();
-    if (!ic)
-        return Fail("out of memory");
-    ic->interrupt_callback.callback = &InterruptRequested;
-    ic->interrupt_callback.opaque = const_cast<std::sig_atomic_t *>(hooks_.stop);
-    const std::string url = "file:" + args_.input;
-    int r = avformat_open_input(&ic, url.c_str(), nullptr, nullptr);
-    if (r < 0)
-        return Fail("cannot read the input as a media file (" + AvErrorText(r) + "): " + args_.input);
-    in_.reset(ic);
-    r = avformat_find_stream_info(ic, nullptr);
-    if (r < 0)
-        return Fail("cannot read the streams of the input (" + AvErrorText(r) + "): " + args_.input);
+    std::string failed;
+    if (!source_.Open(args_.input, hooks_.stop, &failed))
+        return Fail(failed);
+    AVFormatContext *ic = source_.Context();
+    in_ = ic;
 
     video_ = av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     const std::string why = WhyNotExact(ic, video_);
@@ -338,12 +329,12 @@ Outcome ExactJob::FindFirstKeyframe()
         const bool fromStart = back < 0 || startUs - back <= (in_->start_time != AV_NOPTS_VALUE ? in_->start_time : 0);
         int r;
         if (fromStart) {
-            r = avformat_seek_file(in_.get(), -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
+            r = avformat_seek_file(in_, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
             if (r < 0)
-                r = av_seek_frame(in_.get(), video_, INT64_MIN, AVSEEK_FLAG_BACKWARD);
+                r = av_seek_frame(in_, video_, INT64_MIN, AVSEEK_FLAG_BACKWARD);
         } else {
             const int64_t ts = VideoTs(startUs - back);
-            r = avformat_seek_file(in_.get(), video_, INT64_MIN, ts, ts, 0);
+            r = avformat_seek_file(in_, video_, INT64_MIN, ts, ts, 0);
         }
         if (r < 0 && !fromStart)
             continue;
@@ -428,12 +419,12 @@ Outcome ExactJob::ReadHeadGop()
 
 bool ExactJob::OpenOutput()
 {
-    const AVOutputFormat *ofmt = PickCopyMuxer(in_.get(), candidates_, args_.output);
+    const AVOutputFormat *ofmt = PickCopyMuxer(in_, candidates_, args_.output);
     if (!ofmt) {
         error_ = std::string("cannot write the input's container (") + in_->iformat->name + ")";
         return false;
     }
-    StreamSelection chosen = SelectCarriedStreams(in_.get(), candidates_, ofmt);
+    StreamSelection chosen = SelectCarriedStreams(in_, candidates_, ofmt);
     copied_ = std::move(chosen.copied);
     toOutput_.assign(in_->nb_streams, -1);
     for (size_t k = 0; k < copied_.size(); ++k)
@@ -510,7 +501,7 @@ bool ExactJob::OpenOutput()
     const AVRational vtb = in_->streams[video_]->time_base;
     const int64_t zeroUs = av_rescale_q(firstTs_, vtb, AV_TIME_BASE_Q);
     const int64_t endUs = EndTs() == std::numeric_limits<int64_t>::max() ? EndTs() : av_rescale_q(EndTs(), vtb, AV_TIME_BASE_Q);
-    if (av_dict_copy(&oc->metadata, in_->metadata, 0) < 0 || !CopyPieceChapters(in_.get(), oc, zeroUs, endUs)) {
+    if (av_dict_copy(&oc->metadata, in_->metadata, 0) < 0 || !CopyPieceChapters(in_, oc, zeroUs, endUs)) {
         error_ = "out of memory";
         return false;
     }
@@ -539,7 +530,7 @@ bool ExactJob::TakeFrame(AVFrame *frame, bool *headComplete)
     if (!encoderOpen_) {
         firstTs_ = ts;
         const AVCodecParameters *par = in_->streams[video_]->codecpar;
-        const AVOutputFormat *ofmt = PickCopyMuxer(in_.get(), candidates_, args_.output);
+        const AVOutputFormat *ofmt = PickCopyMuxer(in_, candidates_, args_.output);
         const bool global = ofmt && MuxerCarriesGlobalHeaders(ofmt) && (ofmt->flags & AVFMT_GLOBALHEADER);
         const int id = FreeParameterSetId(SourceParameterSets(gop_));
         if (id < 0) {
@@ -1108,19 +1099,13 @@ ExactCutResult RunExactCut(const CopyRequest &args, const CopyHooks &hooks)
 
 std::string WhyNoExactCut(const std::string &input, const volatile std::sig_atomic_t *stop)
 {
-    AVFormatContext *opened = avformat_alloc_context();
-    if (!opened)
-        return std::string();
-    opened->interrupt_callback.callback = &InterruptRequested;
-    opened->interrupt_callback.opaque = const_cast<std::sig_atomic_t *>(stop);
-    const std::string url = "file:" + input;
-    if (avformat_open_input(&opened, url.c_str(), nullptr, nullptr) < 0)
+    CopySource source;
+    std::string failed;
+    if (!source.Open(input, stop, &failed))
         return std::string(); // the copy says what is wrong with the input
-    std::unique_ptr<AVFormatContext, InputClose> ic(opened);
-    if (avformat_find_stream_info(ic.get(), nullptr) < 0)
-        return std::string();
-    const int video = av_find_best_stream(ic.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    const std::string why = WhyNotExact(ic.get(), video);
+    AVFormatContext *ic = source.Context();
+    const int video = av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const std::string why = WhyNotExact(ic, video);
     if (!why.empty() || ic->streams[video]->codecpar->codec_id != AV_CODEC_ID_H264)
         return why;
 
@@ -1133,7 +1118,7 @@ std::string WhyNoExactCut(const std::string &input, const volatile std::sig_atom
     int keyframes = 0;
     OwnedPacket pkt(av_packet_alloc());
     for (int n = 0; pkt && n < kPacketLimit && keyframes < kKeyframesLookedAt; ++n) {
-        if (av_read_frame(ic.get(), pkt.get()) < 0)
+        if (av_read_frame(ic, pkt.get()) < 0)
             break;
         if (pkt->stream_index == video && (pkt->flags & AV_PKT_FLAG_KEY) && keyframes++ > 0
             && !HasIdrSlice(pkt->data, static_cast<size_t>(pkt->size), lengthSize))
