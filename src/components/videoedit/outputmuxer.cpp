@@ -62,7 +62,36 @@ bool OutputMuxer::wantsGlobalHeader() const
     return m_oc && (m_oc->oformat->flags & AVFMT_GLOBALHEADER);
 }
 
+bool StreamModel::From(const AVCodecContext *enc, uint32_t codecTag, StreamModel *model, QString *error)
+{
+    StreamModel m;
+    m.params.reset(avcodec_parameters_alloc(), [](AVCodecParameters *p) { avcodec_parameters_free(&p); });
+    const int rc = m.params ? avcodec_parameters_from_context(m.params.get(), enc) : AVERROR(ENOMEM);
+    if (rc < 0) {
+        if (error)
+            *error = QStringLiteral("无法设置输出流: %1").arg(av::ErrorText(rc));
+        return false;
+    }
+    m.timeBase = enc->time_base;
+    m.frameRate = enc->framerate;
+    m.sampleAspect = enc->sample_aspect_ratio;
+    m.tag = codecTag;
+    m.encoderTag = enc->codec_tag;
+    for (int i = 0; i < enc->nb_coded_side_data; ++i) {
+        const AVPacketSideData &sd = enc->coded_side_data[i];
+        m.sideData.append({sd.type, QByteArray(reinterpret_cast<const char *>(sd.data), int(sd.size))});
+    }
+    *model = std::move(m);
+    return true;
+}
+
 int OutputMuxer::addStream(AVCodecContext *enc, uint32_t codecTag, QString *error)
+{
+    StreamModel model;
+    return StreamModel::From(enc, codecTag, &model, error) ? addStream(model, error) : -1;
+}
+
+int OutputMuxer::addStream(const StreamModel &model, QString *error)
 {
     AVStream *st = avformat_new_stream(m_oc, nullptr);
     if (!st) {
@@ -70,7 +99,7 @@ int OutputMuxer::addStream(AVCodecContext *enc, uint32_t codecTag, QString *erro
             *error = QStringLiteral("内存不足");
         return -1;
     }
-    int rc = avcodec_parameters_from_context(st->codecpar, enc);
+    int rc = avcodec_parameters_copy(st->codecpar, model.params.get());
     if (rc < 0) {
         if (error)
             *error = QStringLiteral("无法设置输出流: %1").arg(av::ErrorText(rc));
@@ -78,24 +107,23 @@ int OutputMuxer::addStream(AVCodecContext *enc, uint32_t codecTag, QString *erro
     }
     // Some encoders name their variant by its tag (Ut Video's RGB and YUV kinds); keep it when
     // the container knows it, or the reader would take the stream for another variant.
-    uint32_t tag = codecTag;
-    if (!tag && enc->codec_tag && m_oc->oformat->codec_tag
-        && av_codec_get_id(m_oc->oformat->codec_tag, enc->codec_tag) == enc->codec_id)
-        tag = enc->codec_tag;
+    uint32_t tag = model.tag;
+    if (!tag && model.encoderTag && m_oc->oformat->codec_tag
+        && av_codec_get_id(m_oc->oformat->codec_tag, model.encoderTag) == model.params->codec_id)
+        tag = model.encoderTag;
     st->codecpar->codec_tag = tag;
-    st->time_base = enc->time_base;
-    st->avg_frame_rate = enc->framerate;
-    st->r_frame_rate = enc->framerate;
-    st->sample_aspect_ratio = enc->sample_aspect_ratio;
-    for (int i = 0; i < enc->nb_coded_side_data; ++i) {
-        const AVPacketSideData &sd = enc->coded_side_data[i];
-        uint8_t *dst = av_stream_new_side_data(st, sd.type, sd.size);
+    st->time_base = model.timeBase;
+    st->avg_frame_rate = model.frameRate;
+    st->r_frame_rate = model.frameRate;
+    st->sample_aspect_ratio = model.sampleAspect;
+    for (const StreamModel::SideData &sd : model.sideData) {
+        uint8_t *dst = av_stream_new_side_data(st, sd.type, size_t(sd.data.size()));
         if (!dst) {
             if (error)
                 *error = QStringLiteral("内存不足");
             return -1;
         }
-        memcpy(dst, sd.data, sd.size);
+        memcpy(dst, sd.data.constData(), size_t(sd.data.size()));
     }
     return st->index;
 }
@@ -216,6 +244,11 @@ bool OutputMuxer::encodeAndWrite(AVCodecContext *enc, AVFrame *frame, AVPacket *
 
 bool OutputMuxer::finish(QString *error)
 {
+    return complete(error) && commit(error);
+}
+
+bool OutputMuxer::complete(QString *error)
+{
     int rc = av_write_trailer(m_oc);
     if (rc >= 0 && m_oc->pb && m_oc->pb->error < 0)
         rc = m_oc->pb->error;
@@ -235,6 +268,14 @@ bool OutputMuxer::finish(QString *error)
             *error = QStringLiteral("关闭输出文件出错 %1: %2").arg(m_path, av::ErrorText(rc));
         return false;
     }
+    avformat_free_context(m_oc);
+    m_oc = nullptr;
+    m_complete = true;
+    return true;
+}
+
+bool OutputMuxer::commit(QString *error)
+{
     if (!fileStillThere()) {
         if (error)
             *error = QStringLiteral("输出文件在写入时被删除或移走: %1").arg(m_path);
@@ -248,8 +289,6 @@ bool OutputMuxer::finish(QString *error)
         return false;
     }
     m_temporary = false;
-    avformat_free_context(m_oc);
-    m_oc = nullptr;
     m_inode = 0; // complete: from now on the file is the user's
     return true;
 }

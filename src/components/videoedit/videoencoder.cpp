@@ -41,9 +41,26 @@ uint32_t TagFor(const QByteArray &encoder)
 bool VideoEncoder::open(const VideoEncoderSettings &wanted, OutputMuxer &muxer, QString *error)
 {
     m_wanted = wanted;
-    m_muxer = &muxer;
     m_pkt = av::NewPacket();
     m_scaled = av::NewFrame();
+    if (!m_pkt || !m_scaled) {
+        if (error)
+            *error = QStringLiteral("内存不足");
+        return false;
+    }
+    m_globalHeader = muxer.wantsGlobalHeader();
+    if (!openCodec(m_globalHeader, error) || !StreamModel::From(m_enc.get(), TagFor(wanted.encoder), &m_model, error))
+        return false;
+    const int stream = muxer.addStream(m_model, error);
+    if (stream < 0)
+        return false;
+    m_targets.assign(1, Target{&muxer, stream, 0, {}});
+    return true;
+}
+
+bool VideoEncoder::openCodec(bool globalHeader, QString *error)
+{
+    const VideoEncoderSettings &wanted = m_wanted;
     const AVCodec *codec = avcodec_find_encoder_by_name(wanted.encoder.constData());
     if (!codec) {
         if (error)
@@ -51,7 +68,7 @@ bool VideoEncoder::open(const VideoEncoderSettings &wanted, OutputMuxer &muxer, 
         return false;
     }
     m_enc.reset(avcodec_alloc_context3(codec));
-    if (!m_enc || !m_pkt || !m_scaled) {
+    if (!m_enc) {
         if (error)
             *error = QStringLiteral("内存不足");
         return false;
@@ -86,7 +103,7 @@ bool VideoEncoder::open(const VideoEncoderSettings &wanted, OutputMuxer &muxer, 
     // own, and the extra thread only costs switches.
     c->thread_count = std::max(1, av_cpu_count());
     c->thread_type = FF_THREAD_SLICE | FF_THREAD_FRAME;
-    if (muxer.wantsGlobalHeader())
+    if (globalHeader)
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary *opts = nullptr;
     for (const auto &o : wanted.options)
@@ -99,8 +116,43 @@ bool VideoEncoder::open(const VideoEncoderSettings &wanted, OutputMuxer &muxer, 
                          .arg(QString::fromLatin1(wanted.encoder)).arg(wanted.width).arg(wanted.height).arg(av::ErrorText(rc));
         return false;
     }
-    m_stream = muxer.addStream(c, TagFor(wanted.encoder), error);
-    return m_stream >= 0;
+    return true;
+}
+
+// Encoders that take the picture types they are given, so that no picture refers across the
+// keyframe and the reference picture that bound a piece (intra-only ones need nothing more).
+// With B-frames, the piece's last picture must have been made a reference picture.
+bool VideoEncoder::canCarryOn() const
+{
+    static const char *const steerable[] = {"mpeg1video", "mpeg2video", "mpeg4", "msmpeg4", "msmpeg4v2",
+                                            "wmv1", "wmv2", "mjpeg", "huffyuv", "utvideo", "dvvideo", "rawvideo"};
+    for (const char *name : steerable)
+        if (m_wanted.encoder == name)
+            return m_lastEndedPiece || m_enc->max_b_frames == 0;
+    return false;
+}
+
+bool VideoEncoder::continueInto(OutputMuxer &next, int stream, FileDone currentDone, QString *error)
+{
+    if (canCarryOn()) {
+        m_targets.back().done = std::move(currentDone);
+        m_targets.push_back(Target{&next, stream, m_nextSlot, {}});
+        m_keyNext = true;
+        return true;
+    }
+    // Drained into the current file and started again for the next.
+    if (!sendAndWrite(nullptr, error))
+        return false;
+    while (!m_targets.empty()) {
+        if (m_targets.front().done && !m_targets.front().done(error))
+            return false;
+        m_targets.pop_front();
+    }
+    if (!currentDone(error) || !openCodec(m_globalHeader, error))
+        return false;
+    m_targets.push_back(Target{&next, stream, m_nextSlot, {}});
+    m_keyNext = false;
+    return true;
 }
 
 void VideoEncoder::beginClip(bool keepAspect, int rotation)
@@ -202,7 +254,7 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     return true;
 }
 
-bool VideoEncoder::encode(AVFrame *decoded, int64_t first, int64_t count, QString *error)
+bool VideoEncoder::encode(AVFrame *decoded, int64_t first, int64_t count, QString *error, bool endsPiece)
 {
     if (count <= 0)
         return true;
@@ -225,26 +277,73 @@ bool VideoEncoder::encode(AVFrame *decoded, int64_t first, int64_t count, QStrin
     } else {
         pic->sample_aspect_ratio = m_enc->sample_aspect_ratio;
     }
-    // The decoder's picture types are no orders for the encoder.
-    pic->pict_type = AV_PICTURE_TYPE_NONE;
     pic->quality = m_enc->global_quality;
     for (int64_t i = 0; i < count; ++i) {
+        // The decoder's picture types are no orders for the encoder; a piece's bounds are.
+        pic->pict_type = m_keyNext ? AV_PICTURE_TYPE_I
+                         : (endsPiece && i == count - 1) ? AV_PICTURE_TYPE_P
+                                                         : AV_PICTURE_TYPE_NONE;
+        m_keyNext = false;
         pic->pts = first + i;
         if (!sendAndWrite(pic, error))
             return false;
     }
+    m_lastEndedPiece = endsPiece;
     m_nextSlot = first + count;
     return true;
 }
 
 bool VideoEncoder::sendAndWrite(AVFrame *frame, QString *error)
 {
-    return m_muxer->encodeAndWrite(m_enc.get(), frame, m_pkt.get(), m_stream, QStringLiteral("视频编码出错"), error);
+    int rc = avcodec_send_frame(m_enc.get(), frame);
+    if (rc < 0 && rc != AVERROR_EOF) {
+        if (error)
+            *error = QStringLiteral("视频编码出错: %1").arg(av::ErrorText(rc));
+        return false;
+    }
+    for (;;) {
+        rc = avcodec_receive_packet(m_enc.get(), m_pkt.get());
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+            return true;
+        if (rc < 0) {
+            if (error)
+                *error = QStringLiteral("视频编码出错: %1").arg(av::ErrorText(rc));
+            return false;
+        }
+        const bool ok = writePacket(m_pkt.get(), error);
+        av_packet_unref(m_pkt.get());
+        if (!ok)
+            return false;
+    }
+}
+
+bool VideoEncoder::writePacket(AVPacket *pkt, QString *error)
+{
+    // The next file's keyframe comes after every packet of the current file.
+    while (m_targets.size() > 1 && pkt->pts != AV_NOPTS_VALUE && pkt->pts >= m_targets[1].firstSlot) {
+        if (!m_targets.front().done(error))
+            return false;
+        m_targets.pop_front();
+    }
+    const Target &t = m_targets.front();
+    if (pkt->pts != AV_NOPTS_VALUE)
+        pkt->pts -= t.firstSlot;
+    if (pkt->dts != AV_NOPTS_VALUE)
+        pkt->dts -= t.firstSlot;
+    return t.muxer->write(pkt, t.stream, m_enc->time_base, error);
 }
 
 bool VideoEncoder::flush(QString *error)
 {
-    return sendAndWrite(nullptr, error);
+    if (!sendAndWrite(nullptr, error))
+        return false;
+    // Every file but the last is complete now (the last one may have had no picture).
+    while (m_targets.size() > 1) {
+        if (!m_targets.front().done(error))
+            return false;
+        m_targets.pop_front();
+    }
+    return true;
 }
 
 } // namespace kc

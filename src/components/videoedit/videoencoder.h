@@ -1,27 +1,44 @@
 #pragma once
 
 #include "avutils.h"
+#include "outputmuxer.h"
 #include "outputplan.h"
 #include "picturefit.h"
 
 #include <QString>
 
-namespace kc {
+#include <deque>
+#include <functional>
 
-class OutputMuxer;
+namespace kc {
 
 // Scales (and pads) decoded pictures to the output frame and encodes them on the constant
 // output timeline: a picture is sent once per output slot it covers.
+//
+// Consecutive pieces of a split go each into a file of its own through one encoder: the last
+// picture of a piece is made a reference picture and the first of the next a keyframe, so
+// that no picture of one file refers to a picture of another, and the packets are sent to
+// the file their picture belongs to. Encoders that cannot be steered so are drained at the
+// end of each piece and opened again.
 class VideoEncoder
 {
 public:
+    using FileDone = std::function<bool(QString *error)>;
+
     bool open(const VideoEncoderSettings &wanted, OutputMuxer &muxer, QString *error);
+    // The stream the encoder writes, for the files of later pieces.
+    const StreamModel &streamModel() const { return m_model; }
+    // From the next picture on, the packets go to `next` (whose stream `stream` was made from
+    // streamModel()). `currentDone` runs on this thread once every packet of the current file
+    // has been written.
+    bool continueInto(OutputMuxer &next, int stream, FileDone currentDone, QString *error);
     // The next pictures come from a new clip; keepAspect pads instead of stretching, and the
     // pictures are first turned clockwise by rotation degrees (0, 90, 180, 270).
     void beginClip(bool keepAspect, int rotation = 0);
     // Encodes the picture for `count` slots from slot `first` on (slots count from the start
     // of the output and only ever grow).
-    bool encode(AVFrame *decoded, int64_t first, int64_t count, QString *error);
+    // endsPiece: these are the last slots of a piece whose successor continueInto() will take.
+    bool encode(AVFrame *decoded, int64_t first, int64_t count, QString *error, bool endsPiece = false);
     // Drains the encoder at the end of the output.
     bool flush(QString *error);
     // One past the last slot written.
@@ -30,13 +47,26 @@ public:
     int rateDen() const { return m_wanted.rateDen; }
 
 private:
+    struct Target {
+        OutputMuxer *muxer = nullptr;
+        int stream = -1;
+        int64_t firstSlot = 0;   // the slot that is the file's time 0
+        FileDone done;           // set once a following file is known
+    };
+
+    bool openCodec(bool globalHeader, QString *error);
+    bool canCarryOn() const;
     bool ensureFilter(const AVFrame *in, QString *error);
     bool sendAndWrite(AVFrame *frame, QString *error);
+    bool writePacket(AVPacket *pkt, QString *error);
 
     VideoEncoderSettings m_wanted;
-    OutputMuxer *m_muxer = nullptr;
     av::CodecPtr m_enc;
-    int m_stream = -1;
+    bool m_globalHeader = false;
+    StreamModel m_model;
+    std::deque<Target> m_targets;   // the file being written first
+    bool m_lastEndedPiece = false;  // the last picture sent was made a reference picture
+    bool m_keyNext = false;         // the next picture sent starts a file
     av::PacketPtr m_pkt;
     av::FramePtr m_scaled;
     int64_t m_nextSlot = 0;
