@@ -1,5 +1,6 @@
 // Consecutive pieces of one source: exact frames and samples, chained from the completion event.
 #include "fixtures.h"
+#include "support/mediachecks.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -116,6 +117,119 @@ const PiecesCase kPieces[] = {
 
 INSTANTIATE_TEST_SUITE_P(Sources, VideoEditPieces, ::testing::ValuesIn(kPieces),
                          [](const ::testing::TestParamInfo<PiecesCase> &i) { return std::string(i.param.label); });
+
+struct OneRenderCase {
+    const char *label;
+    int outputType;
+    const char *codecName; // AVI: part of the video codec's name
+};
+
+void PrintTo(const OneRenderCase &c, std::ostream *os) { *os << c.label; }
+
+bool FirstPictureIsKeyframe(const QString &file)
+{
+    const QString out = RunTool(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                                        QStringLiteral("v:0"), QStringLiteral("-read_intervals"), QStringLiteral("%+#1"),
+                                        QStringLiteral("-show_entries"), QStringLiteral("frame=key_frame"),
+                                        QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"), file});
+    return out.trimmed().section(QLatin1Char('\n'), 0, 0) == QLatin1String("1");
+}
+
+// Pictures stored after the file's first keyframe but shown before it: they would refer to a
+// picture of the piece before, which this file lacks.
+int LeadingPictures(const QString &file)
+{
+    const QString out = RunTool(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                                        QStringLiteral("v:0"), QStringLiteral("-show_entries"), QStringLiteral("packet=pts"),
+                                        QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"), file});
+    const QStringList pts = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    int leading = 0;
+    for (const QString &p : pts) {
+        bool known = false;
+        const qint64 t = p.toLongLong(&known);
+        if (known && t < pts.first().toLongLong())
+            ++leading;
+    }
+    return leading;
+}
+
+class VideoEditOneRender : public ::testing::TestWithParam<OneRenderCase> {};
+
+// Five pieces in one render, as a split asks for them (their cuts fall inside groups of
+// pictures): through encoders that go on from piece
+// to piece (MPEG-2 with B-frames, MPEG-4) and one that is drained and opened again at each
+// piece (H.264). Each piece is a file of its own that starts on a keyframe and decodes
+// cleanly, its sound lasts as long as its pictures, and together they last as long as the
+// source, to the frame.
+TEST_P(VideoEditOneRender, WritesEachPieceIntoAFileOfItsOwn)
+{
+    const OneRenderCase &c = GetParam();
+    const QString src = SourceClip(Source::Avi);
+    TVideoEdit edit;
+    OwnRateAvi(edit, src, 25);
+    edit.setOutputType(c.outputType);
+    if (c.codecName) {
+        int codec = -1;
+        for (int i = 0; i < edit.VideoCompressors().Count(); ++i)
+            if (edit.VideoCompressors().Item(i).contains(QLatin1String(c.codecName)))
+                codec = i;
+        if (codec < 0)
+            GTEST_SKIP() << "no " << c.codecName << " encoder here";
+        edit.setVideoCompressor(codec);
+    }
+    const double duration = edit.GetFileDuration(src);
+    const int pieces = 5;
+    QStringList outputs;
+    for (int i = 0; i < pieces; ++i) {
+        const double a = duration * i / pieces, b = duration * (i + 1) / pieces;
+        edit.AddVideo(src, a, b, 0);
+        edit.AddAudio(src, a, b);
+        outputs << OutputPath(QStringLiteral("%1 together %2.%3")
+                                  .arg(QString::fromLatin1(c.label)).arg(i + 1)
+                                  .arg(c.outputType == 8 ? QStringLiteral("avi") : QStringLiteral("mpg")));
+    }
+    QList<int> announced;
+    bool completed = false, ok = false;
+    QString why;
+    QEventLoop loop;
+    QObject::connect(&edit, &TVideoEdit::OnPieceComplete, &loop, [&](int index) {
+        announced << index;
+        // Named and complete as it is announced.
+        EXPECT_GT(CountVideoFrames(outputs.at(index)), 0) << "piece " << index + 1;
+    });
+    QObject::connect(&edit, &TVideoEdit::OnComplete, &loop, [&](bool succeeded, const QString &reason) {
+        completed = true;
+        ok = succeeded;
+        why = reason;
+        loop.quit();
+    });
+    ASSERT_TRUE(edit.SavePieces(outputs)) << edit.LastError().toStdString();
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    loop.exec();
+    ASSERT_TRUE(completed);
+    ASSERT_TRUE(ok) << why.toStdString();
+    EXPECT_EQ(announced, (QList<int>{0, 1, 2, 3}));
+
+    int frames = 0;
+    for (const QString &o : outputs) {
+        SCOPED_TRACE(o.toStdString());
+        EXPECT_EQ(DecodeErrors(o), QString());
+        EXPECT_TRUE(FirstPictureIsKeyframe(o));
+        EXPECT_EQ(LeadingPictures(o), 0);
+        EXPECT_NEAR(SoundSeconds(o), PictureSeconds(o), 0.05);
+        frames += CountVideoFrames(o);
+    }
+    EXPECT_NEAR(frames, duration * 25, 1.0);
+}
+
+const OneRenderCase kOneRender[] = {
+    {"Mpeg2BFrames", 7, nullptr},
+    {"AviMpeg4", 8, "MPEG-4 Part 2"},
+    {"AviH264", 8, "x264"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Encoders, VideoEditOneRender, ::testing::ValuesIn(kOneRender),
+                         [](const ::testing::TestParamInfo<OneRenderCase> &i) { return std::string(i.param.label); });
 
 } // namespace
 

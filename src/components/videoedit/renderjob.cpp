@@ -47,11 +47,13 @@ SharedFrame TakeFrame(AVFrame *from)
 class SegmentSink : public ClipSink
 {
 public:
+    // endsPiece: another piece follows in a file of its own; the last picture is marked so.
     SegmentSink(EncodeStage &stage, VideoEncoder &video, AudioEncoder *audio, bool sameRate, int64_t firstSlot,
-                int64_t videoStartUs, int64_t videoStopUs, int64_t audioStartUs, int64_t audioStopUs)
+                int64_t videoStartUs, int64_t videoStopUs, int64_t audioStartUs, int64_t audioStopUs,
+                bool endsPiece)
         : m_stage(stage), m_video(video), m_audio(audio), m_mapper(video.rateNum(), video.rateDen(), sameRate),
           m_offset(firstSlot), m_vStart(videoStartUs), m_vStop(videoStopUs), m_aStart(audioStartUs),
-          m_aStop(audioStopUs)
+          m_aStop(audioStopUs), m_endsPiece(endsPiece)
     {
     }
 
@@ -107,7 +109,7 @@ public:
             // A frame's own length is only a guess where frame times are not constant: there
             // the last picture lasts to the cut's stop.
             const int64_t end = m_mapper.regular() ? std::min(m_vStop, m_lastEndUs) : m_vStop;
-            if (!postPicture(m_mapper.finish(end - m_vStart), error))
+            if (!postPicture(m_mapper.finish(end - m_vStart), error, m_endsPiece))
                 return false;
         }
         if (!m_anchored && !setAnchor(0, error))
@@ -193,7 +195,7 @@ private:
         return false;
     }
 
-    bool postPicture(const SlotRun &run, QString *error)
+    bool postPicture(const SlotRun &run, QString *error, bool last = false)
     {
         SharedFrame f = std::move(m_pending);
         m_pending.reset();
@@ -202,8 +204,8 @@ private:
         VideoEncoder *video = &m_video;
         const int64_t first = m_offset + run.first;
         const int64_t count = run.count;
-        return post([video, f, first, count](QString *e) { return video->encode(f.get(), first, count, e); }, true,
-                    error);
+        return post([video, f, first, count, last](QString *e) { return video->encode(f.get(), first, count, e, last); },
+                    true, error);
     }
 
     static bool outOfMemory(QString *error)
@@ -218,6 +220,7 @@ private:
     FrameSlotMapper m_mapper;
     int64_t m_offset;        // the clip's first slot in the output
     int64_t m_vStart, m_vStop, m_aStart, m_aStop;
+    bool m_endsPiece;
     SharedFrame m_pending;   // the picture whose run is not known yet
     int64_t m_lastEndUs = 0;
     int64_t m_frames = 0;
@@ -236,20 +239,43 @@ struct Segment {
     ClipRange videoClip;
     std::optional<ClipRange> audioClip;
     std::unique_ptr<ClipReader> reader;       // pictures, and the sound when from the same file
+    ClipReader *source = nullptr;             // reader, or for later pieces the first piece's
     std::unique_ptr<ClipReader> audioReader;  // sound from another file
     int64_t vStart = 0, vStop = 0, aStart = 0, aStop = 0;
     bool soundFromMainReader = false;
     bool continued = false;                   // the reader goes on from the previous render
 };
 
+// Pieces are ranges of one source, each with the sound of its own range (or none).
+bool PiecesAreOneSource(const RenderRequest &r, QString *error)
+{
+    bool ok = r.pieceOutputs.size() == r.video.size();
+    for (int i = 0; ok && i < r.video.size(); ++i) {
+        ok = r.video.at(i).file == r.video.first().file;
+        if (ok && i < r.audio.size()) {
+            const ClipRange &a = r.audio.at(i);
+            ok = a.file == r.video.first().file && a.start == r.video.at(i).start && a.stop == r.video.at(i).stop;
+        }
+    }
+    if (!ok)
+        *error = QStringLiteral("分段输出的片段必须来自同一个文件，每段一个输出文件");
+    return ok;
+}
+
 } // namespace
 
 struct RenderJob::Impl {
     RenderRequest req;
     std::vector<Segment> segments;
-    OutputMuxer muxer;
+    OutputMuxer muxer;                        // the output, or the first piece's
     VideoEncoder video;
-    std::unique_ptr<AudioEncoder> audio;
+    std::unique_ptr<AudioEncoder> audio;      // for pieces, the piece's being read
+    // Pieces: the files after the first, and the sound encoder of the piece before the one
+    // being read, which may still be draining on the encoding thread.
+    bool pieces = false;
+    bool wantSound = false;
+    std::vector<std::unique_ptr<OutputMuxer>> pieceMuxers;
+    std::unique_ptr<AudioEncoder> previousAudio;
     double totalSeconds = 0;
     bool prepared = false;
     std::unique_ptr<ClipReader> offered;
@@ -257,7 +283,30 @@ struct RenderJob::Impl {
     // A render of one range of one file (its sound, if any, from the same file) is what the
     // pieces of a split are: its reader may go on to the next range.
     bool followable = false;
+
+    void abortAll()
+    {
+        muxer.abort();
+        for (auto &m : pieceMuxers)
+            m->abort();
+    }
+    // After a failure: the pieces already complete stay, to be named as they are announced.
+    void abortUnfinished()
+    {
+        if (!muxer.isComplete())
+            muxer.abort();
+        for (auto &m : pieceMuxers)
+            if (!m->isComplete())
+                m->abort();
+    }
+    OutputMuxer &lastMuxer() { return pieceMuxers.empty() ? muxer : *pieceMuxers.back(); }
 };
+
+bool RenderJob::commitPiece(int piece, QString *error)
+{
+    OutputMuxer &m = piece == 0 ? d->muxer : *d->pieceMuxers.at(size_t(piece) - 1);
+    return m.commit(error);
+}
 
 void RenderJob::offerReader(std::unique_ptr<ClipReader> reader)
 {
@@ -284,7 +333,7 @@ RenderJob::RenderJob(RenderRequest request) : d(new Impl)
 RenderJob::~RenderJob()
 {
     // A job that never finished leaves nothing behind.
-    d->muxer.abort();
+    d->abortAll();
 }
 
 double RenderJob::totalSeconds() const
@@ -303,12 +352,19 @@ bool RenderJob::prepare(QString *error)
         *error = QStringLiteral("音频片段比视频片段多");
         return false;
     }
-    if (r.outputPath.isEmpty()) {
+    d->pieces = !r.pieceOutputs.isEmpty();
+    if (d->pieces && !PiecesAreOneSource(r, error))
+        return false;
+    const QString firstOutput = d->pieces ? r.pieceOutputs.first() : r.outputPath;
+    if (firstOutput.isEmpty()) {
         *error = QStringLiteral("没有指定输出文件");
         return false;
     }
-    const QString outCanonical = CanonicalOrAbsolute(r.outputPath);
+    QStringList outCanonical;
+    for (const QString &out : d->pieces ? r.pieceOutputs : QStringList{r.outputPath})
+        outCanonical << CanonicalOrAbsolute(out);
     const bool wantSound = !r.plan.audio.encoder.isEmpty() && (r.plan.audioRequired || !r.audio.isEmpty());
+    d->wantSound = wantSound;
 
     for (int i = 0; i < r.video.size(); ++i) {
         Segment seg;
@@ -316,15 +372,21 @@ bool RenderJob::prepare(QString *error)
         if (i < r.audio.size())
             seg.audioClip = r.audio.at(i);
         for (const QString &f : {seg.videoClip.file, seg.audioClip ? seg.audioClip->file : QString()}) {
-            if (!f.isEmpty() && CanonicalOrAbsolute(f) == outCanonical) {
-                *error = QStringLiteral("输出文件不能是输入文件: %1").arg(r.outputPath);
+            const int same = f.isEmpty() ? -1 : outCanonical.indexOf(CanonicalOrAbsolute(f));
+            if (same >= 0) {
+                *error = QStringLiteral("输出文件不能是输入文件: %1").arg(d->pieces ? r.pieceOutputs.at(same) : r.outputPath);
                 return false;
             }
         }
         const bool soundHere = wantSound && seg.audioClip && seg.audioClip->file == seg.videoClip.file;
-        const bool single = r.video.size() == 1 && (!wantSound || !seg.audioClip || soundHere);
+        const bool single = (r.video.size() == 1 || d->pieces) && (!wantSound || !seg.audioClip || soundHere);
         d->followable = single;
-        if (single && d->offered && d->offered->path() == seg.videoClip.file && d->offered->wantedAudio() == soundHere) {
+        if (d->pieces && i > 0) {
+            // Read on from the piece before, by the first piece's reader.
+            seg.source = d->segments.front().source;
+            seg.continued = true;
+        } else if (single && d->offered && d->offered->path() == seg.videoClip.file
+                   && d->offered->wantedAudio() == soundHere) {
             seg.reader = std::move(d->offered);
             seg.reader->setStopFlag(&m_stop);
             seg.continued = true; // confirmed below, once the range is known
@@ -333,25 +395,28 @@ bool RenderJob::prepare(QString *error)
             if (!seg.reader->open(seg.videoClip.file, true, soundHere, error))
                 return false;
         }
-        seg.soundFromMainReader = soundHere && seg.reader->hasAudio();
+        if (seg.reader)
+            seg.source = seg.reader.get();
+        ClipReader *reader = seg.source;
+        seg.soundFromMainReader = soundHere && reader->hasAudio();
         seg.vStart = std::max<int64_t>(0, SecondsToMicros(seg.videoClip.start));
         seg.vStop = SecondsToMicros(seg.videoClip.stop);
         // Where the file's pictures begin late (an empty edit at the start of an MP4), a range
         // from before them starts with them: a piece begins at its first picture. (The few
         // milliseconds by which MPEG muxers start the sound first are not such a gap.)
-        const int64_t picturesFrom = seg.reader->videoStartUs();
+        const int64_t picturesFrom = reader->videoStartUs();
         const bool startsBeforePictures = picturesFrom - seg.vStart > 100000;
         if (startsBeforePictures)
             seg.vStart = std::min(picturesFrom, seg.vStop);
         // A stop beyond the end of the file ends at the end of the file.
-        if (seg.reader->durationUs() > 0)
-            seg.vStop = std::min(seg.vStop, seg.reader->durationUs());
+        if (reader->durationUs() > 0)
+            seg.vStop = std::min(seg.vStop, reader->durationUs());
         if (seg.vStop <= seg.vStart) {
             *error = QStringLiteral("视频范围为空: %1 - %2 秒").arg(seg.videoClip.start).arg(seg.videoClip.stop);
             return false;
         }
         if (wantSound && seg.audioClip) {
-            int64_t soundDuration = seg.reader->durationUs();
+            int64_t soundDuration = reader->durationUs();
             if (!soundHere) {
                 seg.audioReader = std::make_unique<ClipReader>(&m_stop);
                 if (!seg.audioReader->open(seg.audioClip->file, false, true, error))
@@ -371,18 +436,19 @@ bool RenderJob::prepare(QString *error)
                 return false;
             }
         }
-        if (seg.continued && !seg.reader->canContinueAt(seg.vStart, seg.aStart)) {
+        if (seg.reader && seg.continued && !seg.reader->canContinueAt(seg.vStart, seg.aStart)) {
             // Not where the last render stopped: a render of its own, as any other.
             seg.continued = false;
             seg.reader = std::make_unique<ClipReader>(&m_stop);
             if (!seg.reader->open(seg.videoClip.file, true, soundHere, error))
                 return false;
+            seg.source = seg.reader.get();
         }
         d->totalSeconds += double(seg.vStop - seg.vStart) / 1e6;
         d->segments.push_back(std::move(seg));
     }
 
-    if (!d->muxer.create(r.plan, r.outputPath, error))
+    if (!d->muxer.create(r.plan, firstOutput, error))
         return false;
     if (!d->video.open(r.plan.video, d->muxer, error))
         return false;
@@ -399,17 +465,58 @@ bool RenderJob::prepare(QString *error)
     return true;
 }
 
-bool RenderJob::run(const ProgressFn &progress, QString *error)
+// The file of piece i (after the first) is created and its header written here, on the
+// reading thread; the encoding thread then sends the pictures from the next one on into it.
+bool RenderJob::startPiece(int i, EncodeStage &stage, const PieceWrittenFn &pieceWritten, QString *error)
+{
+    auto muxer = std::make_unique<OutputMuxer>();
+    if (!muxer->create(d->req.plan, d->req.pieceOutputs.at(i), error))
+        return false;
+    const int stream = muxer->addStream(d->video.streamModel(), error);
+    if (stream < 0)
+        return false;
+    std::unique_ptr<AudioEncoder> audio;
+    if (d->wantSound) {
+        audio = std::make_unique<AudioEncoder>();
+        if (!audio->open(d->req.plan.audio, *muxer, error))
+            return false;
+    }
+    if (!muxer->open(error)) {
+        muxer->abort();
+        return false;
+    }
+    OutputMuxer *previous = &d->lastMuxer();
+    OutputMuxer *next = muxer.get();
+    d->pieceMuxers.push_back(std::move(muxer));
+    // The sound encoder before the last has drained by now (the stage was idle at the end of
+    // the last piece); the last one's flush may still be queued.
+    d->previousAudio = std::move(d->audio);
+    d->audio = std::move(audio);
+    VideoEncoder *video = &d->video;
+    const int done = i - 1;
+    return stage.post([video, next, stream, previous, done, pieceWritten](QString *e) {
+        return video->continueInto(*next, stream, [previous, done, pieceWritten](QString *e2) {
+            // Named by commitPiece(), when the piece is announced.
+            if (!previous->complete(e2))
+                return false;
+            if (pieceWritten)
+                pieceWritten(done);
+            return true;
+        }, e);
+    });
+}
+
+bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWrittenFn &pieceWritten)
 {
     if (!d->prepared) {
         *error = QStringLiteral("渲染没有准备好");
         return false;
     }
     EncodeStage stage;
-    // The encoding thread must be gone before the file is.
+    // The encoding thread must be gone before the files are.
     auto stopNow = [&]() {
         stage.cancel();
-        d->muxer.abort();
+        d->abortAll();
         *error = QStringLiteral("已停止");
         return false;
     };
@@ -421,7 +528,7 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
         if (!stage.drain(&stageError) && !stageError.isEmpty())
             *error = stageError;
         stage.cancel();
-        d->muxer.abort();
+        d->abortUnfinished();
         return false;
     };
     using Clock = std::chrono::steady_clock;
@@ -432,7 +539,6 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
     bool afterLastPicture = true;
     const double rate = double(d->video.rateNum()) / d->video.rateDen();
     VideoEncoder *video = &d->video;
-    AudioEncoder *audio = d->audio.get();
     // While the encoding side finishes a piece, the reader decodes the start of the range
     // that follows, so that neither waits for the other at the boundary.
     auto drainReadingAhead = [&](ClipReader *reader, QString *e) {
@@ -442,31 +548,50 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
         return stage.drain(e);
     };
 
-    for (Segment &seg : d->segments) {
+    for (size_t i = 0; i < d->segments.size(); ++i) {
+        Segment &seg = d->segments[i];
+        ClipReader *reader = seg.source;
+        m_failedPiece = d->pieces ? int(i) : 0;
+        if (d->pieces && i > 0) {
+            if (!startPiece(int(i), stage, pieceWritten, error)) {
+                // The pieces before this one are complete all the same.
+                QString finishError;
+                stage.post([video](QString *e) { return video->flush(e); });
+                if (stage.drain(&finishError) && d->lastMuxer().complete(&finishError) && pieceWritten)
+                    pieceWritten(int(i) - 1);
+                return failed();
+            }
+            lastReport = Clock::now() - std::chrono::seconds(1); // each piece reports from its start
+        }
+        OutputMuxer &out = d->lastMuxer();
+        AudioEncoder *audio = d->audio.get();
         // The stage is idle here (drained after the previous clip): the counts are settled.
         const int64_t slotsBefore = video->slotsWritten();
         const int64_t soundBefore = audio ? audio->samplesQueued() : 0;
         const bool keepAspect = seg.videoClip.keepAspect && d->req.plan.applyStretchMode;
-        const int rotation = seg.reader->videoRotation();
+        const int rotation = reader->videoRotation();
         stage.post([video, keepAspect, rotation](QString *) {
             video->beginClip(keepAspect, rotation);
             return true;
         });
         AudioEncoder *sound = (seg.soundFromMainReader || seg.audioReader) ? audio : nullptr;
-        const double sourceRate = seg.reader->videoFrameRate();
+        const double sourceRate = reader->videoFrameRate();
         const bool sameRate = sourceRate > 0 && std::fabs(sourceRate - rate) / rate < 0.002;
-        SegmentSink sink(stage, *video, sound, sameRate, slotsBefore, seg.vStart, seg.vStop, seg.aStart, seg.aStop);
+        const bool endsPiece = d->pieces && i + 1 < d->segments.size();
+        SegmentSink sink(stage, *video, sound, sameRate, slotsBefore, seg.vStart, seg.vStop, seg.aStart, seg.aStop,
+                         endsPiece);
         // The sound follows the pictures, which may end a little after the asked stop.
         const int64_t soundReadStop = seg.aStop + SegmentSink::soundReadAheadUs();
 
-        if (seg.continued)
-            seg.reader->continueAt(seg.vStart, seg.vStop, seg.aStart, soundReadStop);
-        else if (!seg.reader->start(seg.vStart, seg.vStop, seg.aStart, soundReadStop, error))
+        if (seg.continued && (!d->pieces || i == 0 || reader->canContinueAt(seg.vStart, seg.aStart)))
+            reader->continueAt(seg.vStart, seg.vStop, seg.aStart, soundReadStop);
+        else if (!reader->start(seg.vStart, seg.vStop, seg.aStart, soundReadStop, error))
             return failed();
         if (d->followable)
-            seg.reader->keepFrom(seg.vStop, seg.aStop);
+            reader->keepFrom(seg.vStop, seg.aStop);
         if (seg.audioReader && !seg.audioReader->start(0, 0, seg.aStart, soundReadStop, error))
             return failed();
+        const double pieceSeconds = double(seg.vStop - seg.vStart) / 1e6;
         bool mainRunning = true, soundRunning = seg.audioReader != nullptr;
         while (mainRunning || soundRunning) {
             if (m_stop.load())
@@ -474,23 +599,26 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
             // Two files are read side by side, whichever is behind first.
             bool stepSound = soundRunning;
             if (mainRunning && soundRunning)
-                stepSound = seg.audioReader->audioPositionUs() - seg.aStart < seg.reader->videoPositionUs() - seg.vStart;
-            ClipReader &reader = stepSound ? *seg.audioReader : *seg.reader;
-            if (!reader.step(sink, error)) {
-                if (reader.failed())
+                stepSound = seg.audioReader->audioPositionUs() - seg.aStart < reader->videoPositionUs() - seg.vStart;
+            ClipReader &from = stepSound ? *seg.audioReader : *reader;
+            if (!from.step(sink, error)) {
+                if (from.failed())
                     return failed();
                 (stepSound ? soundRunning : mainRunning) = false;
             }
             const auto now = Clock::now();
             if (progress && now - lastReport >= std::chrono::milliseconds(100)) {
                 lastReport = now;
-                const double at = double(std::max<int64_t>(0, seg.reader->videoPositionUs() - seg.vStart)) / 1e6;
-                progress(std::min(doneSeconds + at, d->totalSeconds), d->totalSeconds);
+                const double at = double(std::max<int64_t>(0, reader->videoPositionUs() - seg.vStart)) / 1e6;
+                if (d->pieces)
+                    progress(std::min(at, pieceSeconds), pieceSeconds, int(i));
+                else
+                    progress(std::min(doneSeconds + at, d->totalSeconds), d->totalSeconds, 0);
             }
             if (now - lastFileCheck >= std::chrono::milliseconds(250)) {
                 lastFileCheck = now;
-                if (!d->muxer.fileStillThere()) {
-                    *error = QStringLiteral("输出文件在写入时被删除或移走: %1").arg(d->req.outputPath);
+                if (!out.fileStillThere()) {
+                    *error = QStringLiteral("输出文件在写入时被删除或移走: %1").arg(out.path());
                     return failed();
                 }
             }
@@ -498,10 +626,23 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
         if (!sink.finish(error))
             return failed();
         totalFrames += sink.frames();
-        afterLastPicture = afterLastPicture && seg.reader->rangeAfterLastPicture();
+        afterLastPicture = afterLastPicture && reader->rangeAfterLastPicture();
+        if (d->pieces && sink.frames() == 0) {
+            // A piece without a picture ends the pieces; those before it are complete.
+            m_afterLastPicture = reader->rangeAfterLastPicture();
+            *error = m_afterLastPicture ? QStringLiteral("所选范围在最后一帧画面之后")
+                                        : QStringLiteral("所选范围内没有可解码的视频帧");
+            if (i > 0) {
+                stage.post([video](QString *e) { return video->flush(e); });
+                QString flushError;
+                if (!stage.drain(&flushError))
+                    *error = flushError;
+            }
+            return failed();
+        }
         if (audio && !stage.post([audio](QString *e) { return audio->endClip(e); }))
             return failed();
-        if (!drainReadingAhead(seg.reader.get(), error))
+        if (!drainReadingAhead(reader, error))
             return failed();
         if (audio) {
             // Sound that ends before the pictures (or a clip without sound) is filled with
@@ -512,13 +653,21 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
             const int64_t missing = want - audio->samplesQueued();
             if (missing > 0 && !stage.post([audio, missing](QString *e) { return audio->pushSilence(missing, e); }))
                 return failed();
+            // Each piece's sound ends in its own file.
+            if (d->pieces && !stage.post([audio](QString *e) { return audio->flush(e); }))
+                return failed();
         }
-        doneSeconds += double(seg.vStop - seg.vStart) / 1e6;
+        doneSeconds += pieceSeconds;
         // The sources are done with; their files need not stay open, unless the next range
         // may follow on.
-        if (d->followable)
-            d->leftover = std::move(seg.reader);
-        seg.reader.reset();
+        if (d->pieces) {
+            if (i + 1 == d->segments.size())
+                d->leftover = std::move(d->segments.front().reader);
+        } else {
+            if (d->followable)
+                d->leftover = std::move(seg.reader);
+            seg.reader.reset();
+        }
         seg.audioReader.reset();
     }
     if (totalFrames == 0) {
@@ -527,19 +676,25 @@ bool RenderJob::run(const ProgressFn &progress, QString *error)
         return failed();
     }
     stage.post([video](QString *e) { return video->flush(e); });
-    if (audio)
+    AudioEncoder *audio = d->audio.get();
+    if (audio && !d->pieces)
         stage.post([audio](QString *e) { return audio->flush(e); });
     if (!drainReadingAhead(d->leftover.get(), error))
         return failed();
     stage.cancel();
     if (m_stop.load())
         return stopNow();
-    if (!d->muxer.finish(error)) {
-        d->muxer.abort();
+    OutputMuxer &out = d->lastMuxer();
+    if (!out.finish(error)) {
+        out.abort();
+        d->abortUnfinished();
         return false;
     }
-    if (progress)
-        progress(d->totalSeconds, d->totalSeconds);
+    if (progress) {
+        const Segment &last = d->segments.back();
+        const double total = d->pieces ? double(last.vStop - last.vStart) / 1e6 : d->totalSeconds;
+        progress(total, total, d->pieces ? int(d->segments.size()) - 1 : 0);
+    }
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <functional>
@@ -12,6 +13,7 @@
 namespace kc {
 
 class ClipReader;
+class EncodeStage;
 
 // A range of a source file, in seconds as the caller gave them.
 struct ClipRange {
@@ -26,6 +28,10 @@ struct RenderRequest {
     QString outputPath;
     QList<ClipRange> video;    // rendered one after another
     QList<ClipRange> audio;    // audio[i] is the sound under video[i]; missing ones are silent
+    // Pieces of a split: when not empty, video[i] (with the sound of the same range and file)
+    // goes into pieceOutputs[i], a file of its own, instead of all into outputPath. The ranges
+    // follow one another in one source, which is read once, front to back, by one encoder.
+    QStringList pieceOutputs;
 };
 
 // One render: prepare() opens the sources, the encoders and the output file on the calling
@@ -48,10 +54,19 @@ public:
     // Length of the output in seconds (known after prepare()).
     double totalSeconds() const;
 
-    using ProgressFn = std::function<void(double seconds, double total)>;
+    // seconds of total rendered; for pieces, of the piece being read.
+    using ProgressFn = std::function<void(double seconds, double total, int piece)>;
+    // Pieces: piece's file is complete, still under a temporary name (called on the encoding
+    // thread; the last piece is complete and named when run() returns true).
+    using PieceWrittenFn = std::function<void(int piece)>;
     // Renders everything. False, with the reason, when it failed or was stopped; the
-    // unfinished file is removed before it returns.
-    bool run(const ProgressFn &progress, QString *error);
+    // unfinished files are removed before it returns (pieces already written stay).
+    bool run(const ProgressFn &progress, QString *error, const PieceWrittenFn &pieceWritten = {});
+    // A piece reported by PieceWrittenFn takes its file's name (any thread, once). Until then
+    // a stopped or failed job removes it with the unfinished ones.
+    bool commitPiece(int piece, QString *error);
+    // After a failed run() of pieces: the piece that failed.
+    int failedPiece() const { return m_failedPiece; }
     // Asks run() to end as soon as it can (any thread).
     void requestStop() { m_stop.store(true); }
     bool stopRequested() const { return m_stop.load(); }
@@ -63,10 +78,13 @@ public:
     std::unique_ptr<ClipReader> takeReader();
 
 private:
+    bool startPiece(int i, EncodeStage &stage, const PieceWrittenFn &pieceWritten, QString *error);
+
     struct Impl;
     std::unique_ptr<Impl> d;
     std::atomic<bool> m_stop{false};
     bool m_afterLastPicture = false;
+    int m_failedPiece = 0;
 };
 
 } // namespace kc

@@ -10,10 +10,12 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QPair>
 
 #include <algorithm>
 #include <cstdlib>
 #include <thread>
+#include <utility>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -103,6 +105,9 @@ struct TVideoEdit::Private {
     bool rendering = false;
     bool lastAfterLastPicture = false;
     bool lastContinued = false;
+    int lastFailedPiece = 0;
+    int piecesWritten = 0;   // pieces of the running render announced so far
+    QPair<double, double> progressAhead{0, 0}; // the latest progress of the piece after them
     QString lastError;
 
     // The source as the last render left it, open and positioned after its range, with its
@@ -266,10 +271,34 @@ bool TVideoEdit::AddAudio(const QString &strFile, double iAudioStart, double iAu
 
 bool TVideoEdit::Save(const QString &strFileName)
 {
+    RenderRequest req;
+    req.outputPath = strFileName;
+    return startRender(std::move(req));
+}
+
+bool TVideoEdit::SavePieces(const QStringList &fileNames)
+{
+    if (fileNames.isEmpty()) {
+        d->lastError = QStringLiteral("没有指定输出文件");
+        return false;
+    }
+    RenderRequest req;
+    req.pieceOutputs = fileNames;
+    return startRender(std::move(req));
+}
+
+int TVideoEdit::LastFailedPiece() const
+{
+    return d->lastFailedPiece;
+}
+
+bool TVideoEdit::startRender(RenderRequest req)
+{
     auto refuse = [&](const QString &why) {
         d->lastError = why;
         return false;
     };
+    d->lastFailedPiece = 0;
     if (d->rendering)
         return refuse(QStringLiteral("上一个文件还在输出"));
     if (d->videoClips.isEmpty())
@@ -287,11 +316,9 @@ bool TVideoEdit::Save(const QString &strFileName)
     for (const CodecChoice &c : AviAudioCodecs())
         audioEncoders << c.encoder.toLatin1();
 
-    RenderRequest req;
     QString error;
     if (!PlanOutput(d->s, videoCodecs, audioEncoders, facts, &req.plan, &error))
         return refuse(error);
-    req.outputPath = strFileName;
     req.video = d->videoClips;
     req.audio = d->audioClips;
     auto job = std::make_unique<RenderJob>(req);
@@ -305,17 +332,23 @@ bool TVideoEdit::Save(const QString &strFileName)
     const quint64 id = ++d->jobId;
     d->job = std::move(job);
     d->rendering = true;
+    d->piecesWritten = 0;
+    d->progressAhead = {0, 0};
     d->lastAfterLastPicture = false;
     d->lastError.clear();
     RenderJob *j = d->job.get();
     d->worker = std::thread([this, j, id] {
         QString why;
         const bool ok = j->run(
-            [this, id](double at, double total) {
+            [this, id](double at, double total, int piece) {
                 QMetaObject::invokeMethod(
-                    this, [this, id, at, total] { deliverProgress(id, at, total); }, Qt::QueuedConnection);
+                    this, [this, id, at, total, piece] { deliverProgress(id, at, total, piece); }, Qt::QueuedConnection);
             },
-            &why);
+            &why,
+            [this, id](int piece) {
+                QMetaObject::invokeMethod(
+                    this, [this, id, piece] { deliverPieceComplete(id, piece); }, Qt::QueuedConnection);
+            });
         const bool afterLastPicture = !ok && j->failedAfterLastPicture();
         // Posted only after run() has closed (or removed) the file.
         QMetaObject::invokeMethod(
@@ -325,10 +358,37 @@ bool TVideoEdit::Save(const QString &strFileName)
     return true;
 }
 
-void TVideoEdit::deliverProgress(quint64 id, double at, double total)
+void TVideoEdit::deliverProgress(quint64 id, double at, double total, int piece)
 {
-    if (id == d->jobId && d->rendering && total > 0)
+    // The reading runs a little ahead of the encoding: a piece's progress waits until the
+    // pieces before it have been announced.
+    if (id != d->jobId || !d->rendering || total <= 0)
+        return;
+    if (piece == d->piecesWritten)
         emit OnProcessing(at, total);
+    else if (piece == d->piecesWritten + 1)
+        d->progressAhead = {at, total};
+}
+
+void TVideoEdit::deliverPieceComplete(quint64 id, int index)
+{
+    if (id != d->jobId || !d->rendering)
+        return;
+    // The piece's file takes its name as it is announced: a stop before this removes it.
+    QString why;
+    if (!d->job->commitPiece(index, &why)) {
+        Stop();
+        d->lastError = why;
+        d->lastFailedPiece = index;
+        emit OnComplete(false, why);
+        return;
+    }
+    d->piecesWritten = index + 1;
+    d->lastContinued = true; // the next piece goes on reading where this one stopped
+    const QPair<double, double> ahead = std::exchange(d->progressAhead, {0, 0});
+    emit OnPieceComplete(index);
+    if (id == d->jobId && d->rendering && ahead.second > 0)
+        emit OnProcessing(ahead.first, ahead.second);
 }
 
 void TVideoEdit::deliverCompletion(quint64 id, bool succeeded, const QString &reason, bool afterLastPicture)
@@ -344,6 +404,8 @@ void TVideoEdit::deliverCompletion(quint64 id, bool succeeded, const QString &re
             d->sessionTime = fi.lastModified();
         }
     }
+    if (!succeeded)
+        d->lastFailedPiece = d->job->failedPiece();
     d->job.reset();
     d->rendering = false;
     d->lastAfterLastPicture = afterLastPicture;
@@ -356,6 +418,7 @@ void TVideoEdit::Stop()
 {
     if (!d->rendering)
         return;
+    d->lastFailedPiece = d->piecesWritten; // the piece under way
     d->job->requestStop();
     d->joinWorker();
     d->job.reset(); // removes whatever the worker had not removed yet

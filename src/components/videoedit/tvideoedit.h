@@ -9,6 +9,8 @@
 
 namespace kc {
 
+struct RenderRequest;
+
 // One list of the component (video codecs, audio codecs, WMV profiles): a count and the
 // friendly name of entry i. A list position is the value later written to
 // VideoCompressor, AudioCompressor or WMVProfile.
@@ -133,6 +135,14 @@ public:
     // empty, settings valid) and starts it on a worker thread; false, with LastError(),
     // when it cannot start.
     bool Save(const QString &strFileName);
+    // Renders the clips added with AddVideo (with AddAudio of the same ranges and file) each
+    // into a file of its own, fileNames[i] for clip i: the consecutive pieces of a split. The
+    // source is read once, front to back, and the encoders go on from piece to piece, so
+    // that a piece costs what its file needs. OnPieceComplete follows each piece but the
+    // last, whose end is OnComplete; false, with LastError(), when it cannot start.
+    bool SavePieces(const QStringList &fileNames);
+    // After a failed render of pieces: the piece (from 0) that failed.
+    int LastFailedPiece() const;
     // Ends the running render within half a second, removes the unfinished file and
     // raises no OnComplete.
     void Stop();
@@ -156,9 +166,13 @@ signals:
     // not written (reason says why) and no file is left behind. Delivered after the file
     // has been closed; the handler may call InitControl, AddVideo, AddAudio and Save.
     void OnComplete(bool succeeded, const QString &reason);
+    // Piece index (from 0) of a SavePieces render is complete: its file is closed and named.
+    void OnPieceComplete(int index);
 
 private:
-    void deliverProgress(quint64 id, double at, double total);
+    bool startRender(RenderRequest request);
+    void deliverProgress(quint64 id, double at, double total, int piece);
+    void deliverPieceComplete(quint64 id, int index);
     void deliverCompletion(quint64 id, bool succeeded, const QString &reason, bool afterLastPicture);
 
     struct Private;
