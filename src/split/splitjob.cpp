@@ -14,6 +14,7 @@ SplitJob::SplitJob(TVideoEdit *videoEdit, QObject *parent)
     qRegisterMetaType<kc::SplitOutcome>();
     connect(m_videoEdit, &TVideoEdit::OnProcessing, this, &SplitJob::onProcessing);
     connect(m_videoEdit, &TVideoEdit::OnComplete, this, &SplitJob::onComplete);
+    connect(m_videoEdit, &TVideoEdit::OnPieceComplete, this, &SplitJob::onPieceComplete);
 }
 
 SplitJob::~SplitJob()
@@ -28,19 +29,20 @@ void SplitJob::start(const SplitRequest &request)
     m_running = true;
     m_count = int(PieceCount(request.mode, request.inputs));
     m_ordinal = 1;
+    m_pieceNumbers.clear();
+    m_piecePaths.clear();
     if (request.choice.format == OutFormat::Copy) {
         startCopy();
         return;
     }
+    if (request.mode != smCustom && startPieces())
+        return;
     startPiece(request.mode == smCustom ? 0 : 1);
 }
 
-void SplitJob::startPiece(int k)
+// The output properties, written for piece k; false (the job finished) when one is refused.
+bool SplitJob::applySettings(int k)
 {
-    m_piece = k;
-    emit pieceStarting(k, m_ordinal, m_count);
-    if (!m_running)
-        return; // a handler stopped the job
     TVideoEdit *ve = m_videoEdit;
     const QString input = m_request.input;
     const SourceFacts source{
@@ -55,9 +57,77 @@ void SplitJob::startPiece(int k)
         o.message = QStringLiteral("无法设置输出属性 %1").arg(failed);
         o.piece = k;
         finish(o);
-        return;
+        return false;
     }
+    m_settings = settings;
     ve->InitControl();
+    return true;
+}
+
+// Parts and by-time pieces: all in one render, when every piece's range stands. False when
+// they are to be rendered one by one instead (a range is refused: the pieces before it are
+// written first, as they would be one by one).
+bool SplitJob::startPieces()
+{
+    QList<PieceRangeResult> ranges;
+    for (int k = 1; k == 1 || HasNextPiece(m_request.mode, k, m_request.inputs); ++k) {
+        ranges << PieceRange(m_request.mode, k, m_request.inputs);
+        if (!ranges.last().ok)
+            return false;
+    }
+    if (ranges.size() < 2)
+        return false;
+    m_piece = 1;
+    emit pieceStarting(1, m_ordinal, m_count);
+    if (!m_running || !applySettings(1))
+        return true;
+    TVideoEdit *ve = m_videoEdit;
+    for (int i = 0; i < ranges.size(); ++i) {
+        const int k = i + 1;
+        // A source without sound is still split: AddAudio's answer does not matter here.
+        ve->AddVideo(m_request.input, ranges.at(i).start, ranges.at(i).stop, m_settings.stretchMode);
+        ve->AddAudio(m_request.input, ranges.at(i).start, ranges.at(i).stop);
+        m_pieceNumbers << k;
+        m_piecePaths << SetFileName(m_request.input, m_request.mode, k, m_request.outputFolder, m_settings.outType);
+    }
+    m_path = m_piecePaths.first();
+    if (!ve->SavePieces(m_piecePaths)) {
+        SplitOutcome o;
+        o.status = SplitOutcome::Status::Failed;
+        o.message = ve->LastError();
+        o.piece = 1;
+        finish(o);
+        return true;
+    }
+    m_rendering = true;
+    emit pieceStarted(1, m_ordinal, m_count, m_path);
+    return true;
+}
+
+void SplitJob::onPieceComplete(int index)
+{
+    if (!m_running || !m_rendering || index + 1 >= m_pieceNumbers.size())
+        return;
+    emit pieceWritten(m_pieceNumbers.at(index), m_piecePaths.at(index));
+    if (!m_running)
+        return;
+    m_piece = m_pieceNumbers.at(index + 1);
+    m_path = m_piecePaths.at(index + 1);
+    ++m_ordinal;
+    emit pieceStarting(m_piece, m_ordinal, m_count);
+    if (m_running)
+        emit pieceStarted(m_piece, m_ordinal, m_count, m_path);
+}
+
+void SplitJob::startPiece(int k)
+{
+    m_piece = k;
+    emit pieceStarting(k, m_ordinal, m_count);
+    if (!m_running || !applySettings(k))
+        return; // a handler stopped the job, or the settings were refused
+    TVideoEdit *ve = m_videoEdit;
+    const QString &input = m_request.input;
+    const OutputSettings &settings = m_settings;
 
     const PieceRangeResult range = PieceRange(m_request.mode, k, m_request.inputs);
     if (!range.ok) {
@@ -98,6 +168,11 @@ void SplitJob::onComplete(bool succeeded, const QString &reason)
     if (!m_running || !m_rendering || m_videoEdit->IsRendering())
         return;
     m_rendering = false;
+    if (!succeeded && !m_pieceNumbers.isEmpty()) {
+        const int failed = m_videoEdit->LastFailedPiece();
+        if (failed >= 0 && failed < m_pieceNumbers.size())
+            m_piece = m_pieceNumbers.at(failed);
+    }
     if (!succeeded) {
         SplitOutcome o;
         if (IsTailWithoutPicture(m_request.mode, m_piece, m_request.inputs, m_videoEdit->LastRenderWasAfterLastPicture())) {

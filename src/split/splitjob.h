@@ -38,9 +38,8 @@ struct SplitOutcome {
 };
 
 // Runs the pieces of one split, one after another, for any front end: re-encoded through
-// the editing component (each piece's render started from the last one's completion, so that
-// the component goes on reading the source where the last piece stopped), or copied without
-// re-encoding on a thread of its own. It knows no widget; the window and the command line
+// the editing component (all pieces in one render that reads the source once and goes on
+// encoding from piece to piece), or copied without re-encoding on a thread of its own. It knows no widget; the window and the command line
 // turn its events into their own words.
 class SplitJob : public QObject
 {
@@ -70,7 +69,10 @@ signals:
     void finished(const kc::SplitOutcome &outcome);
 
 private:
+    bool applySettings(int k);
+    bool startPieces();
     void startPiece(int k);
+    void onPieceComplete(int index);
     void onProcessing(double at, double total);
     void onComplete(bool succeeded, const QString &reason);
     void startCopy();
@@ -86,6 +88,9 @@ private:
     int m_ordinal = 0;
     int m_count = 0;
     QString m_path;
+    // The pieces rendered together: their numbers and files.
+    QList<int> m_pieceNumbers;
+    QStringList m_piecePaths;
     std::unique_ptr<CopySplitRunner> m_copy;
 };
 
