@@ -1,12 +1,13 @@
 // render_bench: one render job through the editing component, timed.
 //
-//   render_bench <type> <input> <output-prefix> [pieces] [wmv-profile] [cold]
+//   render_bench <type> <input> <output-prefix> [pieces] [wmv-profile] [chain|cold]
 //
-// Renders the whole input (pieces = 1) or that many equal parts one after another, each
-// started from the previous one's completion event as the window's render driver does, and
-// prints the wall-clock seconds of the whole job on standard output. With "cold" each piece
-// is rendered by an editing component of its own, so that none goes on from the last one's
-// reading of the source: every piece opens, seeks and decodes from its keyframe.
+// Renders the whole input (pieces = 1) or that many equal parts, as a split does: in one
+// render that reads the source once and writes each part into a file of its own, and prints
+// the wall-clock seconds of the whole job on standard output. With "chain" each piece is a
+// render of its own, started from the previous one's completion event (going on reading the
+// source where the last one stopped); with "cold" each such render is by an editing
+// component of its own as well: every piece opens, seeks and decodes from its keyframe.
 #include "components/videoedit/tvideoedit.h"
 
 #include <QCoreApplication>
@@ -32,7 +33,9 @@ int main(int argc, char **argv)
     const QString prefix = args.at(3);
     const int pieces = args.size() > 4 ? std::max(1, args.at(4).toInt()) : 1;
     const int profile = args.size() > 5 ? args.at(5).toInt() : 0;
-    const bool cold = args.size() > 6 && args.at(6) == QLatin1String("cold");
+    const QString how = args.size() > 6 ? args.at(6) : QString();
+    const bool cold = how == QLatin1String("cold");
+    const bool oneByOne = cold || how == QLatin1String("chain");
 
     auto editor = std::make_unique<TVideoEdit>();
     const double duration = editor->GetFileDuration(input);
@@ -59,6 +62,23 @@ int main(int argc, char **argv)
             edit.setWMVProfile(profile);
         edit.setVideoSampleSize(24);
         edit.InitControl();
+        if (pieces > 1 && !oneByOne) {
+            QStringList outs;
+            for (int i = 0; i < pieces; ++i) {
+                const double a = duration * i / pieces;
+                const double b = duration * (i + 1) / pieces;
+                edit.AddVideo(input, a, b, type <= 5 ? 2 : 0);
+                edit.AddAudio(input, a, b);
+                outs << prefix + QStringLiteral("_%1").arg(i + 1) + ext;
+            }
+            piece = pieces - 1; // one completion ends them all
+            if (!edit.SavePieces(outs)) {
+                std::fprintf(stderr, "SavePieces failed: %s\n", qPrintable(edit.LastError()));
+                status = 1;
+                app.quit();
+            }
+            return;
+        }
         const double a = duration * piece / pieces;
         const double b = duration * (piece + 1) / pieces;
         edit.AddVideo(input, a, b, type <= 5 ? 2 : 0);

@@ -2,14 +2,16 @@
 # Split benchmark: N consecutive pieces against one whole render of ours and against ffmpeg's
 # segment muxer doing the same re-encode, measured in the same run. See README.md.
 #
-#   bench/split/run.sh [--seconds S] [--parts "N ..."] [build-dir] [runs] [cold]
+#   bench/split/run.sh [--seconds S] [--parts "N ..."] [build-dir] [runs] [chain|cold]
 #
 # --seconds sets the length of the generated sources (default 30), --parts the piece counts
 # (default "10 30 60"): per-piece set-up weighs less against a longer source, so both matter.
 #
-# "cold" adds the pieces rendered each by an editing component of its own (every piece opens
-# the source, seeks and decodes from its keyframe), as splits were rendered before the pieces
-# followed on from one another.
+# The parts are rendered as a split renders them: in one render that reads the source once and
+# goes on encoding from piece to piece. "chain" adds the parts rendered each by a render of its
+# own, started from the last one's completion and reading on where it stopped; "cold" adds them
+# rendered each by an editing component of its own (every piece opens the source, seeks and
+# decodes from its keyframe). Both are how splits were rendered before.
 set -eu
 
 SECONDS_LEN=30
@@ -30,7 +32,8 @@ done
 
 BUILD=${1:-build}
 RUNS=${2:-3}
-COLD=${3:-}
+ALSO=${3:-}
+case $ALSO in ''|chain|cold) ;; *) echo "the third argument is chain or cold, not $ALSO" >&2; exit 2 ;; esac
 BENCH="$BUILD/bench/render_bench"
 [ -x "$BENCH" ] || { echo "build it first: cmake --build $BUILD --target render_bench" >&2; exit 1; }
 [ -x /usr/bin/time ] || { echo "needs /usr/bin/time (Debian package: time)" >&2; exit 1; }
@@ -75,7 +78,7 @@ echo "medians of $RUNS runs; $SECONDS_LEN s sources; VCD NTSC output; targets: p
 for name in short720 long720 small; do
     src="$WORK/$name.mp4"
     : >"$WORK/whole"
-    for n in $PARTS; do : >"$WORK/parts$n"; : >"$WORK/seg$n"; : >"$WORK/cold$n"; done
+    for n in $PARTS; do : >"$WORK/parts$n"; : >"$WORK/seg$n"; : >"$WORK/also$n"; done
     i=0
     while [ $i -lt "$RUNS" ]; do
         # Ours and ffmpeg's alternate, so that both see the same load.
@@ -83,7 +86,7 @@ for name in short720 long720 small; do
         for n in $PARTS; do
             measure "$BENCH" 1 "$src" "$WORK/part" "$n" >>"$WORK/parts$n"
             segment "$src" "$n" >>"$WORK/seg$n"
-            [ -z "$COLD" ] || measure "$BENCH" 1 "$src" "$WORK/cold" "$n" 0 cold >>"$WORK/cold$n"
+            [ -z "$ALSO" ] || measure "$BENCH" 1 "$src" "$WORK/also" "$n" 0 "$ALSO" >>"$WORK/also$n"
         done
         i=$((i + 1))
     done
@@ -92,10 +95,10 @@ for name in short720 long720 small; do
         p=$(median <"$WORK/parts$n"); s=$(median <"$WORK/seg$n")
         printf '%-9s %2d parts %6.2f s  whole %6.2f s  segment %6.2f s  parts/whole %s  parts/segment %s\n' \
             "$name" "$n" "$p" "$w" "$s" "$(ratio "$p" "$w")" "$(ratio "$p" "$s")"
-        if [ -n "$COLD" ]; then
-            c=$(median <"$WORK/cold$n")
-            printf '%-9s %2d cold  %6.2f s  cold/whole %s  cold/segment %s\n' "$name" "$n" "$c" \
-                "$(ratio "$c" "$w")" "$(ratio "$c" "$s")"
+        if [ -n "$ALSO" ]; then
+            c=$(median <"$WORK/also$n")
+            printf '%-9s %2d %-5s %6.2f s  %s/whole %s  %s/segment %s\n' "$name" "$n" "$ALSO" "$c" \
+                "$ALSO" "$(ratio "$c" "$w")" "$ALSO" "$(ratio "$c" "$s")"
         fi
     done
 done
