@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <deque>
+#include <mutex>
 #include <optional>
 
 namespace kc {
@@ -270,11 +271,15 @@ struct RenderJob::Impl {
     OutputMuxer muxer;                        // the output, or the first piece's
     VideoEncoder video;
     std::unique_ptr<AudioEncoder> audio;      // for pieces, the piece's being read
-    // Pieces: the files after the first, and the sound encoder of the piece before the one
+    // Pieces: the files after the first, one slot per piece made before the render starts, so
+    // that the reading thread fills its slot while the user-interface thread names (and lets
+    // go of) the files of earlier pieces; and the sound encoder of the piece before the one
     // being read, which may still be draining on the encoding thread.
     bool pieces = false;
     bool wantSound = false;
-    std::vector<std::unique_ptr<OutputMuxer>> pieceMuxers;
+    std::vector<std::unique_ptr<OutputMuxer>> pieceMuxers; // [0] is muxer
+    std::mutex pieceMuxersLock;
+    int lastStarted = 0;
     std::unique_ptr<AudioEncoder> previousAudio;
     double totalSeconds = 0;
     bool prepared = false;
@@ -286,26 +291,35 @@ struct RenderJob::Impl {
 
     void abortAll()
     {
+        std::lock_guard<std::mutex> lock(pieceMuxersLock);
         muxer.abort();
         for (auto &m : pieceMuxers)
-            m->abort();
+            if (m)
+                m->abort();
     }
     // After a failure: the pieces already complete stay, to be named as they are announced.
     void abortUnfinished()
     {
+        std::lock_guard<std::mutex> lock(pieceMuxersLock);
         if (!muxer.isComplete())
             muxer.abort();
         for (auto &m : pieceMuxers)
-            if (!m->isComplete())
+            if (m && !m->isComplete())
                 m->abort();
     }
-    OutputMuxer &lastMuxer() { return pieceMuxers.empty() ? muxer : *pieceMuxers.back(); }
+    OutputMuxer &lastMuxer() { return lastStarted == 0 ? muxer : *pieceMuxers[size_t(lastStarted)]; }
 };
 
 bool RenderJob::commitPiece(int piece, QString *error)
 {
-    OutputMuxer &m = piece == 0 ? d->muxer : *d->pieceMuxers.at(size_t(piece) - 1);
-    return m.commit(error);
+    std::lock_guard<std::mutex> lock(d->pieceMuxersLock);
+    if (piece == 0)
+        return d->muxer.commit(error);
+    std::unique_ptr<OutputMuxer> &m = d->pieceMuxers.at(size_t(piece));
+    const bool ok = m->commit(error);
+    if (ok)
+        m.reset(); // done with: the encoding side let go of it when it completed the file
+    return ok;
 }
 
 void RenderJob::offerReader(std::unique_ptr<ClipReader> reader)
@@ -461,6 +475,8 @@ bool RenderJob::prepare(QString *error)
         d->muxer.abort();
         return false;
     }
+    if (d->pieces)
+        d->pieceMuxers.resize(d->segments.size());
     d->prepared = true;
     return true;
 }
@@ -487,7 +503,11 @@ bool RenderJob::startPiece(int i, EncodeStage &stage, const PieceWrittenFn &piec
     }
     OutputMuxer *previous = &d->lastMuxer();
     OutputMuxer *next = muxer.get();
-    d->pieceMuxers.push_back(std::move(muxer));
+    {
+        std::lock_guard<std::mutex> lock(d->pieceMuxersLock);
+        d->pieceMuxers[size_t(i)] = std::move(muxer);
+    }
+    d->lastStarted = i;
     // The sound encoder before the last has drained by now (the stage was idle at the end of
     // the last piece); the last one's flush may still be queued.
     d->previousAudio = std::move(d->audio);
@@ -539,6 +559,7 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
     bool afterLastPicture = true;
     const double rate = double(d->video.rateNum()) / d->video.rateDen();
     VideoEncoder *video = &d->video;
+    int64_t soundAfterLastClip = 0;
     // While the encoding side finishes a piece, the reader decodes the start of the range
     // that follows, so that neither waits for the other at the boundary.
     auto drainReadingAhead = [&](ClipReader *reader, QString *e) {
@@ -567,7 +588,8 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
         AudioEncoder *audio = d->audio.get();
         // The stage is idle here (drained after the previous clip): the counts are settled.
         const int64_t slotsBefore = video->slotsWritten();
-        const int64_t soundBefore = audio ? audio->samplesQueued() : 0;
+        // (The silence that ended the last clip may still be queued: its count is known here.)
+        const int64_t soundBefore = !audio ? 0 : i > 0 && !d->pieces ? soundAfterLastClip : audio->samplesQueued();
         const bool keepAspect = seg.videoClip.keepAspect && d->req.plan.applyStretchMode;
         const int rotation = reader->videoRotation();
         stage.post([video, keepAspect, rotation](QString *) {
@@ -650,9 +672,11 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
             const int64_t pictureSlots = video->slotsWritten() - slotsBefore;
             const int64_t want = soundBefore + av_rescale(pictureSlots, int64_t(audio->sampleRate()) * video->rateDen(),
                                                           video->rateNum());
-            const int64_t missing = want - audio->samplesQueued();
+            const int64_t queued = audio->samplesQueued();
+            const int64_t missing = want - queued;
             if (missing > 0 && !stage.post([audio, missing](QString *e) { return audio->pushSilence(missing, e); }))
                 return failed();
+            soundAfterLastClip = std::max(want, queued);
             // Each piece's sound ends in its own file.
             if (d->pieces && !stage.post([audio](QString *e) { return audio->flush(e); }))
                 return failed();
