@@ -237,6 +237,9 @@ TEST_F(SplitCliProcess, RealWorldSources)
         // Long GOPs in MPEG-TS: the seek reaches the keyframe before the start.
         {RealWorld::TsLongGopX264, "x264.ts", {"--range", "2", "4"}, 0, {2}, {}},
         {RealWorld::TsGStreamer, "gst.ts", {"--range", "2", "4"}, 0, {2}, {}},
+        // Parts of them are one render that reads the source once.
+        {RealWorld::TsLongGopX264, "x264.ts", {"--parts", "3"}, 0, {2, 2, 2}, {}},
+        {RealWorld::TsGStreamer, "gst.ts", {"--parts", "3"}, 0, {2, 2, 2}, {}},
         // The sound's last 5 ms hold no picture: no third piece, and a clean end.
         {RealWorld::SoundOutlastsPicture, "tail.mkv", {"--every", "2"}, 0, {2, 2},
          QStringLiteral("piece 3/3: not written: only sound is left after the last picture")},
