@@ -222,6 +222,40 @@ TEST_P(VideoEditOneRender, WritesEachPieceIntoAFileOfItsOwn)
     EXPECT_NEAR(frames, duration * 25, 1.0);
 }
 
+// What keeps a render of pieces from starting, said by SavePieces before any file is made.
+TEST(VideoEditOneRenderRefusals, AreSaidBeforeAnythingIsWritten)
+{
+    const QString src = SourceClip(Source::Avi);
+    const QString other = SourceClip(Source::AviNoSound);
+    const QString a = OutputPath(QStringLiteral("refused a.avi"));
+    const QString b = OutputPath(QStringLiteral("refused b.avi"));
+    const struct {
+        const char *label;
+        QStringList clipFiles;
+        QStringList outputs;
+        QString message;
+    } cases[] = {
+        {"no file names", {src, src}, {}, QStringLiteral("没有指定输出文件")},
+        {"a name too few", {src, src}, {a}, QStringLiteral("分段输出的片段必须来自同一个文件，每段一个输出文件")},
+        {"two sources", {src, other}, {a, b}, QStringLiteral("分段输出的片段必须来自同一个文件，每段一个输出文件")},
+        {"a piece over its source", {src, src}, {a, src}, QStringLiteral("输出文件不能是输入文件: ") + src},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.label);
+        TVideoEdit edit;
+        OwnRateAvi(edit, src, 25);
+        for (int i = 0; i < c.clipFiles.size(); ++i) {
+            edit.AddVideo(c.clipFiles.at(i), i, i + 1, 0);
+            edit.AddAudio(c.clipFiles.at(i), i, i + 1);
+        }
+        EXPECT_FALSE(edit.SavePieces(c.outputs));
+        EXPECT_EQ(edit.LastError(), c.message);
+        EXPECT_FALSE(edit.IsRendering());
+        EXPECT_FALSE(QFile::exists(a));
+        EXPECT_FALSE(QFile::exists(b));
+    }
+}
+
 const OneRenderCase kOneRender[] = {
     {"Mpeg2BFrames", 7, nullptr},
     {"AviMpeg4", 8, "MPEG-4 Part 2"},

@@ -8,6 +8,7 @@
 #include "videoencoder.h"
 
 #include <QFileInfo>
+#include <QHash>
 
 #include <chrono>
 #include <cmath>
@@ -374,9 +375,17 @@ bool RenderJob::prepare(QString *error)
         *error = QStringLiteral("没有指定输出文件");
         return false;
     }
-    QStringList outCanonical;
+    // Output file by canonical path; a split may have thousands of pieces of one source.
+    QHash<QString, QString> outputs;
     for (const QString &out : d->pieces ? r.pieceOutputs : QStringList{r.outputPath})
-        outCanonical << CanonicalOrAbsolute(out);
+        outputs.insert(CanonicalOrAbsolute(out), out);
+    QHash<QString, bool> inputIsOutput;
+    const auto isOutput = [&](const QString &file) {
+        auto known = inputIsOutput.constFind(file);
+        if (known == inputIsOutput.constEnd())
+            known = inputIsOutput.insert(file, outputs.contains(CanonicalOrAbsolute(file)));
+        return *known;
+    };
     const bool wantSound = !r.plan.audio.encoder.isEmpty() && (r.plan.audioRequired || !r.audio.isEmpty());
     d->wantSound = wantSound;
 
@@ -386,9 +395,8 @@ bool RenderJob::prepare(QString *error)
         if (i < r.audio.size())
             seg.audioClip = r.audio.at(i);
         for (const QString &f : {seg.videoClip.file, seg.audioClip ? seg.audioClip->file : QString()}) {
-            const int same = f.isEmpty() ? -1 : outCanonical.indexOf(CanonicalOrAbsolute(f));
-            if (same >= 0) {
-                *error = QStringLiteral("输出文件不能是输入文件: %1").arg(d->pieces ? r.pieceOutputs.at(same) : r.outputPath);
+            if (!f.isEmpty() && isOutput(f)) {
+                *error = QStringLiteral("输出文件不能是输入文件: %1").arg(outputs.value(CanonicalOrAbsolute(f)));
                 return false;
             }
         }
