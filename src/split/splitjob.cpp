@@ -29,7 +29,6 @@ void SplitJob::start(const SplitRequest &request)
     m_running = true;
     m_count = int(PieceCount(request.mode, request.inputs));
     m_ordinal = 1;
-    m_pieceNumbers.clear();
     m_piecePaths.clear();
     if (request.choice.format == OutFormat::Copy) {
         startCopy();
@@ -83,12 +82,10 @@ bool SplitJob::startPieces()
         return true;
     TVideoEdit *ve = m_videoEdit;
     for (int i = 0; i < ranges.size(); ++i) {
-        const int k = i + 1;
         // A source without sound is still split: AddAudio's answer does not matter here.
         ve->AddVideo(m_request.input, ranges.at(i).start, ranges.at(i).stop, m_settings.stretchMode);
         ve->AddAudio(m_request.input, ranges.at(i).start, ranges.at(i).stop);
-        m_pieceNumbers << k;
-        m_piecePaths << SetFileName(m_request.input, m_request.mode, k, m_request.outputFolder, m_settings.outType);
+        m_piecePaths << SetFileName(m_request.input, m_request.mode, i + 1, m_request.outputFolder, m_settings.outType);
     }
     m_path = m_piecePaths.first();
     if (!ve->SavePieces(m_piecePaths)) {
@@ -104,14 +101,15 @@ bool SplitJob::startPieces()
     return true;
 }
 
+// Piece index + 1 is written; the next one is under way.
 void SplitJob::onPieceComplete(int index)
 {
-    if (!m_running || !m_rendering || index + 1 >= m_pieceNumbers.size())
+    if (!m_running || !m_rendering || index + 1 >= m_piecePaths.size())
         return;
-    emit pieceWritten(m_pieceNumbers.at(index), m_piecePaths.at(index));
+    emit pieceWritten(index + 1, m_piecePaths.at(index));
     if (!m_running)
         return;
-    m_piece = m_pieceNumbers.at(index + 1);
+    m_piece = index + 2;
     m_path = m_piecePaths.at(index + 1);
     ++m_ordinal;
     emit pieceStarting(m_piece, m_ordinal, m_count);
@@ -168,11 +166,8 @@ void SplitJob::onComplete(bool succeeded, const QString &reason)
     if (!m_running || !m_rendering || m_videoEdit->IsRendering())
         return;
     m_rendering = false;
-    if (!succeeded && !m_pieceNumbers.isEmpty()) {
-        const int failed = m_videoEdit->LastFailedPiece();
-        if (failed >= 0 && failed < m_pieceNumbers.size())
-            m_piece = m_pieceNumbers.at(failed);
-    }
+    if (!succeeded && !m_piecePaths.isEmpty())
+        m_piece = m_videoEdit->LastFailedPiece() + 1; // rendered together: which one failed
     if (!succeeded) {
         SplitOutcome o;
         if (IsTailWithoutPicture(m_request.mode, m_piece, m_request.inputs, m_videoEdit->LastRenderWasAfterLastPicture())) {

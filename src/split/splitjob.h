@@ -88,8 +88,7 @@ private:
     int m_ordinal = 0;
     int m_count = 0;
     QString m_path;
-    // The pieces rendered together: their numbers and files.
-    QList<int> m_pieceNumbers;
+    // The files of the pieces rendered together (piece k's at k - 1).
     QStringList m_piecePaths;
     std::unique_ptr<CopySplitRunner> m_copy;
 };
