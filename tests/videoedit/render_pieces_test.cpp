@@ -153,6 +153,23 @@ int LeadingPictures(const QString &file)
     return leading;
 }
 
+// The time code (in pictures, at fps) and closed flag of the first GOP header of an MPEG file;
+// -1 when it has none.
+int FirstGopTimeCode(const QString &file, int fps, bool *closed)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray data = f.read(1 << 20);
+    const int at = data.indexOf(QByteArray("\x00\x00\x01\xB8", 4));
+    if (at < 0 || at + 8 > data.size())
+        return -1;
+    const auto byte = [&](int i) { return uint32_t(uint8_t(data.at(at + 4 + i))); };
+    const uint32_t w = byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
+    *closed = (w >> 6) & 1;
+    return int((((w >> 26 & 31) * 60 + (w >> 20 & 63)) * 60 + (w >> 13 & 63)) * uint32_t(fps) + (w >> 7 & 63));
+}
+
 class VideoEditOneRender : public ::testing::TestWithParam<OneRenderCase> {};
 
 // Five pieces in one render, as a split asks for them (their cuts fall inside groups of
@@ -216,6 +233,13 @@ TEST_P(VideoEditOneRender, WritesEachPieceIntoAFileOfItsOwn)
         EXPECT_EQ(DecodeErrors(o), QString());
         EXPECT_TRUE(FirstPictureIsKeyframe(o));
         EXPECT_EQ(LeadingPictures(o), 0);
+        if (c.outputType != 8) {
+            // Each piece's groups of pictures count from its own start, the first one closed,
+            // as in a file encoded alone.
+            bool closed = false;
+            EXPECT_EQ(FirstGopTimeCode(o, 25, &closed), 0);
+            EXPECT_TRUE(closed);
+        }
         EXPECT_NEAR(SoundSeconds(o), PictureSeconds(o), 0.05);
         frames += CountVideoFrames(o);
     }

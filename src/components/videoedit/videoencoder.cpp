@@ -1,8 +1,10 @@
 #include "videoencoder.h"
 
+#include "goptimecode.h"
 #include "outputmuxer.h"
 
 #include <algorithm>
+#include <cmath>
 
 extern "C" {
 #include <libavutil/cpu.h>
@@ -325,7 +327,18 @@ bool VideoEncoder::writePacket(AVPacket *pkt, QString *error)
             return false;
         m_targets.pop_front();
     }
-    const Target &t = m_targets.front();
+    Target &t = m_targets.front();
+    // A later piece's GOP time codes count from its own start, as in a file encoded alone.
+    if (t.firstSlot > 0 && (pkt->flags & AV_PKT_FLAG_KEY)
+        && (m_enc->codec_id == AV_CODEC_ID_MPEG1VIDEO || m_enc->codec_id == AV_CODEC_ID_MPEG2VIDEO)) {
+        if (av_packet_make_writable(pkt) < 0) {
+            if (error)
+                *error = QStringLiteral("内存不足");
+            return false;
+        }
+        const int fps = int(std::lround(double(m_wanted.rateNum) / m_wanted.rateDen));
+        RebaseGopTimeCodes(pkt->data, size_t(pkt->size), fps, &t.timeCodeBase);
+    }
     if (pkt->pts != AV_NOPTS_VALUE)
         pkt->pts -= t.firstSlot;
     if (pkt->dts != AV_NOPTS_VALUE)

@@ -52,6 +52,7 @@ private:
         int stream = -1;
         int64_t firstSlot = 0;   // the slot that is the file's time 0
         FileDone done;           // set once a following file is known
+        int64_t timeCodeBase = -1; // MPEG-1/2: the file's first GOP time code, in frames
     };
 
     bool openCodec(bool globalHeader, QString *error);
