@@ -6,12 +6,14 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <thread>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libavutil/motion_vector.h>
 #include <libavutil/pixfmt.h>
 }
 
@@ -404,40 +406,44 @@ struct MacroblockCode {
     std::vector<Coefficients> blocks;
 };
 
-// Predictions tried after intra coding: nearby vectors first.
-const std::vector<MotionVector> &CandidateVectors()
-{
-    static const auto list = [] {
-        std::vector<MotionVector> v;
-        for (int r = 0; r <= 15; ++r)
-            for (int y = -r; y <= r; ++y)
-                for (int x = -r; x <= r; ++x)
-                    if (std::max(std::abs(x), std::abs(y)) == r && x >= -16 && x <= 15 && y >= -16 && y <= 15)
-                        v.push_back({x, y});
-        return v;
-    }();
-    return list;
-}
-
 constexpr double kMargin = 0.49;
 
-// How many ways of coding a macroblock are tried: intra, then this many vectors.
-constexpr int kVectorsTried = 8;
+// The ways a macroblock is tried, in order: with a reference, the prediction from the same
+// place (exact at once where the picture did not change), then from where the picture being
+// replaced predicted it from (its own vector into that reference, when it had one), then
+// intra coding. Other nearby places hardly ever make a macroblock exact that these leave
+// inexact, and each costs as much as all of these.
+struct Way {
+    bool intra = true;
+    MotionVector mv;
+};
 
-// Tries the ways to code a macroblock from number `from` on (0 intra, n the n-th candidate
-// vector) and keeps the first exact one, else the closest. True when it is exact.
-bool CodeMacroblock(int mx, int my, const PictureLayout &l, const Plane want[3], const Plane *ref, int from,
-                    MacroblockCode *code, int *tried)
+std::vector<Way> WaysToTry(bool predicted, const std::optional<MotionVector> &hint)
+{
+    std::vector<Way> ways;
+    if (predicted) {
+        ways.push_back({false, {}});
+        if (hint && (hint->x != 0 || hint->y != 0))
+            ways.push_back({false, *hint});
+    }
+    ways.push_back({true, {}});
+    return ways;
+}
+
+// Tries the ways to code a macroblock from number `from` on and keeps the first exact one,
+// else the closest. True when it is exact; *tried is the last way tried.
+bool CodeMacroblock(int mx, int my, const PictureLayout &l, const Plane want[3], const Plane *ref,
+                    const std::optional<MotionVector> &hint, int from, MacroblockCode *code, int *tried)
 {
     const std::vector<BlockPlace> places = MacroblockBlocks(mx, my, l);
-    const auto &vectors = CandidateVectors();
-    const int last = ref ? std::min(kVectorsTried, static_cast<int>(vectors.size())) : 0;
+    const std::vector<Way> ways = WaysToTry(ref != nullptr, hint);
+    const int last = static_cast<int>(ways.size()) - 1;
     double closest = -1;
     MacroblockCode best;
     for (int n = from; n <= last; ++n) {
         MacroblockCode trial;
-        trial.intra = n == 0;
-        trial.mv = trial.intra ? MotionVector{} : vectors[static_cast<size_t>(n - 1)];
+        trial.intra = ways[static_cast<size_t>(n)].intra;
+        trial.mv = ways[static_cast<size_t>(n)].mv;
         trial.blocks.assign(places.size(), Coefficients{});
         double left = 0;
         bool inside = true;
@@ -465,6 +471,33 @@ bool CodeMacroblock(int mx, int my, const PictureLayout &l, const Plane want[3],
     if (closest >= 0)
         *code = std::move(best);
     return false;
+}
+
+// Half-sample vectors of the macroblocks the picture's decoder predicted from the past
+// (exported with the picture), by macroblock; none for the others.
+std::vector<std::optional<MotionVector>> PastVectors(const AVFrame *picture, const PictureLayout &l)
+{
+    std::vector<std::optional<MotionVector>> hints(static_cast<size_t>(l.mbWidth * l.mbHeight));
+    const AVFrameSideData *sd = av_frame_get_side_data(picture, AV_FRAME_DATA_MOTION_VECTORS);
+    if (!sd)
+        return hints;
+    const auto *mvs = reinterpret_cast<const AVMotionVector *>(sd->data);
+    const size_t n = sd->size / sizeof(AVMotionVector);
+    for (size_t i = 0; i < n; ++i) {
+        const AVMotionVector &v = mvs[i];
+        if (v.source >= 0 || v.w != 16 || v.h != 16 || v.motion_scale <= 0)
+            continue;
+        if ((v.motion_x * 2) % v.motion_scale != 0 || (v.motion_y * 2) % v.motion_scale != 0)
+            continue;
+        const int mx = (v.dst_x - 8) / 16;
+        const int my = (v.dst_y - 8) / 16;
+        if (mx < 0 || my < 0 || mx >= l.mbWidth || my >= l.mbHeight || v.dst_x != mx * 16 + 8 || v.dst_y != my * 16 + 8)
+            continue;
+        // The exported vector points from the picture into the reference, in 1/scale samples.
+        hints[static_cast<size_t>(my * l.mbWidth + mx)] = MotionVector{v.motion_x * 2 / v.motion_scale,
+                                                                       v.motion_y * 2 / v.motion_scale};
+    }
+    return hints;
 }
 
 // Calls code(i) for every i in which, on all cores: macroblocks are coded independently of
@@ -763,10 +796,12 @@ std::vector<uint8_t> EncodeExactPicture(const std::vector<uint8_t> &sequenceHead
     std::vector<MacroblockCode> mbs(count);
     std::vector<int> tried(count, -1);
     std::vector<bool> settled(count, false);
+    const std::vector<std::optional<MotionVector>> hints =
+        reference ? PastVectors(picture, layout) : std::vector<std::optional<MotionVector>>(count);
     const auto code = [&](size_t i) {
         const int mx = static_cast<int>(i) % layout.mbWidth;
         const int my = static_cast<int>(i) / layout.mbWidth;
-        CodeMacroblock(mx, my, layout, want, reference ? ref : nullptr, tried[i] + 1, &mbs[i], &tried[i]);
+        CodeMacroblock(mx, my, layout, want, reference ? ref : nullptr, hints[i], tried[i] + 1, &mbs[i], &tried[i]);
     };
     std::vector<size_t> all(count);
     for (size_t i = 0; i < count; ++i)
@@ -793,7 +828,7 @@ std::vector<uint8_t> EncodeExactPicture(const std::vector<uint8_t> &sequenceHead
                 continue;
             }
             ++wrong;
-            if (pass < 8 && tried[i] < (reference ? kVectorsTried : 0))
+            if (pass < 8 && tried[i] + 1 < static_cast<int>(WaysToTry(reference != nullptr, hints[i]).size()))
                 redo.push_back(i);
         }
         CodeEach(redo, code);

@@ -37,14 +37,17 @@ struct ExactnessStats {
 // picture, or with a reference, a forward-predicted one. The quantiser is chosen so that
 // every DCT coefficient is carried unrounded, so a block is exact when its inverse transform
 // rounds to the wanted samples. Not every block has such coefficients (the integer
-// coefficients lie about as densely as the integer samples), so each macroblock tries intra
-// coding and then predictions from different places of the reference until all its blocks
+// coefficients lie about as densely as the integer samples), so each macroblock tries the
+// prediction from the same place of the reference, then from where the picture's own motion
+// vector points (when the picture carries the vectors it was decoded with, exported by the
+// decoder, and they point into this reference), then intra coding, until all its blocks
 // come out exact, the decoder having the last word; one that never does keeps its closest
 // coding (samples off by one here and there).
 //
 //   sequenceHeader: the sequence header (with its extension) in force; MPEG-2 4:2:0 or
 //     4:2:2 with 8-bit samples only.
-//   picture: the samples to reproduce (yuv420p / yuv422p, the sequence's size).
+//   picture: the samples to reproduce (yuv420p / yuv422p, the sequence's size), with its
+//     motion vectors as side data when they refer to `reference`.
 //   reference: the picture a predicted picture refers to (the last I or P picture before
 //     it in decode order), or nullptr for an intra picture.
 // Returns the coded picture (picture header, extensions, slices), or empty with a reason.

@@ -99,8 +99,10 @@ void TrailingPictureRecoder::Keep(const AVPacket *pkt, bool written, const std::
 }
 
 // Decodes the kept packets (those written, or all) and then extra ones, and returns a copy
-// of the picture shown at pts, or nullptr.
-static AVFrame *DecodePicture(const AVCodecParameters *par, const std::vector<const AVPacket *> &packets, int64_t pts)
+// of the picture shown at pts, or nullptr; withVectors: with the motion vectors it was
+// decoded with.
+static AVFrame *DecodePicture(const AVCodecParameters *par, const std::vector<const AVPacket *> &packets, int64_t pts,
+                              bool withVectors = false)
 {
     const AVCodec *codec = par ? avcodec_find_decoder(par->codec_id) : nullptr;
     if (!codec)
@@ -110,6 +112,8 @@ static AVFrame *DecodePicture(const AVCodecParameters *par, const std::vector<co
     AVFrame *found = nullptr;
     if (ctx && frame && avcodec_parameters_to_context(ctx, par) >= 0) {
         ctx->thread_count = 1;
+        if (withVectors)
+            ctx->export_side_data |= AV_CODEC_EXPORT_DATA_MVS;
         if (avcodec_open2(ctx, codec, nullptr) >= 0) {
             const auto drain = [&] {
                 while (avcodec_receive_frame(ctx, frame) >= 0) {
@@ -166,7 +170,7 @@ std::unique_ptr<AVPacket, void (*)(AVPacket *)> TrailingPictureRecoder::Recode(c
     for (const Kept &k : kept_)
         all.push_back(k.pkt.get());
     all.push_back(pkt);
-    std::unique_ptr<AVFrame, void (*)(AVFrame *)> target(DecodePicture(par_, all, pkt->pts),
+    std::unique_ptr<AVFrame, void (*)(AVFrame *)> target(DecodePicture(par_, all, pkt->pts, true),
                                                          [](AVFrame *f) { av_frame_free(&f); });
     // What it may refer to instead: the last new picture, or the piece's last reference.
     const Kept *lastReference = nullptr;
@@ -181,6 +185,10 @@ std::unique_ptr<AVPacket, void (*)(AVPacket *)> TrailingPictureRecoder::Recode(c
         *why = "the pictures at the end do not decode";
         return none;
     }
+    // The picture's own vectors point into its past reference: of use only while the new
+    // picture refers to that same picture, not to a picture written anew before it.
+    if (lastNew_)
+        av_frame_remove_side_data(target.get(), AV_FRAME_DATA_MOTION_VECTORS);
 
     PictureTiming timing;
     if (!ReadPictureTiming(pkt->data, static_cast<size_t>(pkt->size), &timing)) {
