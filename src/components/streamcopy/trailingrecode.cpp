@@ -124,6 +124,10 @@ static AVFrame *DecodePicture(const AVCodecParameters *par, const std::vector<co
                 }
             };
             for (const AVPacket *p : packets) {
+                // No picture refers to a bidirectional one: only the wanted one is decoded.
+                int temporalReference = 0;
+                if (p->pts != pts && PictureType(p, &temporalReference) == 3)
+                    continue;
                 if (avcodec_send_packet(ctx, p) < 0)
                     break;
                 drain();
