@@ -185,8 +185,23 @@ bool AudioEncoder::endClip(QString *error)
         if (!writeFifo(m_buf, n, error))
             return false;
     }
-    m_swr.reset();
+    // Emptied and set back to its start; its filter, costly to build, stays for the next clip.
+    if (swr_init(m_swr.get()) < 0)
+        m_swr.reset();
     return true;
+}
+
+void AudioEncoder::takeResamplerFrom(AudioEncoder &other)
+{
+    if (!other.m_swr || !other.m_enc || !m_enc || other.m_enc->sample_rate != m_enc->sample_rate
+        || other.m_enc->sample_fmt != m_enc->sample_fmt
+        || av_channel_layout_compare(&other.m_enc->ch_layout, &m_enc->ch_layout) != 0)
+        return;
+    m_swr = std::move(other.m_swr);
+    m_inRate = other.m_inRate;
+    m_inFmt = other.m_inFmt;
+    av_channel_layout_uninit(&m_inLayout);
+    av_channel_layout_copy(&m_inLayout, &other.m_inLayout);
 }
 
 bool AudioEncoder::writeFifo(uint8_t **data, int samples, QString *error)

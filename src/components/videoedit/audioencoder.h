@@ -26,6 +26,9 @@ public:
     bool pushSilence(int64_t samples, QString *error);
     // The current clip has ended: the resampler gives up what it still holds.
     bool endClip(QString *error);
+    // Takes over the resampler of the encoder of the piece before (whose sound has ended), so
+    // that its filter is not built again; nothing when the two encode differently.
+    void takeResamplerFrom(AudioEncoder &other);
     // The output ends: the last partial frame and the encoder's delay are written.
     bool flush(QString *error);
     // Samples handed on so far, in the output rate.

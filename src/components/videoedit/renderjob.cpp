@@ -520,6 +520,15 @@ bool RenderJob::startPiece(int i, EncodeStage &stage, const PieceWrittenFn &piec
     // the last piece); the last one's flush may still be queued.
     d->previousAudio = std::move(d->audio);
     d->audio = std::move(audio);
+    if (d->previousAudio && d->audio) {
+        AudioEncoder *from = d->previousAudio.get();
+        AudioEncoder *to = d->audio.get();
+        // After the last piece's sound was flushed, before this one's comes.
+        stage.post([from, to](QString *) {
+            to->takeResamplerFrom(*from);
+            return true;
+        });
+    }
     VideoEncoder *video = &d->video;
     const int done = i - 1;
     return stage.post([video, next, stream, previous, done, pieceWritten](QString *e) {
