@@ -63,7 +63,7 @@ public:
     // unfinished files are removed before it returns (pieces already written stay).
     bool run(const ProgressFn &progress, QString *error, const PieceWrittenFn &pieceWritten = {});
     // A piece reported by PieceWrittenFn takes its file's name (any thread, once). Until then
-    // a stopped or failed job removes it with the unfinished ones.
+    // stopping or destroying the job removes it; a failure of a later piece leaves it.
     bool commitPiece(int piece, QString *error);
     // After a failed run() of pieces: the piece that failed.
     int failedPiece() const { return m_failedPiece; }
