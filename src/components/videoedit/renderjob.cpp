@@ -282,6 +282,14 @@ struct RenderJob::Impl {
     std::mutex pieceMuxersLock;
     int lastStarted = 0;
     std::unique_ptr<AudioEncoder> previousAudio;
+    // The next piece's file, made ahead (ready false, with the reason, when it could not be).
+    struct NextFile {
+        std::unique_ptr<OutputMuxer> muxer;
+        int stream = -1;
+        std::unique_ptr<AudioEncoder> audio;
+        bool ready = false;
+        QString error;
+    } next;
     double totalSeconds = 0;
     bool prepared = false;
     std::unique_ptr<ClipReader> offered;
@@ -489,26 +497,38 @@ bool RenderJob::prepare(QString *error)
     return true;
 }
 
-// The file of piece i (after the first) is created and its header written here, on the
-// reading thread; the encoding thread then sends the pictures from the next one on into it.
-bool RenderJob::startPiece(int i, EncodeStage &stage, const PieceWrittenFn &pieceWritten, QString *error)
+// The file of piece i (after the first) is created and its header written on the reading
+// thread while the encoding thread still finishes the piece before.
+void RenderJob::openPieceFile(int i)
 {
-    auto muxer = std::make_unique<OutputMuxer>();
-    if (!muxer->create(d->req.plan, d->req.pieceOutputs.at(i), error))
-        return false;
-    const int stream = muxer->addStream(d->video.streamModel(), error);
-    if (stream < 0)
-        return false;
-    std::unique_ptr<AudioEncoder> audio;
+    Impl::NextFile &n = d->next;
+    n = Impl::NextFile();
+    QString *error = &n.error;
+    n.muxer = std::make_unique<OutputMuxer>();
+    if (!n.muxer->create(d->req.plan, d->req.pieceOutputs.at(i), error))
+        return;
+    n.stream = n.muxer->addStream(d->video.streamModel(), error);
+    if (n.stream < 0)
+        return;
     if (d->wantSound) {
-        audio = std::make_unique<AudioEncoder>();
-        if (!audio->open(d->req.plan.audio, *muxer, error))
-            return false;
+        n.audio = std::make_unique<AudioEncoder>();
+        if (!n.audio->open(d->req.plan.audio, *n.muxer, error))
+            return;
     }
-    if (!muxer->open(error)) {
-        muxer->abort();
-        return false;
+    if (!n.muxer->open(error)) {
+        n.muxer->abort();
+        return;
     }
+    n.ready = true;
+}
+
+// From here the encoding thread sends the pictures into piece i's file.
+void RenderJob::startPiece(int i, EncodeStage &stage, const PieceWrittenFn &pieceWritten)
+{
+    std::unique_ptr<OutputMuxer> muxer = std::move(d->next.muxer);
+    std::unique_ptr<AudioEncoder> audio = std::move(d->next.audio);
+    const int stream = d->next.stream;
+    d->next = Impl::NextFile();
     OutputMuxer *previous = &d->lastMuxer();
     OutputMuxer *next = muxer.get();
     {
@@ -531,7 +551,7 @@ bool RenderJob::startPiece(int i, EncodeStage &stage, const PieceWrittenFn &piec
     }
     VideoEncoder *video = &d->video;
     const int done = i - 1;
-    return stage.post([video, next, stream, previous, done, pieceWritten](QString *e) {
+    stage.post([video, next, stream, previous, done, pieceWritten](QString *e) {
         return video->continueInto(*next, stream, [previous, done, pieceWritten](QString *e2) {
             // Named by commitPiece(), when the piece is announced.
             if (!previous->complete(e2))
@@ -591,7 +611,8 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
         ClipReader *reader = seg.source;
         m_failedPiece = d->pieces ? int(i) : 0;
         if (d->pieces && i > 0) {
-            if (!startPiece(int(i), stage, pieceWritten, error)) {
+            if (!d->next.ready) {
+                *error = d->next.error;
                 // The pieces before this one are complete all the same.
                 QString finishError;
                 stage.post([video](QString *e) { return video->flush(e); });
@@ -599,6 +620,7 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
                     pieceWritten(int(i) - 1);
                 return failed();
             }
+            startPiece(int(i), stage, pieceWritten);
             lastReport = Clock::now() - std::chrono::seconds(1); // each piece reports from its start
         }
         OutputMuxer &out = d->lastMuxer();
@@ -681,6 +703,9 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
         }
         if (audio && !stage.post([audio](QString *e) { return audio->endClip(e); }))
             return failed();
+        // The next piece's file is made while the encoding side finishes this one.
+        if (d->pieces && i + 1 < d->segments.size())
+            openPieceFile(int(i) + 1);
         if (!drainReadingAhead(reader, error))
             return failed();
         if (audio) {

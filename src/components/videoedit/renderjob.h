@@ -78,7 +78,8 @@ public:
     std::unique_ptr<ClipReader> takeReader();
 
 private:
-    bool startPiece(int i, EncodeStage &stage, const PieceWrittenFn &pieceWritten, QString *error);
+    void openPieceFile(int i);
+    void startPiece(int i, EncodeStage &stage, const PieceWrittenFn &pieceWritten);
 
     struct Impl;
     std::unique_ptr<Impl> d;
