@@ -431,7 +431,8 @@ std::vector<Way> WaysToTry(bool predicted, const std::optional<MotionVector> &hi
 }
 
 // Tries the ways to code a macroblock from number `from` on and keeps the first exact one,
-// else the closest. True when it is exact; *tried is the last way tried.
+// else the last (intra coding, its blocks as close as they come). True when it is exact;
+// *tried is the last way tried.
 bool CodeMacroblock(int mx, int my, const PictureLayout &l, const Plane want[3], const Plane *ref,
                     const std::optional<MotionVector> &hint, int from, MacroblockCode *code, int *tried)
 {
@@ -445,9 +446,12 @@ bool CodeMacroblock(int mx, int my, const PictureLayout &l, const Plane want[3],
         trial.intra = ways[static_cast<size_t>(n)].intra;
         trial.mv = ways[static_cast<size_t>(n)].mv;
         trial.blocks.assign(places.size(), Coefficients{});
+        // A way that leaves one block inexact is given up at once while another remains:
+        // the last way is the one kept when none is exact.
+        const bool lastWay = n == last;
         double left = 0;
         bool inside = true;
-        for (size_t k = 0; k < places.size() && inside; ++k) {
+        for (size_t k = 0; k < places.size() && inside && (lastWay || left == 0); ++k) {
             const BlockPlace &b = places[k];
             const MotionVector bmv = b.plane == 0 ? trial.mv : ChromaVector(trial.mv, l.chroma422);
             BlockTarget t;
@@ -458,6 +462,8 @@ bool CodeMacroblock(int mx, int my, const PictureLayout &l, const Plane want[3],
         if (!inside)
             continue;
         *tried = n;
+        if (!lastWay && left > 0)
+            continue;
         if (left == 0) {
             *code = std::move(trial);
             return true;
