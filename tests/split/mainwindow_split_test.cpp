@@ -116,12 +116,7 @@ TEST(MainWindowOutputSettings, LosslessSplitFromTheWindow)
     w.hide();
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("clip.mp4"));
-    ClipRecipe clipRecipe;
-    clipRecipe.seconds = 3;
-    clipRecipe.videoCodec = QStringLiteral("libx264");
-    clipRecipe.audioCodec = QStringLiteral("aac");
-    clipRecipe.gop = 25;
-    clipRecipe.extraOutputArgs = {"-sc_threshold", "0"};
+    const ClipRecipe clipRecipe = RecipeOf("libx264", "aac", 25, {"-sc_threshold", "0"}, 3);
     ASSERT_TRUE(MakeClip(clip, clipRecipe));
     const QString out = dir.path() + QStringLiteral("/out/");
     ASSERT_TRUE(QDir().mkpath(out));

@@ -28,6 +28,18 @@ QString RunTool(const QString &program, const QStringList &args, int *exitCode, 
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
+ClipRecipe RecipeOf(const QString &videoCodec, const QString &audioCodec, int gop, const QStringList &extraOutputArgs,
+                    double seconds)
+{
+    ClipRecipe r;
+    r.seconds = seconds;
+    r.videoCodec = videoCodec;
+    r.audioCodec = audioCodec;
+    r.gop = gop;
+    r.extraOutputArgs = extraOutputArgs;
+    return r;
+}
+
 bool MakeClip(const QString &path, const ClipRecipe &clipRecipe, QString *log)
 {
     const QString dur = QString::number(clipRecipe.seconds, 'f', 3);

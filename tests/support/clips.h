@@ -19,6 +19,11 @@ struct ClipRecipe {
     QStringList extraOutputArgs;               // e.g. {"-bf","2"}, {"-f","vob"}
 };
 
+// A recipe with the given codecs (audio empty: no sound), keyframe interval, extra output
+// arguments and length; the rest as ClipRecipe has it.
+ClipRecipe RecipeOf(const QString &videoCodec, const QString &audioCodec, int gop, const QStringList &extraOutputArgs = {},
+                    double seconds = 3.0);
+
 // Writes the clip to path (its extension picks the container unless extraOutputArgs set
 // -f). Returns false, with the tool's output in *log, when ffmpeg fails.
 bool MakeClip(const QString &path, const ClipRecipe &clipRecipe = ClipRecipe(), QString *log = nullptr);

@@ -52,17 +52,6 @@ protected:
     QTemporaryDir dir;
 };
 
-kc::test::ClipRecipe Recipe(const char *video, const char *audio, int gop, QStringList extra)
-{
-    kc::test::ClipRecipe recipe;
-    recipe.seconds = 3;
-    recipe.videoCodec = QString::fromLatin1(video);
-    recipe.audioCodec = QString::fromLatin1(audio);
-    recipe.gop = gop;
-    recipe.extraOutputArgs = extra;
-    return recipe;
-}
-
 // A piece's end is the next piece's keyframe as the list gives it: a list that differs from
 // what the copy reads would repeat or lose pictures at every cut.
 TEST_F(CopySourceTest, AnAviIndexListsTheKeyframesAReadingPassFinds)
@@ -72,16 +61,16 @@ TEST_F(CopySourceTest, AnAviIndexListsTheKeyframesAReadingPassFinds)
         kc::test::ClipRecipe recipe;
         bool fromIndex;
     } cases[] = {
-        {"plain.avi", Recipe("mpeg4", "libmp3lame", 7, {"-bf", "0"}), true},
-        {"forced.avi", Recipe("mpeg4", "", 250, {"-force_key_frames", "0,0.52,1.3,2.04"}), true},
-        {"mjpeg.avi", Recipe("mjpeg", "pcm_s16le", 1, {}), true},
+        {"plain.avi", kc::test::RecipeOf("mpeg4", "libmp3lame", 7, {"-bf", "0"}), true},
+        {"forced.avi", kc::test::RecipeOf("mpeg4", "", 250, {"-force_key_frames", "0,0.52,1.3,2.04"}), true},
+        {"mjpeg.avi", kc::test::RecipeOf("mjpeg", "pcm_s16le", 1, {}), true},
         // Sound only: no keyframes to list, and the pass is cheap.
-        {"sound.avi", Recipe("", "pcm_s16le", 1, {"-vn"}), false},
+        {"sound.avi", kc::test::RecipeOf("", "pcm_s16le", 1, {"-vn"}), false},
         // Indexes of these give decode times where pictures show later, or no index at all.
         // An AVI's keyframe followed by B-pictures shows after them: only their data tells.
-        {"bframes.avi", Recipe("mpeg4", "libmp3lame", 12, {"-bf", "2"}), false},
-        {"clip.mp4", Recipe("libx264", "aac", 12, {"-bf", "2"}), false},
-        {"clip.mpg", Recipe("mpeg2video", "mp2", 12, {"-bf", "2", "-f", "vob"}), false},
+        {"bframes.avi", kc::test::RecipeOf("mpeg4", "libmp3lame", 12, {"-bf", "2"}), false},
+        {"clip.mp4", kc::test::RecipeOf("libx264", "aac", 12, {"-bf", "2"}), false},
+        {"clip.mpg", kc::test::RecipeOf("mpeg2video", "mp2", 12, {"-bf", "2", "-f", "vob"}), false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file);
@@ -115,10 +104,10 @@ TEST_F(CopySourceTest, RangesCopiedThroughOneReaderEqualSeparateCopies)
         const char *file;
         kc::test::ClipRecipe recipe;
     } sources[] = {
-        {"clip.avi", Recipe("mpeg4", "libmp3lame", 12, {"-bf", "2"})},
-        {"clip.vob", Recipe("mpeg2video", "mp2", 12, {"-bf", "2", "-f", "vob"})},
-        {"clip.mp4", Recipe("libx264", "aac", 12, {"-bf", "2", "-sc_threshold", "0"})},
-        {"clip.ts", Recipe("libx264", "mp2", 12, {"-bf", "2", "-sc_threshold", "0"})},
+        {"clip.avi", kc::test::RecipeOf("mpeg4", "libmp3lame", 12, {"-bf", "2"})},
+        {"clip.vob", kc::test::RecipeOf("mpeg2video", "mp2", 12, {"-bf", "2", "-f", "vob"})},
+        {"clip.mp4", kc::test::RecipeOf("libx264", "aac", 12, {"-bf", "2", "-sc_threshold", "0"})},
+        {"clip.ts", kc::test::RecipeOf("libx264", "mp2", 12, {"-bf", "2", "-sc_threshold", "0"})},
     };
     struct Range {
         int64_t startUs;
@@ -179,12 +168,12 @@ TEST_F(CopySourceTest, OpeningRefusesWhatIsNoMediaFile)
 TEST_F(CopySourceTest, ReadingBackAcceptsPlayablePiecesAndRefusesOthers)
 {
     av_log_set_level(AV_LOG_QUIET);
-    const QString mpeg1 = Make("mpeg1.mpg", Recipe("mpeg1video", "mp2", 12, {"-f", "mpeg"}));
-    const QString mpeg2 = Make("mpeg2.vob", Recipe("mpeg2video", "ac3", 12, {"-bf", "2", "-f", "vob"}));
-    const QString avi = Make("clip.avi", Recipe("mpeg4", "libmp3lame", 12, {}));
+    const QString mpeg1 = Make("mpeg1.mpg", kc::test::RecipeOf("mpeg1video", "mp2", 12, {"-f", "mpeg"}));
+    const QString mpeg2 = Make("mpeg2.vob", kc::test::RecipeOf("mpeg2video", "ac3", 12, {"-bf", "2", "-f", "vob"}));
+    const QString avi = Make("clip.avi", kc::test::RecipeOf("mpeg4", "libmp3lame", 12, {}));
     // A program stream names no codec for its video: it is probed from the first packets.
-    const QString h264 = Make("h264.vob", Recipe("libx264", "mp2", 12, {"-f", "vob"}));
-    const QString sound = Make("sound.mp3", Recipe("mpeg4", "libmp3lame", 12, {"-vn"}));
+    const QString h264 = Make("h264.vob", kc::test::RecipeOf("libx264", "mp2", 12, {"-f", "vob"}));
+    const QString sound = Make("sound.mp3", kc::test::RecipeOf("mpeg4", "libmp3lame", 12, {"-vn"}));
 
     // An elementary stream from its second picture on: the only sequence header is gone, so
     // no picture can be decoded from it.

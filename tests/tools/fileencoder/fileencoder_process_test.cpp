@@ -284,12 +284,7 @@ TEST_F(FileEncoderProcess, AStartJustBeforeAKeyframeStartsOnIt)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file);
-        ClipRecipe recipe;
-        recipe.seconds = 3;
-        recipe.videoCodec = QString::fromLatin1(c.video);
-        recipe.audioCodec = QString::fromLatin1(c.audio);
-        recipe.gop = 25;
-        recipe.extraOutputArgs = {"-sc_threshold", "0"};
+        const ClipRecipe recipe = kc::test::RecipeOf(QString::fromLatin1(c.video), QString::fromLatin1(c.audio), 25, {"-sc_threshold", "0"}, 3);
         const QString in = Path(QString::fromLatin1(c.file));
         QString log;
         ASSERT_TRUE(MakeClip(in, recipe, &log)) << log.toStdString();

@@ -130,12 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SplitCliCopy, OpenGroupMpeg4AviRepeatsOnlyTheKeyframeAtACut)
 {
     const QString source = dir.filePath(QStringLiteral("open.avi"));
-    ClipRecipe recipe;
-    recipe.seconds = 4;
-    recipe.videoCodec = QStringLiteral("mpeg4");
-    recipe.audioCodec = QStringLiteral("libmp3lame");
-    recipe.gop = 25;
-    recipe.extraOutputArgs = {"-bf", "2"};
+    const ClipRecipe recipe = RecipeOf("mpeg4", "libmp3lame", 25, {"-bf", "2"}, 4);
     QString log;
     ASSERT_TRUE(MakeClip(source, recipe, &log)) << log.toStdString();
 
@@ -159,12 +154,7 @@ TEST_F(SplitCliCopy, APieceWithoutAKeyframeOfItsOwnIsMerged)
 {
     // Keyframes at 0 and 3 s; by-second pieces start at 0, 1, 2, 3 and 4 s.
     const QString source = dir.filePath(QStringLiteral("sparse.mp4"));
-    ClipRecipe recipe;
-    recipe.seconds = 5;
-    recipe.videoCodec = QStringLiteral("libx264");
-    recipe.audioCodec = QStringLiteral("aac");
-    recipe.gop = 75;
-    recipe.extraOutputArgs = {"-sc_threshold", "0"};
+    const ClipRecipe recipe = RecipeOf("libx264", "aac", 75, {"-sc_threshold", "0"}, 5);
     ASSERT_TRUE(MakeClip(source, recipe));
 
     const SplitRun r = RunSplit({source, "--every", "1", "--copy", "--output", out});
@@ -182,12 +172,7 @@ TEST_F(SplitCliCopy, APieceWithoutAKeyframeOfItsOwnIsMerged)
 TEST_F(SplitCliCopy, ARangeStartsOnTheKeyframeBeforeItAndGetsAFreeName)
 {
     const QString source = dir.filePath(QStringLiteral("range.mkv"));
-    ClipRecipe recipe;
-    recipe.seconds = 4;
-    recipe.videoCodec = QStringLiteral("libx264");
-    recipe.audioCodec = QStringLiteral("aac");
-    recipe.gop = 25;
-    recipe.extraOutputArgs = {"-sc_threshold", "0"};
+    const ClipRecipe recipe = RecipeOf("libx264", "aac", 25, {"-sc_threshold", "0"}, 4);
     ASSERT_TRUE(MakeClip(source, recipe));
     for (int run = 0; run < 2; ++run) {
         const SplitRun r = RunSplit({source, "--range", "1.5", "3", "--copy", "--output", out});

@@ -166,12 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SplitCliExact, EveryPlannedPieceIsWrittenNoneMerged)
 {
     const QString source = dir.filePath(QStringLiteral("sparse.mp4"));
-    ClipRecipe recipe;
-    recipe.seconds = 5;
-    recipe.videoCodec = QStringLiteral("libx264");
-    recipe.audioCodec = QStringLiteral("aac");
-    recipe.gop = 75;
-    recipe.extraOutputArgs = kH264;
+    const ClipRecipe recipe = RecipeOf("libx264", "aac", 75, kH264, 5);
     ASSERT_TRUE(MakeClip(source, recipe));
 
     const SplitRun r = RunSplit({source, "--every", "1", "--copy", "--exact", "--output", out});
@@ -194,12 +189,7 @@ TEST_F(SplitCliExact, EveryPlannedPieceIsWrittenNoneMerged)
 TEST_F(SplitCliExact, PlannedPiecesPastTheLastPictureEndTheSplit)
 {
     const QString source = dir.filePath(QStringLiteral("late.mp4"));
-    ClipRecipe recipe;
-    recipe.seconds = 10;
-    recipe.videoCodec = QStringLiteral("libx264");
-    recipe.audioCodec = QStringLiteral("aac");
-    recipe.gop = 50;
-    recipe.extraOutputArgs = {"-preset", "ultrafast", "-output_ts_offset", "3"};
+    const ClipRecipe recipe = RecipeOf("libx264", "aac", 50, {"-preset", "ultrafast", "-output_ts_offset", "3"}, 10);
     ASSERT_TRUE(MakeClip(source, recipe));
 
     const SplitRun r = RunSplit({source, "--every", "4", "--copy", "--exact", "--output", out});
@@ -219,12 +209,7 @@ TEST_F(SplitCliExact, PlannedPiecesPastTheLastPictureEndTheSplit)
 TEST_F(SplitCliExact, ARangeHoldsExactlyItsPictures)
 {
     const QString source = dir.filePath(QStringLiteral("range.mkv"));
-    ClipRecipe recipe;
-    recipe.seconds = 4;
-    recipe.videoCodec = QStringLiteral("libx264");
-    recipe.audioCodec = QStringLiteral("aac");
-    recipe.gop = 50;
-    recipe.extraOutputArgs = kH264;
+    const ClipRecipe recipe = RecipeOf("libx264", "aac", 50, kH264, 4);
     ASSERT_TRUE(MakeClip(source, recipe));
 
     const SplitRun r = RunSplit({source, "--range", "1.5", "3.1", "--copy", "--exact", "--output", out});
@@ -251,12 +236,7 @@ TEST_F(SplitCliExact, ARangeHoldsExactlyItsPictures)
 TEST_F(SplitCliExact, AVideoWithoutExactCutsIsSplitOnKeyframesWithANote)
 {
     const QString source = dir.filePath(QStringLiteral("old.mpg"));
-    ClipRecipe recipe;
-    recipe.seconds = 4;
-    recipe.videoCodec = QStringLiteral("mpeg1video");
-    recipe.audioCodec = QStringLiteral("mp2");
-    recipe.gop = 25;
-    recipe.extraOutputArgs = {"-bf", "0", "-f", "mpeg"};
+    const ClipRecipe recipe = RecipeOf("mpeg1video", "mp2", 25, {"-bf", "0", "-f", "mpeg"}, 4);
     ASSERT_TRUE(MakeClip(source, recipe));
 
     const SplitRun r = RunSplit({source, "--parts", "3", "--copy", "--exact", "--output", out});
