@@ -20,6 +20,31 @@ QString ErrorText(int err)
     return QString::fromUtf8(buf);
 }
 
+bool EncodeFrame(AVCodecContext *enc, AVFrame *frame, AVPacket *pkt, const QString &failure, QString *error,
+                 const std::function<bool(AVPacket *pkt, QString *error)> &write)
+{
+    int rc = avcodec_send_frame(enc, frame);
+    if (rc < 0 && rc != AVERROR_EOF) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(failure, ErrorText(rc));
+        return false;
+    }
+    for (;;) {
+        rc = avcodec_receive_packet(enc, pkt);
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+            return true;
+        if (rc < 0) {
+            if (error)
+                *error = QStringLiteral("%1: %2").arg(failure, ErrorText(rc));
+            return false;
+        }
+        const bool ok = write(pkt, error);
+        av_packet_unref(pkt);
+        if (!ok)
+            return false;
+    }
+}
+
 QByteArray FileUrl(const QString &path)
 {
     return QByteArrayLiteral("file:") + QFile::encodeName(path);

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 extern "C" {
@@ -55,6 +56,11 @@ inline PacketPtr NewPacket() { return PacketPtr(av_packet_alloc()); }
 
 // The text of an AVERROR code ("No such file or directory").
 QString ErrorText(int err);
+
+// Sends one frame to an encoder (nullptr: drains it) and hands every packet it has ready to
+// write, unreferencing each after. failure names the stage in the error text ("视频编码出错").
+bool EncodeFrame(AVCodecContext *enc, AVFrame *frame, AVPacket *pkt, const QString &failure, QString *error,
+                 const std::function<bool(AVPacket *pkt, QString *error)> &write);
 
 // The URL handed to libavformat for a local path: always through the file protocol, so a
 // name that looks like "pipe:..." or "concat:..." is still only a file name.

@@ -220,26 +220,9 @@ bool OutputMuxer::fileStillThere() const
 bool OutputMuxer::encodeAndWrite(AVCodecContext *enc, AVFrame *frame, AVPacket *pkt, int stream,
                                  const QString &failure, QString *error)
 {
-    int rc = avcodec_send_frame(enc, frame);
-    if (rc < 0 && rc != AVERROR_EOF) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(failure, av::ErrorText(rc));
-        return false;
-    }
-    for (;;) {
-        rc = avcodec_receive_packet(enc, pkt);
-        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
-            return true;
-        if (rc < 0) {
-            if (error)
-                *error = QStringLiteral("%1: %2").arg(failure, av::ErrorText(rc));
-            return false;
-        }
-        const bool ok = write(pkt, stream, enc->time_base, error);
-        av_packet_unref(pkt);
-        if (!ok)
-            return false;
-    }
+    return av::EncodeFrame(enc, frame, pkt, failure, error, [&](AVPacket *p, QString *e) {
+        return write(p, stream, enc->time_base, e);
+    });
 }
 
 bool OutputMuxer::finish(QString *error)

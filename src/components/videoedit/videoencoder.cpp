@@ -297,26 +297,8 @@ bool VideoEncoder::encode(AVFrame *decoded, int64_t first, int64_t count, QStrin
 
 bool VideoEncoder::sendAndWrite(AVFrame *frame, QString *error)
 {
-    int rc = avcodec_send_frame(m_enc.get(), frame);
-    if (rc < 0 && rc != AVERROR_EOF) {
-        if (error)
-            *error = QStringLiteral("视频编码出错: %1").arg(av::ErrorText(rc));
-        return false;
-    }
-    for (;;) {
-        rc = avcodec_receive_packet(m_enc.get(), m_pkt.get());
-        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
-            return true;
-        if (rc < 0) {
-            if (error)
-                *error = QStringLiteral("视频编码出错: %1").arg(av::ErrorText(rc));
-            return false;
-        }
-        const bool ok = writePacket(m_pkt.get(), error);
-        av_packet_unref(m_pkt.get());
-        if (!ok)
-            return false;
-    }
+    return av::EncodeFrame(m_enc.get(), frame, m_pkt.get(), QStringLiteral("视频编码出错"), error,
+                           [this](AVPacket *p, QString *e) { return writePacket(p, e); });
 }
 
 bool VideoEncoder::writePacket(AVPacket *pkt, QString *error)
