@@ -681,41 +681,18 @@ bool ExactJob::Write(OwnedPacket pkt, int64_t shift)
 
 std::vector<std::vector<uint8_t>> ExactJob::SourceParameterSets(const std::vector<OwnedPacket> &packets) const
 {
-    const AVCodecParameters *par = in_->streams[video_]->codecpar;
-    std::vector<std::vector<uint8_t>> used;
-    if (par->codec_id != AV_CODEC_ID_H264)
-        return used; // ids are H.264's; other start codes would only read as such
-    AvcConfig config;
-    if (ParseAvcConfig(par->extradata, par->extradata_size, &config)) {
-        used = config.sps;
-        used.insert(used.end(), config.pps.begin(), config.pps.end());
-        return used; // packets in length form: the record names every id
-    }
-    if (par->extradata)
-        used = SplitAnnexB(par->extradata, par->extradata_size);
-    for (const auto &p : packets) {
-        for (auto &unit : SplitAnnexB(p->data, static_cast<size_t>(p->size)))
-            if (NalType(unit) == 7 || NalType(unit) == 8)
-                used.push_back(std::move(unit));
-    }
-    return used;
+    std::vector<const AVPacket *> read;
+    for (const auto &p : packets)
+        read.push_back(p.get());
+    return fileencoder::SourceParameterSets(in_->streams[video_]->codecpar, read);
 }
 
 bool ExactJob::ToOutputForm(OwnedPacket &pkt)
 {
-    if (!lengthPrefixed_)
+    if (!lengthPrefixed_ || ToLengthPrefixed(&pkt, lengthSize_))
         return true;
-    const std::vector<uint8_t> body =
-        JoinLengthPrefixed(SplitAnnexB(pkt->data, static_cast<size_t>(pkt->size)), lengthSize_);
-    OwnedPacket converted(av_packet_alloc());
-    if (!converted || av_new_packet(converted.get(), static_cast<int>(body.size())) < 0
-        || av_packet_copy_props(converted.get(), pkt.get()) < 0) {
-        error_ = "out of memory";
-        return false;
-    }
-    std::memcpy(converted->data, body.data(), body.size());
-    pkt = std::move(converted);
-    return true;
+    error_ = "out of memory";
+    return false;
 }
 
 bool ExactJob::WriteHead(std::vector<OwnedPacket> &packets)

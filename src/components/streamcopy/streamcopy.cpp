@@ -11,6 +11,7 @@
 #include "pictureclassifier.h"
 #include "sequenceheader.h"
 #include "streamselection.h"
+#include "trailinggroup.h"
 #include "trailingrecode.h"
 
 #include <cerrno>
@@ -195,6 +196,8 @@ private:
     bool Apply(std::vector<PacketAction> &actions);
     bool WriteOut(PacketPtr pkt, const PacketAction &a, const std::vector<uint8_t> &prefix);
     bool WriteRecoded(PacketPtr pkt, const PacketAction &a);
+    bool KeepForGroup(PacketPtr pkt, const PacketAction &a);
+    bool WriteTrailingGroup();
     bool CheckPiece();
     PictureKind Classify(uint64_t id);
 
@@ -236,6 +239,12 @@ private:
     std::vector<Withheld> withheld_;
     bool recodeFailed_ = false;
     bool anyRecoded_ = false;
+
+    // H.264 and MPEG-4 open GOPs: the pictures before the piece's end encoded again as a
+    // group of their own once the piece's last packet is read (withheld_ holds the pictures
+    // left out after the end, regrouped_ the ones replaced).
+    std::unique_ptr<TrailingGroupRecoder> groupRecoder_;
+    std::vector<Withheld> regrouped_;
 };
 
 bool Job::OpenInput()
@@ -422,6 +431,56 @@ bool Job::WriteRecoded(PacketPtr pkt, const PacketAction &a)
     return WriteOut(std::move(pkt), a, {});
 }
 
+bool Job::KeepForGroup(PacketPtr pkt, const PacketAction &a)
+{
+    if (a.referenceOnly) {
+        if (!groupRecoder_->Keep(pkt.get(), false))
+            return false;
+        withheld_.push_back({std::move(pkt), a});
+        return true;
+    }
+    if (a.recode) {
+        if (!groupRecoder_->Add(pkt.get(), a.pts, a.dts))
+            return false;
+        regrouped_.push_back({std::move(pkt), a});
+        return true;
+    }
+    return groupRecoder_->Keep(pkt.get(), true) && WriteOut(std::move(pkt), a, {});
+}
+
+// After the piece's last packet: the pictures before the end that refer to one left out
+// after it, encoded again. If that cannot be done they come along as they are, with the
+// pictures they refer to (the next GOP's first then shows once more at the end).
+bool Job::WriteTrailingGroup()
+{
+    if (!groupRecoder_ || groupRecoder_->Empty())
+        return true;
+    std::vector<OwnedPacket> fresh;
+    std::string why;
+    if (groupRecoder_->Encode(hooks_.stop, &fresh, &why)) {
+        for (OwnedPacket &pkt : fresh) {
+            PacketAction a{0, true, pkt->pts, pkt->dts};
+            a.duration = pkt->duration;
+            PacketPtr owned(pkt.release());
+            owned->stream_index = anchorInput_;
+            if (!WriteOut(std::move(owned), a, {}))
+                return false;
+        }
+        return true;
+    }
+    if (Stopped())
+        return Fail("stopped");
+    if (hooks_.note)
+        hooks_.note("the pictures just before the end of the piece could not be encoded again (" + why + ")");
+    for (std::vector<Withheld> *list : {&withheld_, &regrouped_}) {
+        for (Withheld &w : *list) {
+            if (!WriteOut(std::move(w.pkt), w.action, {}))
+                return false;
+        }
+    }
+    return true;
+}
+
 bool Job::Apply(std::vector<PacketAction> &actions)
 {
     for (const PacketAction &a : actions) {
@@ -439,7 +498,9 @@ bool Job::Apply(std::vector<PacketAction> &actions)
         }
         const bool anchor = pkt->stream_index == anchorInput_;
         bool ok = true;
-        if (a.referenceOnly && recoder_) {
+        if (groupRecoder_ && anchor && (a.write || a.referenceOnly)) {
+            ok = KeepForGroup(std::move(pkt), a) || Fail("out of memory");
+        } else if (a.referenceOnly && recoder_) {
             recoder_->Keep(pkt.get(), false, prefix);
             withheld_.push_back({std::move(pkt), a});
         } else if (!a.write) {
@@ -547,6 +608,9 @@ bool Job::Copy()
     if (anchorPar->codec_id == AV_CODEC_ID_MPEG2VIDEO && !byDecodeOrder_) {
         planner_.SetRecodesAcrossEnd(true);
         recoder_ = std::make_unique<TrailingPictureRecoder>(anchorPar);
+    } else if (!byDecodeOrder_ && TrailingGroupRecoder::Supports(anchorStream)) {
+        planner_.SetRecodesAcrossEnd(true);
+        groupRecoder_ = std::make_unique<TrailingGroupRecoder>(anchorStream);
     }
     planner_.SetClassifier([this](uint64_t id) { return Classify(id); });
 
@@ -635,7 +699,7 @@ CopyResult Job::Run()
     // Whether the piece's first picture decodes is asked of the finished file (CheckPiece),
     // as a player reads it: decoding the packets a second time as they are written adds a
     // decoder per piece and finds nothing that reading back would not.
-    bool copied = OpenInput() && OpenOutput() && Copy() && WriteHeader();
+    bool copied = OpenInput() && OpenOutput() && Copy() && WriteTrailingGroup() && WriteHeader();
     if (copied && Stopped())
         copied = Fail("stopped");
     if (copied) {

@@ -1,5 +1,8 @@
 #include "tailencoder.h"
 
+#include "h264paramsets.h"
+
+#include <cstring>
 #include <memory>
 
 extern "C" {
@@ -127,6 +130,41 @@ bool EncodeTail(const TailRequest &request, const volatile std::sig_atomic_t *st
 {
     TailJob job(request, packets, why);
     return job.Run(stop);
+}
+
+std::vector<std::vector<uint8_t>> SourceParameterSets(const AVCodecParameters *par,
+                                                      const std::vector<const AVPacket *> &packets)
+{
+    std::vector<std::vector<uint8_t>> used;
+    if (par->codec_id != AV_CODEC_ID_H264)
+        return used; // ids are H.264's; other start codes would only read as such
+    AvcConfig config;
+    if (ParseAvcConfig(par->extradata, static_cast<size_t>(par->extradata_size), &config)) {
+        used = config.sps;
+        used.insert(used.end(), config.pps.begin(), config.pps.end());
+        return used; // packets in length form: the record names every id
+    }
+    if (par->extradata)
+        used = SplitAnnexB(par->extradata, static_cast<size_t>(par->extradata_size));
+    for (const AVPacket *p : packets) {
+        for (auto &unit : SplitAnnexB(p->data, static_cast<size_t>(p->size)))
+            if (NalType(unit) == 7 || NalType(unit) == 8)
+                used.push_back(std::move(unit));
+    }
+    return used;
+}
+
+bool ToLengthPrefixed(OwnedPacket *pkt, int lengthSize)
+{
+    const std::vector<uint8_t> body =
+        JoinLengthPrefixed(SplitAnnexB((*pkt)->data, static_cast<size_t>((*pkt)->size)), lengthSize);
+    OwnedPacket converted(av_packet_alloc());
+    if (!converted || av_new_packet(converted.get(), static_cast<int>(body.size())) < 0
+        || av_packet_copy_props(converted.get(), pkt->get()) < 0)
+        return false;
+    std::memcpy(converted->data, body.data(), body.size());
+    *pkt = std::move(converted);
+    return true;
 }
 
 } // namespace kc::fileencoder

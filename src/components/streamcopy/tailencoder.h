@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+struct AVCodecParameters;
+struct AVPacket;
 struct AVStream;
 
 namespace kc::fileencoder {
@@ -31,5 +33,15 @@ struct TailRequest {
 // a wanted picture does not come out of the decoder or cannot be encoded.
 bool EncodeTail(const TailRequest &request, const volatile std::sig_atomic_t *stop,
                 std::vector<OwnedPacket> *packets, std::string *why);
+
+// The H.264 SPS and PPS units the source's pictures may use: those of its avcC record, or
+// (Annex B) of its extradata and of the given packets. Empty for other codecs. A re-encoded
+// group takes an id none of them has.
+std::vector<std::vector<uint8_t>> SourceParameterSets(const AVCodecParameters *par,
+                                                      const std::vector<const AVPacket *> &packets);
+
+// An encoder's Annex B packet in the form MP4 and Matroska store H.264: each NAL unit behind
+// its length in lengthSize bytes. False only when out of memory.
+bool ToLengthPrefixed(OwnedPacket *pkt, int lengthSize);
 
 } // namespace kc::fileencoder
