@@ -171,4 +171,82 @@ int FreeParameterSetId(const std::vector<std::vector<uint8_t>> &units)
     return -1;
 }
 
+namespace {
+
+// The next three-byte start code at or after from; size when none.
+size_t NextStartCode(const uint8_t *data, size_t size, size_t from)
+{
+    for (size_t i = from; i + 2 < size; ++i) {
+        if (data[i + 2] > 1) {
+            i += 2; // no start code can end on this byte or the two before it
+        } else if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
+            return i;
+        }
+    }
+    return size;
+}
+
+bool IsSlice(int type) { return type >= 1 && type <= 5; }
+
+} // namespace
+
+size_t FirstSliceOffset(const uint8_t *data, size_t size)
+{
+    for (size_t at = NextStartCode(data, size, 0); at + 3 < size; at = NextStartCode(data, size, at + 3)) {
+        if (IsSlice(data[at + 3] & 0x1f)) {
+            // A four-byte start code's leading zero belongs to it.
+            return at > 0 && data[at - 1] == 0 ? at - 1 : at;
+        }
+    }
+    return size;
+}
+
+void ParameterSetTracker::SetInitial(const uint8_t *data, size_t size)
+{
+    for (auto &unit : SplitAnnexB(data, size))
+        Take(std::move(unit));
+}
+
+bool ParameterSetTracker::Observe(const uint8_t *data, size_t size)
+{
+    bool sps = false, pps = false;
+    // Parameter sets come before the access unit's first slice: the slice data, most of the
+    // packet, is not searched.
+    for (size_t at = NextStartCode(data, size, 0); at + 3 < size;) {
+        const int type = data[at + 3] & 0x1f;
+        if (IsSlice(type))
+            break;
+        const size_t next = NextStartCode(data, size, at + 3);
+        if (type == 7 || type == 8) {
+            size_t end = next;
+            while (end > at + 3 && data[end - 1] == 0)
+                --end;
+            Take(std::vector<uint8_t>(data + at + 3, data + end));
+            (type == 7 ? sps : pps) = true;
+        }
+        at = next;
+    }
+    return sps && pps;
+}
+
+void ParameterSetTracker::Take(std::vector<uint8_t> unit)
+{
+    const int type = NalType(unit);
+    const int id = ParameterSetId(unit);
+    if ((type == 7 || type == 8) && id >= 0)
+        (type == 7 ? sps_ : pps_)[id] = std::move(unit);
+}
+
+std::vector<uint8_t> ParameterSetTracker::InForce() const
+{
+    std::vector<uint8_t> out;
+    for (const auto *sets : {&sps_, &pps_}) {
+        for (const auto &[id, unit] : *sets) {
+            out.insert(out.end(), {0, 0, 0, 1});
+            out.insert(out.end(), unit.begin(), unit.end());
+        }
+    }
+    return out;
+}
+
 } // namespace kc::fileencoder

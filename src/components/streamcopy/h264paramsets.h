@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 namespace kc::fileencoder {
@@ -35,5 +36,31 @@ inline int NalType(const std::vector<uint8_t> &unit) { return unit.empty() ? -1 
 
 // An SPS/PPS id that neither the given SPS nor PPS units use, from 31 down; -1 if none is free.
 int FreeParameterSetId(const std::vector<std::vector<uint8_t>> &units);
+
+// Where the first slice of an Annex B packet begins (its start code), the place for parameter
+// sets in front of the picture: after an access unit delimiter and SEI. size when none.
+size_t FirstSliceOffset(const uint8_t *data, size_t size);
+
+// H.264 in Annex B form (transport and program streams, raw streams) names its SPS and PPS
+// where the writer chose: muxers that convert from MP4 put them only before IDR pictures, so
+// a piece cut at a keyframe that is none (an open GOP) starts without them and no player can
+// decode it. This follows the sets read so far, so that they can be put before the piece's
+// first picture.
+class ParameterSetTracker {
+public:
+    // What stands before any packet is read: the stream's extradata, in Annex B form.
+    void SetInitial(const uint8_t *data, size_t size);
+    // Reads a packet in file order; the sets in front of its first slice replace the ones of
+    // the same id. True when it carries an SPS and a PPS of its own.
+    bool Observe(const uint8_t *data, size_t size);
+    // Every set known, SPS before PPS, each behind a start code; empty when none.
+    std::vector<uint8_t> InForce() const;
+
+private:
+    void Take(std::vector<uint8_t> unit);
+
+    std::map<int, std::vector<uint8_t>> sps_;
+    std::map<int, std::vector<uint8_t>> pps_;
+};
 
 } // namespace kc::fileencoder

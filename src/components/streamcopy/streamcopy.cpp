@@ -5,6 +5,7 @@
 #include "copysource.h"
 #include "cutplanner.h"
 #include "exactcut.h"
+#include "h264paramsets.h"
 #include "muxerchoice.h"
 #include "outputfile.h"
 #include "piececheck.h"
@@ -103,16 +104,20 @@ bool CarriesGlobalHeaders(const AVOutputFormat *ofmt)
     return true;
 }
 
-// A packet with the given bytes in front of its own.
-PacketPtr WithPrefix(const AVPacket *pkt, const std::vector<uint8_t> &prefix)
+// A packet with the given bytes put in at offset `at` of its own.
+PacketPtr WithInserted(const AVPacket *pkt, const std::vector<uint8_t> &bytes, size_t at)
 {
+    const size_t size = static_cast<size_t>(std::max(pkt->size, 0));
+    at = std::min(at, size);
     PacketPtr joined(av_packet_alloc());
-    if (!joined || av_new_packet(joined.get(), static_cast<int>(prefix.size()) + pkt->size) < 0
+    if (!joined || av_new_packet(joined.get(), static_cast<int>(bytes.size() + size)) < 0
         || av_packet_copy_props(joined.get(), pkt) < 0)
         return nullptr;
-    std::memcpy(joined->data, prefix.data(), prefix.size());
-    if (pkt->size > 0)
-        std::memcpy(joined->data + prefix.size(), pkt->data, static_cast<size_t>(pkt->size));
+    if (at > 0)
+        std::memcpy(joined->data, pkt->data, at);
+    std::memcpy(joined->data + at, bytes.data(), bytes.size());
+    if (size > at)
+        std::memcpy(joined->data + at + bytes.size(), pkt->data + at, size - at);
     return joined;
 }
 
@@ -196,7 +201,7 @@ private:
     bool Apply(std::vector<PacketAction> &actions);
     bool WriteOut(PacketPtr pkt, const PacketAction &a, const std::vector<uint8_t> &prefix);
     bool WriteRecoded(PacketPtr pkt, const PacketAction &a);
-    bool KeepForGroup(PacketPtr pkt, const PacketAction &a);
+    bool KeepForGroup(PacketPtr pkt, const PacketAction &a, const std::vector<uint8_t> &prefix);
     bool WriteTrailingGroup();
     bool CheckPiece();
     PictureKind Classify(uint64_t id);
@@ -226,6 +231,8 @@ private:
     // MPEG-1/2 video: the sequence header in force when each keyframe without its own was
     // read, for the piece's first picture.
     std::unique_ptr<SequenceHeaderTracker> headers_;
+    // H.264 in Annex B form: the SPS and PPS read so far, for a first keyframe without them.
+    std::unique_ptr<ParameterSetTracker> parameterSets_;
     std::unordered_map<uint64_t, std::vector<uint8_t>> headerFor_;
     bool anchorWritten_ = false;
     bool headerWritten_ = false;
@@ -377,7 +384,9 @@ bool Job::WriteOut(PacketPtr pkt, const PacketAction &a, const std::vector<uint8
     const int in = pkt->stream_index;
     if (in == anchorInput_) {
         if (!anchorWritten_ && !prefix.empty()) {
-            pkt = WithPrefix(pkt.get(), prefix);
+            // H.264's parameter sets go after the access unit's delimiter, before its slices.
+            const size_t at = parameterSets_ ? FirstSliceOffset(pkt->data, static_cast<size_t>(std::max(pkt->size, 0))) : 0;
+            pkt = WithInserted(pkt.get(), prefix, at);
             if (!pkt)
                 return Fail("out of memory");
         }
@@ -431,21 +440,18 @@ bool Job::WriteRecoded(PacketPtr pkt, const PacketAction &a)
     return WriteOut(std::move(pkt), a, {});
 }
 
-bool Job::KeepForGroup(PacketPtr pkt, const PacketAction &a)
+bool Job::KeepForGroup(PacketPtr pkt, const PacketAction &a, const std::vector<uint8_t> &prefix)
 {
-    if (a.referenceOnly) {
-        if (!groupRecoder_->Keep(pkt.get(), false))
-            return false;
-        withheld_.push_back({std::move(pkt), a});
+    if (a.referenceOnly || a.recode) {
+        const bool kept = a.recode ? groupRecoder_->Add(pkt.get(), a.pts, a.dts) : groupRecoder_->Keep(pkt.get(), false);
+        if (!kept)
+            return Fail("out of memory");
+        (a.recode ? regrouped_ : withheld_).push_back({std::move(pkt), a});
         return true;
     }
-    if (a.recode) {
-        if (!groupRecoder_->Add(pkt.get(), a.pts, a.dts))
-            return false;
-        regrouped_.push_back({std::move(pkt), a});
-        return true;
-    }
-    return groupRecoder_->Keep(pkt.get(), true) && WriteOut(std::move(pkt), a, {});
+    if (!groupRecoder_->Keep(pkt.get(), true))
+        return Fail("out of memory");
+    return WriteOut(std::move(pkt), a, prefix);
 }
 
 // After the piece's last packet: the pictures before the end that refer to one left out
@@ -499,7 +505,7 @@ bool Job::Apply(std::vector<PacketAction> &actions)
         const bool anchor = pkt->stream_index == anchorInput_;
         bool ok = true;
         if (groupRecoder_ && anchor && (a.write || a.referenceOnly)) {
-            ok = KeepForGroup(std::move(pkt), a) || Fail("out of memory");
+            ok = KeepForGroup(std::move(pkt), a, prefix);
         } else if (a.referenceOnly && recoder_) {
             recoder_->Keep(pkt.get(), false, prefix);
             withheld_.push_back({std::move(pkt), a});
@@ -605,6 +611,12 @@ bool Job::Copy()
         // Until a header is read, the one the demuxer found at the file's beginning holds.
         headers_->SetInitial(anchorPar->extradata, anchorPar->extradata ? anchorPar->extradata_size : 0);
     }
+    AvcConfig avcC;
+    if (anchorPar->codec_id == AV_CODEC_ID_H264
+        && !ParseAvcConfig(anchorPar->extradata, static_cast<size_t>(std::max(anchorPar->extradata_size, 0)), &avcC)) {
+        parameterSets_ = std::make_unique<ParameterSetTracker>();
+        parameterSets_->SetInitial(anchorPar->extradata, static_cast<size_t>(std::max(anchorPar->extradata_size, 0)));
+    }
     if (anchorPar->codec_id == AV_CODEC_ID_MPEG2VIDEO && !byDecodeOrder_) {
         planner_.SetRecodesAcrossEnd(true);
         recoder_ = std::make_unique<TrailingPictureRecoder>(anchorPar);
@@ -655,9 +667,14 @@ bool Job::Copy()
                 facts.duration = pkt->duration;
                 facts.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
                 const bool anchor = pkt->stream_index == anchorInput_;
-                if (headers_ && anchor && !headers_->Observe(pkt->data, static_cast<size_t>(std::max(pkt->size, 0)))
-                    && facts.key && !headers_->InForce().empty())
+                const size_t size = static_cast<size_t>(std::max(pkt->size, 0));
+                if (headers_ && anchor && !headers_->Observe(pkt->data, size) && facts.key && !headers_->InForce().empty())
                     headerFor_[id] = headers_->InForce();
+                if (parameterSets_ && anchor && !parameterSets_->Observe(pkt->data, size) && facts.key) {
+                    std::vector<uint8_t> sets = parameterSets_->InForce();
+                    if (!sets.empty())
+                        headerFor_[id] = std::move(sets);
+                }
                 const bool prime = byDecodeOrder_ && facts.key && anchor;
                 pending_.emplace(id, std::move(pkt));
                 // Keyframes carry the sequence headers the parser needs to read later pictures.

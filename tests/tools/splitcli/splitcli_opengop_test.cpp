@@ -135,7 +135,10 @@ INSTANTIATE_TEST_SUITE_P(
         // As broadcasts carry it: the parameter sets repeated before every keyframe.
         OpenGopCase{"X264TransportStream", "open.ts",
                     X264OpenGop(QStringLiteral("-bsf:v h264_mp4toannexb,dump_extra=freq=keyframe")),
-                    {"ffmpeg", "x264"}, 30.0}),
+                    {"ffmpeg", "x264"}, 30.0},
+        // As ffmpeg remuxes it from Matroska: the parameter sets only before IDR pictures,
+        // that is once at the start; every later piece needs them put in front.
+        OpenGopCase{"X264TransportStreamOneHeader", "open.ts", X264OpenGop(QString()), {"ffmpeg", "x264"}, 30.0}),
     [](const ::testing::TestParamInfo<OpenGopCase> &info) { return std::string(info.param.name); });
 
 } // namespace
