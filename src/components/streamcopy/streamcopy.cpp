@@ -463,7 +463,7 @@ bool Job::WriteTrailingGroup()
         return true;
     std::vector<OwnedPacket> fresh;
     std::string why;
-    if (groupRecoder_->Encode(hooks_.stop, &fresh, &why)) {
+    if (groupRecoder_->Encode(in_->streams[anchorInput_], hooks_.stop, &fresh, &why)) {
         for (OwnedPacket &pkt : fresh) {
             PacketAction a{0, true, pkt->pts, pkt->dts};
             a.duration = pkt->duration;
@@ -622,7 +622,7 @@ bool Job::Copy()
         recoder_ = std::make_unique<TrailingPictureRecoder>(anchorPar);
     } else if (!byDecodeOrder_ && TrailingGroupRecoder::Supports(anchorStream)) {
         planner_.SetRecodesAcrossEnd(true);
-        groupRecoder_ = std::make_unique<TrailingGroupRecoder>(anchorStream);
+        groupRecoder_ = std::make_unique<TrailingGroupRecoder>();
     }
     planner_.SetClassifier([this](uint64_t id) { return Classify(id); });
 
@@ -782,6 +782,10 @@ void FillInPresentationTimes(AVFormatContext *ic)
 void KeepDecodeTimesIncreasing(AVPacket *pkt, const AVOutputFormat *ofmt, int64_t *lastDts)
 {
     const bool strict = !(ofmt->flags & AVFMT_TS_NONSTRICT);
+    // A picture is never decoded after it shows: a damaged packet's decode time is taken back
+    // to its showing time, which muxers accept.
+    if (pkt->dts != AV_NOPTS_VALUE && pkt->pts != AV_NOPTS_VALUE && pkt->dts > pkt->pts)
+        pkt->dts = pkt->pts;
     int64_t &last = *lastDts;
     if (pkt->dts != AV_NOPTS_VALUE && last != AV_NOPTS_VALUE && (strict ? pkt->dts <= last : pkt->dts < last)) {
         pkt->dts = strict ? last + 1 : last;

@@ -29,8 +29,6 @@ bool TrailingGroupRecoder::Supports(const AVStream *stream)
            && rate.num > 0 && rate.den > 0;
 }
 
-TrailingGroupRecoder::TrailingGroupRecoder(const AVStream *stream) : stream_(stream) {}
-
 bool TrailingGroupRecoder::Keep(const AVPacket *pkt, bool written)
 {
     if (written && (pkt->flags & AV_PKT_FLAG_KEY))
@@ -50,8 +48,8 @@ bool TrailingGroupRecoder::Add(const AVPacket *pkt, int64_t outPts, int64_t outD
     return true;
 }
 
-bool TrailingGroupRecoder::Encode(const volatile std::sig_atomic_t *stop, std::vector<OwnedPacket> *out,
-                                  std::string *why)
+bool TrailingGroupRecoder::Encode(const AVStream *stream, const volatile std::sig_atomic_t *stop,
+                                  std::vector<OwnedPacket> *out, std::string *why)
 {
     if (wanted_.empty())
         return true;
@@ -62,9 +60,9 @@ bool TrailingGroupRecoder::Encode(const volatile std::sig_atomic_t *stop, std::v
         bytes += p->size;
     }
     TailRequest request;
-    request.stream = stream_;
-    request.frameRate = FrameRateOf(stream_);
-    request.parameterSetId = FreeParameterSetId(SourceParameterSets(stream_->codecpar, packets));
+    request.stream = stream;
+    request.frameRate = FrameRateOf(stream);
+    request.parameterSetId = FreeParameterSetId(SourceParameterSets(stream->codecpar, packets));
     if (request.parameterSetId < 0) {
         *why = "the video uses every parameter set id";
         return false;
@@ -93,7 +91,7 @@ bool TrailingGroupRecoder::Encode(const volatile std::sig_atomic_t *stop, std::v
         decodeTimes.push_back(w.outDts);
     std::sort(decodeTimes.begin(), decodeTimes.end());
     AvcConfig config;
-    const AVCodecParameters *par = stream_->codecpar;
+    const AVCodecParameters *par = stream->codecpar;
     const bool lengthForm = par->codec_id == AV_CODEC_ID_H264
                             && ParseAvcConfig(par->extradata, static_cast<size_t>(par->extradata_size), &config);
     for (size_t i = 0; i < fresh.size(); ++i) {

@@ -22,7 +22,6 @@ public:
     // Whether this stream's pictures can be encoded again so: a codec with an encoder built
     // in, and a frame rate to give it.
     static bool Supports(const AVStream *stream);
-    explicit TrailingGroupRecoder(const AVStream *stream);
 
     // A packet of the piece's video in decode order, written as it is (a keyframe starts
     // the group over) or, written: false, only needed to decode what follows (the keyframe
@@ -34,8 +33,11 @@ public:
     bool Empty() const { return wanted_.empty(); }
 
     // The new pictures in decode order, at the times given, H.264 in the stream's own packet
-    // form. False with a reason when they cannot be made.
-    bool Encode(const volatile std::sig_atomic_t *stop, std::vector<OwnedPacket> *out, std::string *why);
+    // form. stream: the video stream as the input stands now (a reading pass may have opened
+    // the input again since the packets were kept). False with a reason when they cannot be
+    // made.
+    bool Encode(const AVStream *stream, const volatile std::sig_atomic_t *stop, std::vector<OwnedPacket> *out,
+                std::string *why);
 
 private:
     struct Wanted {
@@ -44,7 +46,6 @@ private:
         int64_t outDts;
     };
 
-    const AVStream *stream_;
     std::vector<OwnedPacket> group_; // from the last keyframe on
     std::vector<Wanted> wanted_;
 };
