@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Fuzzes FileEncoder and kestrelcut-split with damaged copies of small generated clips.
 #
-#   scripts/fuzz.sh [--count N] [--first-seed S] [--ratio MIN:MAX] [--seeds avi,mpg,mp4,mkv]
+#   scripts/fuzz.sh [--count N] [--first-seed S] [--ratio MIN:MAX] [--seeds avi,mpg,mp4,mkv,ts]
 #                   [--only fileencoder|split] [--timeout SECONDS] [--keep DIR]
 #
 # Makes an AVI (MPEG-4 with B pictures, MP3), an MPEG-2 program stream (MP2), an MP4
-# (H.264, AAC) and a Matroska file (H.264, AAC, text subtitles, a font, chapters) of a few
-# seconds, writes N damaged copies of each with zzuf (zzuf seeds S to
-# S+N-1, a ratio of flipped bits picked by zzuf within MIN:MAX), and runs on each copy:
+# (H.264, AAC), a Matroska file (H.264, AAC, text subtitles, a font, chapters) and a
+# transport stream (x264 with open GOPs, AAC) of a few seconds, writes N damaged copies of
+# each with zzuf (zzuf seeds S to S+N-1, a ratio of flipped bits picked by zzuf within
+# MIN:MAX), and runs on each copy:
 #   FileEncoder COPY -ss ... -endpos ... -o OUT         (a cut from the middle)
 #   kestrelcut-split COPY --range ... --output DIR      (one piece)
 #   kestrelcut-split COPY --parts 2 --output DIR        (two pieces)
@@ -25,12 +26,12 @@ bin="${KC_BUILD_DIR:-$here/build}/bin"
 count=100
 first_seed=1
 ratio="0.0001:0.004"
-seed_kinds="avi,mpg,mp4,mkv"
+seed_kinds="avi,mpg,mp4,mkv,ts"
 only=""
 limit=20
 keep="${KC_BUILD_DIR:-$here/build}/fuzz-findings"
 
-usage() { sed -n '2,19p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,21p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
 
 while [[ $# -gt 0 ]]; do
   case "$1" in
@@ -76,7 +77,13 @@ make_seed() {
       ffmpeg -v error -y "${src[@]}" -i "$work/cues.srt" -i "$work/chapters.txt" -map 0:v -map 1:a -map 2:s \
         -map_metadata 3 -map_chapters 3 -c:v libx264 -preset veryfast -g 30 -c:a aac -ac 2 -c:s srt \
         -attach /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf -metadata:s:t mimetype=font/ttf "$out" ;;
-    *) echo "fuzz.sh: unknown seed kind $kind (avi, mpg, mp4, mkv)" >&2; return 2 ;;
+    ts)
+      # x264's open GOPs, remuxed by ffmpeg: SPS and PPS only at the start, pictures before
+      # each later keyframe that refer back across it.
+      ffmpeg -v error -y -f lavfi -i "testsrc2=size=176x144:rate=25:duration=4" -pix_fmt yuv420p -f yuv4mpegpipe - \
+        | x264 --quiet --no-progress --open-gop --keyint 25 --min-keyint 25 --bframes 3 --demuxer y4m -o "$work/open.mkv" - 2>/dev/null
+      ffmpeg -v error -y -i "$work/open.mkv" -f lavfi -i "sine=frequency=440:duration=4" -c:v copy -c:a aac "$out" ;;
+    *) echo "fuzz.sh: unknown seed kind $kind (avi, mpg, mp4, mkv, ts)" >&2; return 2 ;;
   esac
 }
 

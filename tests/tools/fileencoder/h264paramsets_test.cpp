@@ -76,3 +76,62 @@ TEST(H264ParamSets, FindsIdrSlicesInEitherForm)
     const std::vector<uint8_t> broken = {0, 0, 0, 9, 0x65, 0x88};
     EXPECT_FALSE(HasIdrSlice(broken.data(), broken.size(), 4));
 }
+
+TEST(H264ParamSets, FirstSliceOffsetLeavesDelimiterAndSeiInFront)
+{
+    struct Case {
+        const char *name;
+        std::vector<uint8_t> packet;
+        size_t offset;
+    };
+    const Case cases[] = {
+        {"slice first", {0, 0, 1, 0x41, 0x9a}, 0},
+        {"after a delimiter and SEI, four-byte start code", {0, 0, 0, 1, 0x09, 0xf0, 0, 0, 0, 1, 0x06, 0x05, 0, 0, 0, 1, 0x65, 0x88}, 12},
+        {"no slice", {0, 0, 1, 0x09, 0xf0}, 5},
+        {"empty", {}, 0},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(FirstSliceOffset(c.packet.data(), c.packet.size()), c.offset) << c.name;
+}
+
+TEST(H264ParamSets, TrackerFollowsTheSetsInForceById)
+{
+    // SPS id 0 and 1 (High profile, level 3.0), PPS id 0.
+    const std::vector<uint8_t> sps0 = {0x67, 0x64, 0x00, 0x1e, 0x80};
+    const std::vector<uint8_t> sps0b = {0x67, 0x64, 0x00, 0x28, 0x80};
+    const std::vector<uint8_t> pps0 = {0x68, 0x80};
+    const auto annexB = [](std::initializer_list<std::vector<uint8_t>> units) {
+        std::vector<uint8_t> out;
+        for (const auto &u : units) {
+            out.insert(out.end(), {0, 0, 0, 1});
+            out.insert(out.end(), u.begin(), u.end());
+        }
+        return out;
+    };
+    const std::vector<uint8_t> slice = {0x41, 0x9a, 0x00, 0x00};
+
+    ParameterSetTracker tracker;
+    EXPECT_TRUE(tracker.InForce().empty());
+    const std::vector<uint8_t> extradata = annexB({sps0, pps0});
+    tracker.SetInitial(extradata.data(), extradata.size());
+    EXPECT_EQ(tracker.InForce(), extradata);
+
+    // A picture without sets of its own leaves them as they were.
+    const std::vector<uint8_t> plain = annexB({{0x09, 0xf0}, slice});
+    EXPECT_FALSE(tracker.Observe(plain.data(), plain.size()));
+    EXPECT_EQ(tracker.InForce(), extradata);
+
+    // A new SPS of the same id replaces the old one; only an SPS and a PPS together make a
+    // packet stand on its own.
+    const std::vector<uint8_t> spsOnly = annexB({{0x09, 0xf0}, sps0b, slice});
+    EXPECT_FALSE(tracker.Observe(spsOnly.data(), spsOnly.size()));
+    EXPECT_EQ(tracker.InForce(), annexB({sps0b, pps0}));
+    const std::vector<uint8_t> both = annexB({sps0, pps0, slice});
+    EXPECT_TRUE(tracker.Observe(both.data(), both.size()));
+    EXPECT_EQ(tracker.InForce(), extradata);
+
+    // What follows the first slice is slice data, not searched: a start code in it is not a set.
+    const std::vector<uint8_t> late = annexB({slice, sps0b});
+    EXPECT_FALSE(tracker.Observe(late.data(), late.size()));
+    EXPECT_EQ(tracker.InForce(), extradata);
+}

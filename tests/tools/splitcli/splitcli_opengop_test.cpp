@@ -62,7 +62,7 @@ void PrintTo(const OpenGopCase &c, std::ostream *os) { *os << c.name; }
 QString X264OpenGop(const QString &extra)
 {
     return QStringLiteral("ffmpeg -v error -f lavfi -i testsrc2=s=320x240:r=25 -t 6 -pix_fmt yuv420p "
-                          "-f yuv4mpegpipe - | x264 --quiet --open-gop --keyint 25 --min-keyint 25 "
+                          "-f yuv4mpegpipe - | x264 --quiet --no-progress --open-gop --keyint 25 --min-keyint 25 "
                           "--scenecut 0 --bframes 3 --demuxer y4m -o %1.mkv - && "
                           "ffmpeg -v error -i %1.mkv -f lavfi -i sine=sample_rate=48000 -t 6 -c:v copy ")
            + extra + QStringLiteral(" -c:a aac %1");
