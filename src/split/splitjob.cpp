@@ -39,6 +39,15 @@ void SplitJob::start(const SplitRequest &request)
     startPiece(request.mode == smCustom ? 0 : 1);
 }
 
+void SplitJob::fail(int piece, const QString &message)
+{
+    SplitOutcome o;
+    o.status = SplitOutcome::Status::Failed;
+    o.message = message;
+    o.piece = piece;
+    finish(o);
+}
+
 // The output properties, written for piece k; false (the job finished) when one is refused.
 bool SplitJob::applySettings(int k)
 {
@@ -51,11 +60,7 @@ bool SplitJob::applySettings(int k)
     const OutputSettings settings = MapOutputSettings(m_request.choice, ProgramFolder(), source);
     QString failed;
     if (!ApplyPropertyWrites(ve, settings.writes, &failed)) {
-        SplitOutcome o;
-        o.status = SplitOutcome::Status::Failed;
-        o.message = QStringLiteral("无法设置输出属性 %1").arg(failed);
-        o.piece = k;
-        finish(o);
+        fail(k, QStringLiteral("无法设置输出属性 %1").arg(failed));
         return false;
     }
     m_settings = settings;
@@ -89,11 +94,7 @@ bool SplitJob::startPieces()
     }
     m_path = m_piecePaths.first();
     if (!ve->SavePieces(m_piecePaths)) {
-        SplitOutcome o;
-        o.status = SplitOutcome::Status::Failed;
-        o.message = ve->LastError();
-        o.piece = 1;
-        finish(o);
+        fail(1, ve->LastError());
         return true;
     }
     m_rendering = true;
@@ -142,11 +143,7 @@ void SplitJob::startPiece(int k)
 
     m_path = SetFileName(input, m_request.mode, k, m_request.outputFolder, settings.outType);
     if (!ve->Save(m_path)) {
-        SplitOutcome o;
-        o.status = SplitOutcome::Status::Failed;
-        o.message = ve->LastError();
-        o.piece = k;
-        finish(o);
+        fail(k, ve->LastError());
         return;
     }
     m_rendering = true;

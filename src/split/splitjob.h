@@ -39,8 +39,8 @@ struct SplitOutcome {
 
 // Runs the pieces of one split, one after another, for any front end: re-encoded through
 // the editing component (all pieces in one render that reads the source once and goes on
-// encoding from piece to piece), or copied without re-encoding on a thread of its own. It knows no widget; the window and the command line
-// turn its events into their own words.
+// encoding from piece to piece), or copied without re-encoding on a thread of its own. It
+// knows no widget; the window and the command line turn its events into their own words.
 class SplitJob : public QObject
 {
     Q_OBJECT
@@ -78,6 +78,8 @@ private:
     void startCopy();
     void copyFinished(const CopySplitResult &result);
     void finish(SplitOutcome outcome);
+    // Ends the job: piece failed, for the reason given.
+    void fail(int piece, const QString &message);
 
     TVideoEdit *m_videoEdit;
     SplitRequest m_request;

@@ -276,7 +276,6 @@ struct RenderJob::Impl {
     // that the reading thread fills its slot while the user-interface thread names (and lets
     // go of) the files of earlier pieces; and the sound encoder of the piece before the one
     // being read, which may still be draining on the encoding thread.
-    bool pieces = false;
     bool wantSound = false;
     std::vector<std::unique_ptr<OutputMuxer>> pieceMuxers; // [0] is muxer
     std::mutex pieceMuxersLock;
@@ -317,6 +316,7 @@ struct RenderJob::Impl {
                 m->abort();
     }
     OutputMuxer &lastMuxer() { return lastStarted == 0 ? muxer : *pieceMuxers[size_t(lastStarted)]; }
+    bool pieces() const { return !req.pieceOutputs.isEmpty(); }
 };
 
 bool RenderJob::commitPiece(int piece, QString *error)
@@ -375,17 +375,16 @@ bool RenderJob::prepare(QString *error)
         *error = QStringLiteral("音频片段比视频片段多");
         return false;
     }
-    d->pieces = !r.pieceOutputs.isEmpty();
-    if (d->pieces && !PiecesAreOneSource(r, error))
+    if (d->pieces() && !PiecesAreOneSource(r, error))
         return false;
-    const QString firstOutput = d->pieces ? r.pieceOutputs.first() : r.outputPath;
+    const QString firstOutput = d->pieces() ? r.pieceOutputs.first() : r.outputPath;
     if (firstOutput.isEmpty()) {
         *error = QStringLiteral("没有指定输出文件");
         return false;
     }
     // Output file by canonical path; a split may have thousands of pieces of one source.
     QHash<QString, QString> outputs;
-    for (const QString &out : d->pieces ? r.pieceOutputs : QStringList{r.outputPath})
+    for (const QString &out : d->pieces() ? r.pieceOutputs : QStringList{r.outputPath})
         outputs.insert(CanonicalOrAbsolute(out), out);
     QHash<QString, bool> inputIsOutput;
     const auto isOutput = [&](const QString &file) {
@@ -409,9 +408,9 @@ bool RenderJob::prepare(QString *error)
             }
         }
         const bool soundHere = wantSound && seg.audioClip && seg.audioClip->file == seg.videoClip.file;
-        const bool single = (r.video.size() == 1 || d->pieces) && (!wantSound || !seg.audioClip || soundHere);
+        const bool single = (r.video.size() == 1 || d->pieces()) && (!wantSound || !seg.audioClip || soundHere);
         d->followable = single;
-        if (d->pieces && i > 0) {
+        if (d->pieces() && i > 0) {
             // Read on from the piece before, by the first piece's reader.
             seg.source = d->segments.front().source;
             seg.continued = true;
@@ -491,7 +490,7 @@ bool RenderJob::prepare(QString *error)
         d->muxer.abort();
         return false;
     }
-    if (d->pieces)
+    if (d->pieces())
         d->pieceMuxers.resize(d->segments.size());
     d->prepared = true;
     return true;
@@ -609,8 +608,8 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
     for (size_t i = 0; i < d->segments.size(); ++i) {
         Segment &seg = d->segments[i];
         ClipReader *reader = seg.source;
-        m_failedPiece = d->pieces ? int(i) : 0;
-        if (d->pieces && i > 0) {
+        m_failedPiece = d->pieces() ? int(i) : 0;
+        if (d->pieces() && i > 0) {
             if (!d->next.ready) {
                 *error = d->next.error;
                 // The pieces before this one are complete all the same.
@@ -628,7 +627,7 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
         // The stage is idle here (drained after the previous clip): the counts are settled.
         const int64_t slotsBefore = video->slotsWritten();
         // (The silence that ended the last clip may still be queued: its count is known here.)
-        const int64_t soundBefore = !audio ? 0 : i > 0 && !d->pieces ? soundAfterLastClip : audio->samplesQueued();
+        const int64_t soundBefore = !audio ? 0 : i > 0 && !d->pieces() ? soundAfterLastClip : audio->samplesQueued();
         const bool keepAspect = seg.videoClip.keepAspect && d->req.plan.applyStretchMode;
         const int rotation = reader->videoRotation();
         stage.post([video, keepAspect, rotation](QString *) {
@@ -638,13 +637,13 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
         AudioEncoder *sound = (seg.soundFromMainReader || seg.audioReader) ? audio : nullptr;
         const double sourceRate = reader->videoFrameRate();
         const bool sameRate = sourceRate > 0 && std::fabs(sourceRate - rate) / rate < 0.002;
-        const bool endsPiece = d->pieces && i + 1 < d->segments.size();
+        const bool endsPiece = d->pieces() && i + 1 < d->segments.size();
         SegmentSink sink(stage, *video, sound, sameRate, slotsBefore, seg.vStart, seg.vStop, seg.aStart, seg.aStop,
                          endsPiece);
         // The sound follows the pictures, which may end a little after the asked stop.
         const int64_t soundReadStop = seg.aStop + SegmentSink::soundReadAheadUs();
 
-        if (seg.continued && (!d->pieces || i == 0 || reader->canContinueAt(seg.vStart, seg.aStart)))
+        if (seg.continued && (!d->pieces() || i == 0 || reader->canContinueAt(seg.vStart, seg.aStart)))
             reader->continueAt(seg.vStart, seg.vStop, seg.aStart, soundReadStop);
         else if (!reader->start(seg.vStart, seg.vStop, seg.aStart, soundReadStop, error))
             return failed();
@@ -671,7 +670,7 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
             if (progress && now - lastReport >= std::chrono::milliseconds(100)) {
                 lastReport = now;
                 const double at = double(std::max<int64_t>(0, reader->videoPositionUs() - seg.vStart)) / 1e6;
-                if (d->pieces)
+                if (d->pieces())
                     progress(std::min(at, pieceSeconds), pieceSeconds, int(i));
                 else
                     progress(std::min(doneSeconds + at, d->totalSeconds), d->totalSeconds, 0);
@@ -688,7 +687,7 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
             return failed();
         totalFrames += sink.frames();
         afterLastPicture = afterLastPicture && reader->rangeAfterLastPicture();
-        if (d->pieces && sink.frames() == 0) {
+        if (d->pieces() && sink.frames() == 0) {
             // A piece without a picture ends the pieces; those before it are complete.
             m_afterLastPicture = reader->rangeAfterLastPicture();
             *error = m_afterLastPicture ? QStringLiteral("所选范围在最后一帧画面之后")
@@ -704,7 +703,7 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
         if (audio && !stage.post([audio](QString *e) { return audio->endClip(e); }))
             return failed();
         // The next piece's file is made while the encoding side finishes this one.
-        if (d->pieces && i + 1 < d->segments.size())
+        if (d->pieces() && i + 1 < d->segments.size())
             openPieceFile(int(i) + 1);
         if (!drainReadingAhead(reader, error))
             return failed();
@@ -720,13 +719,13 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
                 return failed();
             soundAfterLastClip = std::max(want, queued);
             // Each piece's sound ends in its own file.
-            if (d->pieces && !stage.post([audio](QString *e) { return audio->flush(e); }))
+            if (d->pieces() && !stage.post([audio](QString *e) { return audio->flush(e); }))
                 return failed();
         }
         doneSeconds += pieceSeconds;
         // The sources are done with; their files need not stay open, unless the next range
         // may follow on.
-        if (d->pieces) {
+        if (d->pieces()) {
             if (i + 1 == d->segments.size())
                 d->leftover = std::move(d->segments.front().reader);
         } else {
@@ -743,7 +742,7 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
     }
     stage.post([video](QString *e) { return video->flush(e); });
     AudioEncoder *audio = d->audio.get();
-    if (audio && !d->pieces)
+    if (audio && !d->pieces())
         stage.post([audio](QString *e) { return audio->flush(e); });
     if (!drainReadingAhead(d->leftover.get(), error))
         return failed();
@@ -758,8 +757,8 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
     }
     if (progress) {
         const Segment &last = d->segments.back();
-        const double total = d->pieces ? double(last.vStop - last.vStart) / 1e6 : d->totalSeconds;
-        progress(total, total, d->pieces ? int(d->segments.size()) - 1 : 0);
+        const double total = d->pieces() ? double(last.vStop - last.vStart) / 1e6 : d->totalSeconds;
+        progress(total, total, d->pieces() ? int(d->segments.size()) - 1 : 0);
     }
     return true;
 }

@@ -146,9 +146,8 @@ bool VideoEncoder::continueInto(OutputMuxer &next, int stream, FileDone currentD
     if (!sendAndWrite(nullptr, error))
         return false;
     while (!m_targets.empty()) {
-        if (m_targets.front().done && !m_targets.front().done(error))
+        if (!completeFront(error))
             return false;
-        m_targets.pop_front();
     }
     if (!currentDone(error) || !openCodec(m_globalHeader, error))
         return false;
@@ -305,9 +304,8 @@ bool VideoEncoder::writePacket(AVPacket *pkt, QString *error)
 {
     // The next file's keyframe comes after every packet of the current file.
     while (m_targets.size() > 1 && pkt->pts != AV_NOPTS_VALUE && pkt->pts >= m_targets[1].firstSlot) {
-        if (!m_targets.front().done(error))
+        if (!completeFront(error))
             return false;
-        m_targets.pop_front();
     }
     Target &t = m_targets.front();
     // A later piece's GOP time codes count from its own start, as in a file encoded alone.
@@ -334,10 +332,17 @@ bool VideoEncoder::flush(QString *error)
         return false;
     // Every file but the last is complete now (the last one may have had no picture).
     while (m_targets.size() > 1) {
-        if (!m_targets.front().done(error))
+        if (!completeFront(error))
             return false;
-        m_targets.pop_front();
     }
+    return true;
+}
+
+bool VideoEncoder::completeFront(QString *error)
+{
+    if (m_targets.front().done && !m_targets.front().done(error))
+        return false;
+    m_targets.pop_front();
     return true;
 }
 

@@ -60,6 +60,8 @@ private:
     bool ensureFilter(const AVFrame *in, QString *error);
     bool sendAndWrite(AVFrame *frame, QString *error);
     bool writePacket(AVPacket *pkt, QString *error);
+    // The first file has all its packets: it is told so and let go of.
+    bool completeFront(QString *error);
 
     VideoEncoderSettings m_wanted;
     av::CodecPtr m_enc;
