@@ -9,6 +9,15 @@ namespace kc::fileencoder {
 
 namespace {
 
+const char *X265ProfileName(int profile)
+{
+    switch (profile) {
+    case FF_PROFILE_HEVC_MAIN: return "main";
+    case FF_PROFILE_HEVC_MAIN_10: return "main10";
+    default: return nullptr;
+    }
+}
+
 const char *X264ProfileName(int profile)
 {
     switch (profile & ~FF_PROFILE_H264_CONSTRAINED) {
@@ -51,6 +60,7 @@ const AVCodec *HeadEncoder::EncoderFor(int codecId)
 {
     switch (codecId) {
     case AV_CODEC_ID_H264: return avcodec_find_encoder_by_name("libx264");
+    case AV_CODEC_ID_HEVC: return avcodec_find_encoder_by_name("libx265");
     case AV_CODEC_ID_MPEG4: return avcodec_find_encoder(AV_CODEC_ID_MPEG4);
     case AV_CODEC_ID_MPEG2VIDEO: return avcodec_find_encoder(AV_CODEC_ID_MPEG2VIDEO);
     default: return nullptr;
@@ -112,6 +122,17 @@ bool HeadEncoder::Open(const AVCodecParameters *source, AVRational frameRate, in
         // them under the same id.
         av_dict_set(&options, "x264-params", ("sps-id=" + std::to_string(parameterSetId)).c_str(), 0);
         ctx_->profile = FF_PROFILE_UNKNOWN; // named above; the number would be read as a preset
+    } else if (source->codec_id == AV_CODEC_ID_HEVC) {
+        const char *profile = X265ProfileName(source->profile);
+        if (profile)
+            av_dict_set(&options, "profile", profile, 0);
+        av_dict_set(&options, "preset", "fast", 0);
+        // x265 numbers its parameter sets 0 whatever it is asked: its IDR picture starts a new
+        // coded sequence, which may bring sets of its own under ids the source used. Only a
+        // group at a piece's end can be made so (no copied picture follows that needs the
+        // source's sets). Scene cuts would add keyframes; the log would go to the terminal.
+        av_dict_set(&options, "x265-params", "scenecut=0:info=0:log-level=error", 0);
+        ctx_->profile = FF_PROFILE_UNKNOWN;
     } else {
         // The head decodes alone: no picture may refer to one before it.
         ctx_->flags |= AV_CODEC_FLAG_CLOSED_GOP;

@@ -2,6 +2,7 @@
 
 #include "h264paramsets.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -152,6 +153,21 @@ std::vector<std::vector<uint8_t>> SourceParameterSets(const AVCodecParameters *p
                 used.push_back(std::move(unit));
     }
     return used;
+}
+
+int NalLengthSize(const AVCodecParameters *par)
+{
+    const uint8_t *data = par->extradata;
+    const size_t size = par->extradata ? static_cast<size_t>(std::max(par->extradata_size, 0)) : 0;
+    if (par->codec_id == AV_CODEC_ID_H264) {
+        AvcConfig config;
+        return ParseAvcConfig(data, size, &config) ? config.lengthSize : 0;
+    }
+    // An hvcC record starts with its version, 1; Annex B extradata with a start code.
+    constexpr size_t kHvccLengthByte = 21;
+    if (par->codec_id == AV_CODEC_ID_HEVC && size > kHvccLengthByte + 1 && data[0] == 1)
+        return (data[kHvccLengthByte] & 3) + 1;
+    return 0;
 }
 
 bool ToLengthPrefixed(OwnedPacket *pkt, int lengthSize)

@@ -40,6 +40,11 @@ bool EncodeTail(const TailRequest &request, const volatile std::sig_atomic_t *st
 std::vector<std::vector<uint8_t>> SourceParameterSets(const AVCodecParameters *par,
                                                       const std::vector<const AVPacket *> &packets);
 
+// How many bytes stand before each NAL unit in the packets of an H.264 or HEVC stream kept
+// in MP4/Matroska form (its extradata an avcC or hvcC record); 0 for start codes (Annex B,
+// as in transport streams) and for other codecs.
+int NalLengthSize(const AVCodecParameters *par);
+
 // An encoder's Annex B packet in the form MP4 and Matroska store H.264: each NAL unit behind
 // its length in lengthSize bytes. False only when out of memory.
 bool ToLengthPrefixed(OwnedPacket *pkt, int lengthSize);

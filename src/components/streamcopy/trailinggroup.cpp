@@ -25,7 +25,8 @@ bool TrailingGroupRecoder::Supports(const AVStream *stream)
 {
     const int codec = stream->codecpar->codec_id;
     const AVRational rate = FrameRateOf(stream);
-    return (codec == AV_CODEC_ID_H264 || codec == AV_CODEC_ID_MPEG4) && HeadEncoder::EncoderFor(codec)
+    return (codec == AV_CODEC_ID_H264 || codec == AV_CODEC_ID_HEVC || codec == AV_CODEC_ID_MPEG4)
+           && HeadEncoder::EncoderFor(codec)
            && rate.num > 0 && rate.den > 0;
 }
 
@@ -90,10 +91,7 @@ bool TrailingGroupRecoder::Encode(const AVStream *stream, const volatile std::si
     for (const Wanted &w : wanted_)
         decodeTimes.push_back(w.outDts);
     std::sort(decodeTimes.begin(), decodeTimes.end());
-    AvcConfig config;
-    const AVCodecParameters *par = stream->codecpar;
-    const bool lengthForm = par->codec_id == AV_CODEC_ID_H264
-                            && ParseAvcConfig(par->extradata, static_cast<size_t>(par->extradata_size), &config);
+    const int lengthSize = NalLengthSize(stream->codecpar);
     for (size_t i = 0; i < fresh.size(); ++i) {
         OwnedPacket &pkt = fresh[i];
         const auto w = std::find_if(byShown.begin(), byShown.end(), [&](const Wanted &x) { return x.shown == pkt->pts; });
@@ -101,7 +99,7 @@ bool TrailingGroupRecoder::Encode(const AVStream *stream, const volatile std::si
             *why = "the encoder returned a picture it was not given";
             return false;
         }
-        if (lengthForm && !ToLengthPrefixed(&pkt, config.lengthSize)) {
+        if (lengthSize > 0 && !ToLengthPrefixed(&pkt, lengthSize)) {
             *why = "out of memory";
             return false;
         }

@@ -12,7 +12,7 @@ struct AVStream;
 
 namespace kc::fileencoder {
 
-// The last pictures of an H.264 or MPEG-4 piece that show before its end but are decoded
+// The last pictures of an H.264, HEVC or MPEG-4 piece that show before its end but are decoded
 // with a picture shown after it: in an open GOP the next GOP's keyframe, which belongs to
 // the next piece. That picture stays out, and these are decoded from their GOP and encoded
 // again as a short group of their own behind the copied pictures (see EncodeTail), so that

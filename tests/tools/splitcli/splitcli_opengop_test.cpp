@@ -1,5 +1,5 @@
-// Consecutive lossless pieces of open-GOP video (MPEG-2, and H.264 as x264 writes it for
-// Blu-ray and broadcast): the pictures shown just before a cut refer to the next GOP's first
+// Consecutive lossless pieces of open-GOP video (MPEG-2, H.264 as x264 writes it for Blu-ray
+// and broadcast, HEVC as x265 writes it by default): the pictures shown just before a cut refer to the next GOP's first
 // picture, which belongs to the next piece. Together the pieces must still show every
 // picture of the source once, in order, and decode cleanly.
 #include "support/clips.h"
@@ -67,6 +67,23 @@ QString X264OpenGop(const QString &extra)
                           "ffmpeg -v error -i %1.mkv -f lavfi -i sine=sample_rate=48000 -t 6 -c:v copy ")
            + extra + QStringLiteral(" -c:a aac %1");
 }
+
+// x265's default open GOPs (CRA keyframes, leading pictures that refer back across them),
+// encoded and muxed with sound into %1 by ffmpeg.
+const QString kX265OpenGop =
+    QStringLiteral("ffmpeg -v error -f lavfi -i testsrc2=s=320x240:r=25 -f lavfi -i sine=sample_rate=48000 -t 6 "
+                   "-c:v libx265 -x265-params log-level=error:open-gop=1:keyint=25:min-keyint=25:scenecut=0:bframes=3 "
+                   "-c:a aac %1");
+
+// The same from GStreamer, whose MP4 muxer writes the hvc1 form (parameter sets in the sample
+// description).
+const QString kGstX265OpenGopMp4 = QStringLiteral(
+    "gst-launch-1.0 -q videotestsrc num-buffers=150 pattern=smpte horizontal-speed=3 "
+    "! video/x-raw,format=I420,width=320,height=240,framerate=25/1 "
+    "! x265enc option-string=open-gop=1:keyint=25:min-keyint=25:scenecut=0:bframes=3:log-level=error "
+    "! h265parse ! queue ! mp4mux name=m ! filesink location=%1 "
+    "audiotestsrc num-buffers=282 samplesperbuffer=1024 ! audio/x-raw,rate=48000 ! audioconvert ! avenc_aac "
+    "! aacparse ! queue ! m.");
 
 class SplitCliOpenGop : public ::testing::TestWithParam<OpenGopCase> {};
 
@@ -138,7 +155,10 @@ INSTANTIATE_TEST_SUITE_P(
                     {"ffmpeg", "x264"}, 30.0},
         // As ffmpeg remuxes it from Matroska: the parameter sets only before IDR pictures,
         // that is once at the start; every later piece needs them put in front.
-        OpenGopCase{"X264TransportStreamOneHeader", "open.ts", X264OpenGop(QString()), {"ffmpeg", "x264"}, 30.0}),
+        OpenGopCase{"X264TransportStreamOneHeader", "open.ts", X264OpenGop(QString()), {"ffmpeg", "x264"}, 30.0},
+        OpenGopCase{"X265Matroska", "open.mkv", kX265OpenGop, {"ffmpeg"}, 30.0},
+        OpenGopCase{"X265TransportStream", "open.ts", kX265OpenGop, {"ffmpeg"}, 30.0},
+        OpenGopCase{"GStreamerX265Mp4", "open.mp4", kGstX265OpenGopMp4, {"gst-launch-1.0"}, 30.0}),
     [](const ::testing::TestParamInfo<OpenGopCase> &info) { return std::string(info.param.name); });
 
 } // namespace
