@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Fuzzes FileEncoder and kestrelcut-split with damaged copies of small generated clips.
 #
-#   scripts/fuzz.sh [--count N] [--first-seed S] [--ratio MIN:MAX] [--seeds avi,mpg,mp4,mkv,ts]
+#   scripts/fuzz.sh [--count N] [--first-seed S] [--ratio MIN:MAX] [--seeds avi,mpg,mp4,mkv,ts,mov]
 #                   [--only fileencoder|split] [--timeout SECONDS] [--keep DIR]
 #
 # Makes an AVI (MPEG-4 with B pictures, MP3), an MPEG-2 program stream (MP2), an MP4
-# (H.264, AAC), a Matroska file (H.264, AAC, text subtitles, a font, chapters) and a
-# transport stream (x264 with open GOPs, AAC) of a few seconds, writes N damaged copies of
-# each with zzuf (zzuf seeds S to S+N-1, a ratio of flipped bits picked by zzuf within
-# MIN:MAX), and runs on each copy:
+# (H.264, AAC), a Matroska file (H.264, AAC, text subtitles, a font, chapters), a transport
+# stream (x264 with open GOPs, AAC) and a QuickTime file (x265 with its open GOPs, hvc1, AAC)
+# of a few seconds, writes N damaged copies of each with zzuf (zzuf seeds S to S+N-1, a
+# ratio of flipped bits picked by zzuf within MIN:MAX), and runs on each copy:
 #   FileEncoder COPY -ss ... -endpos ... -o OUT         (a cut from the middle)
 #   kestrelcut-split COPY --range ... --output DIR      (one piece)
 #   kestrelcut-split COPY --parts 2 --output DIR        (two pieces)
@@ -26,7 +26,7 @@ bin="${KC_BUILD_DIR:-$here/build}/bin"
 count=100
 first_seed=1
 ratio="0.0001:0.004"
-seed_kinds="avi,mpg,mp4,mkv,ts"
+seed_kinds="avi,mpg,mp4,mkv,ts,mov"
 only=""
 limit=20
 keep="${KC_BUILD_DIR:-$here/build}/fuzz-findings"
@@ -83,7 +83,10 @@ make_seed() {
       ffmpeg -v error -y -f lavfi -i "testsrc2=size=176x144:rate=25:duration=4" -pix_fmt yuv420p -f yuv4mpegpipe - \
         | x264 --quiet --no-progress --open-gop --keyint 25 --min-keyint 25 --bframes 3 --demuxer y4m -o "$work/open.mkv" - 2>/dev/null
       ffmpeg -v error -y -i "$work/open.mkv" -f lavfi -i "sine=frequency=440:duration=4" -c:v copy -c:a aac "$out" ;;
-    *) echo "fuzz.sh: unknown seed kind $kind (avi, mpg, mp4, mkv, ts)" >&2; return 2 ;;
+    mov)
+      ffmpeg -v error -y "${src[@]}" -c:v libx265 -tag:v hvc1 \
+        -x265-params log-level=error:open-gop=1:keyint=25:min-keyint=25:bframes=3 -c:a aac -ac 2 "$out" ;;
+    *) echo "fuzz.sh: unknown seed kind $kind (avi, mpg, mp4, mkv, ts, mov)" >&2; return 2 ;;
   esac
 }
 
