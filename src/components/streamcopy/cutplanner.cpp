@@ -359,6 +359,11 @@ void CutPlanner::CopyAnchor(uint64_t id, const PacketFacts &p, std::vector<Packe
         StartFollowers(actions);
     }
 
+    if (recodeAcrossEnd_ && ordering_ == Ordering::DecodeOrderOnly) {
+        HoldUntilShown(id, p, actions);
+        return;
+    }
+
     const int64_t decoded = DecodedTs(p);
     const bool decodedPastEnd = decoded != kNoTimestamp && ToMicros(decoded, s.tb) >= endUs_;
     if (byPts) {
@@ -402,6 +407,80 @@ void CutPlanner::CopyAnchor(uint64_t id, const PacketFacts &p, std::vector<Packe
         }
     }
     KeepAnchor(id, p, actions);
+}
+
+void CutPlanner::HoldUntilShown(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions)
+{
+    Stream &s = streams_[p.stream];
+    const bool bidirectional = IsBidirectional(id);
+    if (bidirectional && !tail_.empty()) {
+        tail_.push_back({id, p});
+        return;
+    }
+    ResolveTail(actions);
+    if (s.done) {
+        actions.push_back({id, false, kNoTimestamp, kNoTimestamp});
+        return;
+    }
+    const int64_t decoded = DecodedTs(p);
+    if (decoded != kNoTimestamp && ToMicros(decoded, s.tb) >= endUs_) {
+        // It, and whatever shows behind it, shows from the end on.
+        s.done = true;
+        actions.push_back({id, false, kNoTimestamp, kNoTimestamp});
+        return;
+    }
+    if (bidirectional) {
+        KeepAnchor(id, p, actions); // no picture before it waits: it can only show before the end
+        return;
+    }
+    tail_.push_back({id, p});
+}
+
+void CutPlanner::ResolveTail(std::vector<PacketAction> &actions)
+{
+    if (tail_.empty())
+        return;
+    std::vector<Held> group;
+    group.swap(tail_);
+    const Held &reference = group.front();
+    Stream &s = streams_[reference.facts.stream];
+    const auto units = [](const PacketFacts &f) { return f.duration > 0 ? f.duration : 1; };
+    // The bidirectional pictures behind it show first, one after another from its decode time.
+    int64_t shows = DecodedTs(reference.facts);
+    for (size_t i = 1; i < group.size(); ++i)
+        shows += units(group[i].facts);
+    if (ToMicros(shows, s.tb) < endUs_) {
+        for (const Held &h : group)
+            KeepAnchor(h.id, h.facts, actions);
+        return;
+    }
+    // It shows from the end on: it stays out, and the pictures behind it that show before the
+    // end are written anew without it, in the places it and they took.
+    s.done = true;
+    const int64_t firstShownUs = ToMicros(DecodedTs(reference.facts), s.tb);
+    if (group.size() < 2 || firstShownUs >= endUs_) {
+        for (const Held &h : group)
+            actions.push_back({h.id, false, kNoTimestamp, kNoTimestamp});
+        return;
+    }
+    PacketAction ref{reference.id, false, kNoTimestamp, kNoTimestamp};
+    AnchorTimes(reference.facts, &ref.pts, &ref.dts);
+    ref.referenceOnly = true;
+    actions.push_back(ref);
+    droppedUnits_ += units(reference.facts);
+    int64_t at = DecodedTs(reference.facts);
+    for (size_t i = 1; i < group.size(); ++i) {
+        const Held &h = group[i];
+        if (ToMicros(at, s.tb) < endUs_) {
+            int64_t pts, dts;
+            AnchorTimes(h.facts, &pts, &dts);
+            Write(h.id, h.facts, pts, dts, actions);
+            actions.back().recode = true;
+        } else {
+            actions.push_back({h.id, false, kNoTimestamp, kNoTimestamp});
+        }
+        at += units(h.facts);
+    }
 }
 
 void CutPlanner::AnchorTimes(const PacketFacts &p, int64_t *pts, int64_t *dts) const
@@ -582,6 +661,8 @@ CutPlanner::Verdict CutPlanner::Finish(std::vector<PacketAction> &actions)
             return v;
     }
     StartFollowers(actions);
+    if (phase_ == Phase::Copying)
+        ResolveTail(actions); // a picture waiting for the ones behind it, at the input's end
     ReleaseHeld(actions);
     phase_ = Phase::Finished;
     if (!anyWritten_)

@@ -82,6 +82,8 @@ public:
     // (the next GOP's first, in an open GOP). By default that picture comes along and shows
     // once more after the end; with this set it stays out (referenceOnly) and the pictures
     // that need it are written anew (recode), so that the piece ends exactly at its end.
+    // Without presentation times, the pictures written anew take the decode times of the
+    // one left out and their own, closed up.
     void SetRecodesAcrossEnd(bool on) { recodeAcrossEnd_ = on; }
 
     // Starts a reading pass. atFileStart: reading begins at the very start of the input,
@@ -146,6 +148,8 @@ private:
                int64_t duration = -1);
     void RecodeBeforeEnd(uint64_t id, const PacketFacts &p, const std::vector<Held> &references,
                          std::vector<PacketAction> &actions);
+    void HoldUntilShown(uint64_t id, const PacketFacts &p, std::vector<PacketAction> &actions);
+    void ResolveTail(std::vector<PacketAction> &actions);
     void AnchorTimes(const PacketFacts &p, int64_t *pts, int64_t *dts) const;
     void ReleaseHeld(std::vector<PacketAction> &actions);
     void StartFollowers(std::vector<PacketAction> &actions);
@@ -191,7 +195,9 @@ private:
     bool followersWait_ = false;
     std::vector<Held> waiting_;
     // Pictures that show after the end, kept back until a picture that shows before the end
-    // turns out to need them as reference.
+    // turns out to need them as reference. Without presentation times (and recoding across
+    // the end): the last picture that is not bidirectional and those decoded behind it, until
+    // their count tells when it shows.
     std::vector<Held> tail_;
 
     bool anyWritten_ = false;

@@ -134,6 +134,14 @@ bool HeadEncoder::Open(const AVCodecParameters *source, AVRational frameRate, in
         av_dict_set(&options, "x265-params", "scenecut=0:info=0:log-level=error", 0);
         ctx_->profile = FF_PROFILE_UNKNOWN;
     } else {
+        if (source->codec_id == AV_CODEC_ID_MPEG4 && source->video_delay > 0) {
+            // A stream with B-pictures says so in its VOL header (low_delay 0), and a decoder
+            // holds each other picture back until the next one comes. A new VOL with
+            // low_delay 1 would make it drop the copied picture it holds at the join; with
+            // B-pictures allowed and every picture asked for as P, none is written.
+            ctx_->max_b_frames = 1;
+            forcePredicted_ = true;
+        }
         // The head decodes alone: no picture may refer to one before it.
         ctx_->flags |= AV_CODEC_FLAG_CLOSED_GOP;
         ctx_->gop_size = 600; // the longest these encoders take
@@ -155,7 +163,7 @@ bool HeadEncoder::Encode(AVFrame *frame, std::vector<OwnedPacket> &packets, std:
         const bool interlaced = ctx_->field_order != AV_FIELD_PROGRESSIVE && ctx_->field_order != AV_FIELD_UNKNOWN;
         frame->interlaced_frame = interlaced ? 1 : 0;
         frame->top_field_first = ctx_->field_order == AV_FIELD_TT || ctx_->field_order == AV_FIELD_TB;
-        frame->pict_type = AV_PICTURE_TYPE_NONE;
+        frame->pict_type = forcePredicted_ ? AV_PICTURE_TYPE_P : AV_PICTURE_TYPE_NONE;
     }
     int r = avcodec_send_frame(ctx_, frame);
     if (r < 0) {

@@ -43,6 +43,7 @@ public:
 
 private:
     AVCodecContext *ctx_ = nullptr;
+    bool forcePredicted_ = false; // every picture after the first asked for as P
 };
 
 } // namespace kc::fileencoder

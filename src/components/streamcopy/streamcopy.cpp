@@ -620,7 +620,10 @@ bool Job::Copy()
     if (anchorPar->codec_id == AV_CODEC_ID_MPEG2VIDEO && !byDecodeOrder_) {
         planner_.SetRecodesAcrossEnd(true);
         recoder_ = std::make_unique<TrailingPictureRecoder>(anchorPar);
-    } else if (!byDecodeOrder_ && TrailingGroupRecoder::Supports(anchorStream)) {
+    } else if (TrailingGroupRecoder::Supports(anchorStream)
+               && (!byDecodeOrder_ || anchorPar->codec_id == AV_CODEC_ID_MPEG4)) {
+        // Without presentation times (AVI) the order pictures show in is read from their
+        // types, which MPEG-4 Part 2 tells plainly: its B-pictures are never referred to.
         planner_.SetRecodesAcrossEnd(true);
         groupRecoder_ = std::make_unique<TrailingGroupRecoder>();
     }

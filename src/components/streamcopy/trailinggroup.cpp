@@ -43,9 +43,12 @@ bool TrailingGroupRecoder::Keep(const AVPacket *pkt, bool written)
 
 bool TrailingGroupRecoder::Add(const AVPacket *pkt, int64_t outPts, int64_t outDts)
 {
-    if (pkt->pts == AV_NOPTS_VALUE || !Keep(pkt, false))
+    // Without presentation times (AVI) a B-picture comes out of the decoder with its own
+    // decode time, and those behind one picture show in decode order.
+    const int64_t shown = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+    if (shown == AV_NOPTS_VALUE || !Keep(pkt, false))
         return false;
-    wanted_.push_back({pkt->pts, outPts, outDts});
+    wanted_.push_back({shown, outPts, outDts});
     return true;
 }
 

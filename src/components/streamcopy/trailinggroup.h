@@ -41,7 +41,7 @@ public:
 
 private:
     struct Wanted {
-        int64_t shown; // the source's pts
+        int64_t shown; // the source's pts (AVI: its decode time)
         int64_t outPts;
         int64_t outDts;
     };

@@ -95,9 +95,10 @@ struct Outcome {
 
 // Feeds packets (from index `from` on) until the planner stops, then the end of input.
 Outcome Plan(const std::vector<SynthPacket> &input, Container c, int64_t startMs, int64_t lengthMs, bool atFileStart,
-            size_t from = 0)
+            size_t from = 0, bool recodeAcrossEnd = false)
 {
     CutPlanner planner;
+    planner.SetRecodesAcrossEnd(recodeAcrossEnd);
     planner.AddStream({1, 25}, true);
     planner.AddStream({1, 1000}, false);
     planner.SetRange(startMs * 1000, (startMs + lengthMs) * 1000);
@@ -191,6 +192,51 @@ TEST(FileEncoderCutPlanner, EndsWithThePicturesShownBeforeTheEndAndTheirReferenc
         const Outcome o = Plan(input, Container::Timestamps, 300, c.endMs - 300, false);
         ASSERT_EQ(o.verdict, CutPlanner::Verdict::Done) << o.error;
         EXPECT_EQ(o.displays, c.displays) << "end " << c.endMs;
+    }
+}
+
+TEST(FileEncoderCutPlanner, WithoutPresentationTimesRecodesWhatNeedsAPictureShownFromTheEnd)
+{
+    // Decode order I0 P3 B1 B2 I6 B4 B5 P9 B7 B8 I12 B10 B11 P15..., one decode position each;
+    // the piece starts at I6. A picture other than B shows once the B-pictures behind it have.
+    const auto input = MakeInput(Container::DecodeOrder);
+    const struct {
+        int64_t endMs;
+        std::set<int> displays; // written, copied or anew
+        std::set<int> recoded;
+        std::set<int> referenceOnly;
+    } cases[] = {
+        // I12 is decoded before the end but shows at it; B10 and B11 need it.
+        {480, {6, 7, 8, 9, 10, 11}, {10, 11}, {12}},
+        // Only B10 shows before the end; B11 is left out with I12.
+        {440, {6, 7, 8, 9, 10}, {10}, {12}},
+        // I12 shows before the end: copied with the pictures behind it.
+        {520, {6, 7, 8, 9, 10, 11, 12}, {}, {}},
+        // I12 is decoded at the end: nothing behind it shows before.
+        {400, {6, 7, 8, 9}, {}, {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.endMs);
+        const Outcome o = Plan(input, Container::DecodeOrder, 300, c.endMs - 300, false, 0, true);
+        ASSERT_EQ(o.verdict, CutPlanner::Verdict::Done) << o.error;
+        EXPECT_EQ(o.displays, c.displays);
+        std::set<int> recoded, referenceOnly;
+        std::vector<int64_t> decodeTimes;
+        for (const SynthPacket *p : OfStream(o, true)) {
+            const fe::PacketAction &a = o.actions.at(p->id);
+            decodeTimes.push_back(a.dts);
+            if (a.recode)
+                recoded.insert(p->display);
+        }
+        for (const SynthPacket &p : input)
+            if (p.video && o.actions.count(p.id) && o.actions.at(p.id).referenceOnly)
+                referenceOnly.insert(p.display);
+        EXPECT_EQ(recoded, c.recoded);
+        EXPECT_EQ(referenceOnly, c.referenceOnly);
+        // The pictures written anew take the place of the one left out: no gap, which an AVI
+        // would fill with a repeated picture.
+        for (size_t i = 0; i < decodeTimes.size(); ++i)
+            EXPECT_EQ(decodeTimes[i], static_cast<int64_t>(i)) << "picture " << i << " in decode order";
     }
 }
 

@@ -123,33 +123,6 @@ INSTANTIATE_TEST_SUITE_P(
         return name.substr(name.find('.') + 1);
     });
 
-// MPEG-4 keyframes with B-pictures stored behind them that also lean on the picture before the
-// keyframe: each cut's previous piece needs the keyframe to show those B-pictures, so both
-// pieces show it. Nothing more may repeat: a piece that starts a whole group earlier repeated
-// a second of pictures at every cut.
-TEST_F(SplitCliCopy, OpenGroupMpeg4AviRepeatsOnlyTheKeyframeAtACut)
-{
-    const QString source = dir.filePath(QStringLiteral("open.avi"));
-    const ClipRecipe recipe = RecipeOf("mpeg4", "libmp3lame", 25, {"-bf", "2"}, 4);
-    QString log;
-    ASSERT_TRUE(MakeClip(source, recipe, &log)) << log.toStdString();
-
-    const SplitRun r = RunSplit({source, "--parts", "3", "--copy", "--output", out});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QStringList pieces = Pieces();
-    ASSERT_EQ(pieces.size(), 3) << r.err.toStdString();
-    QStringList joined;
-    for (const QString &piece : pieces) {
-        EXPECT_EQ(DecodeErrors(piece), QString()) << piece.toStdString();
-        QStringList sums = FrameChecksums(piece);
-        ASSERT_FALSE(sums.isEmpty()) << piece.toStdString();
-        if (!joined.isEmpty() && joined.last() == sums.first())
-            sums.removeFirst();
-        joined << sums;
-    }
-    EXPECT_EQ(joined, FrameChecksums(source));
-}
-
 TEST_F(SplitCliCopy, APieceWithoutAKeyframeOfItsOwnIsMerged)
 {
     // Keyframes at 0 and 3 s; by-second pieces start at 0, 1, 2, 3 and 4 s.

@@ -1,5 +1,5 @@
 // Consecutive lossless pieces of open-GOP video (MPEG-2, H.264 as x264 writes it for Blu-ray
-// and broadcast, HEVC as x265 writes it by default): the pictures shown just before a cut refer to the next GOP's first
+// and broadcast, HEVC as x265 writes it by default, MPEG-4 with B-pictures in AVI): the pictures shown just before a cut refer to the next GOP's first
 // picture, which belongs to the next piece. Together the pieces must still show every
 // picture of the source once, in order, and decode cleanly.
 #include "support/clips.h"
@@ -31,16 +31,21 @@ double PicturePsnr(const QString &piece, int index, const QString &source, int s
 
 double StreamSeconds(const QString &file, const char *stream)
 {
-    const QString text = RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", stream, "-show_entries",
-                                                             "packet=pts_time,duration_time", "-of", "csv=p=0", file});
+    // AVI gives most pictures a decode time only; in its decode order they follow one another
+    // all the same.
+    const QString text =
+        RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", stream, "-show_entries",
+                                            "packet=pts_time,dts_time,duration_time", "-of", "csv=p=0", file});
     double first = 1e9, last = 0;
     for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         bool ok = false;
-        const double pts = line.section(QLatin1Char(','), 0, 0).toDouble(&ok);
+        double at = line.section(QLatin1Char(','), 0, 0).toDouble(&ok);
+        if (!ok)
+            at = line.section(QLatin1Char(','), 1, 1).toDouble(&ok);
         if (!ok)
             continue;
-        first = std::min(first, pts);
-        last = std::max(last, pts + line.section(QLatin1Char(','), 1, 1).toDouble());
+        first = std::min(first, at);
+        last = std::max(last, at + line.section(QLatin1Char(','), 2, 2).toDouble());
     }
     return last > first ? last - first : 0;
 }
@@ -156,6 +161,12 @@ INSTANTIATE_TEST_SUITE_P(
         // As ffmpeg remuxes it from Matroska: the parameter sets only before IDR pictures,
         // that is once at the start; every later piece needs them put in front.
         OpenGopCase{"X264TransportStreamOneHeader", "open.ts", X264OpenGop(QString()), {"ffmpeg", "x264"}, 30.0},
+        // ffmpeg's MPEG-4 with B-pictures in AVI: open GOPs, and no presentation times to
+        // tell the order pictures show in.
+        OpenGopCase{"Mpeg4Avi", "open.avi",
+                    "ffmpeg -v error -f lavfi -i testsrc2=s=320x240:r=25 -f lavfi -i sine=sample_rate=44100 -t 6 "
+                    "-c:v mpeg4 -bf 2 -g 25 -q:v 3 -c:a libmp3lame %1",
+                    {"ffmpeg"}, 30.0},
         OpenGopCase{"X265Matroska", "open.mkv", kX265OpenGop, {"ffmpeg"}, 30.0},
         OpenGopCase{"X265TransportStream", "open.ts", kX265OpenGop, {"ffmpeg"}, 30.0},
         OpenGopCase{"GStreamerX265Mp4", "open.mp4", kGstX265OpenGopMp4, {"gst-launch-1.0"}, 30.0}),
