@@ -58,11 +58,17 @@ public:
         for (const AVPacket *pkt : r_.packets) {
             if (stop && *stop)
                 return Fail("stopped");
+            // A picture no other one refers to is decoded only when it is wanted: in a GOP
+            // with B-pictures that is most of the work saved.
+            const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+            const bool wanted = std::binary_search(r_.shown.begin(), r_.shown.end(), ts);
+            decoder_->skip_frame = wanted ? AVDISCARD_DEFAULT : AVDISCARD_NONREF;
             if (!Decode(pkt))
                 return false;
             if (encoded_ == r_.shown.size())
                 break;
         }
+        decoder_->skip_frame = AVDISCARD_DEFAULT;
         if (encoded_ < r_.shown.size() && !Decode(nullptr))
             return false;
         if (encoded_ < r_.shown.size())
