@@ -2,6 +2,7 @@
 // tracks with their languages, subtitles cut to each piece, chapters inside it, attached fonts.
 #include "support/clips.h"
 #include "support/mediachecks.h"
+#include "support/realworldclips.h"
 #include "splitrun.h"
 
 #include <QDir>
@@ -208,6 +209,88 @@ INSTANTIATE_TEST_SUITE_P(
         std::string name = info.param.file;
         return name.substr(name.find('.') + 1);
     });
+
+// Times (seconds) of a stream's packets, or of the video's pictures in the order they show.
+std::vector<double> Times(const QString &file, const char *stream, bool pictures = false)
+{
+    const QString entries = pictures ? QStringLiteral("frame=best_effort_timestamp_time")
+                                     : QStringLiteral("packet=pts_time");
+    const QString text = RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", stream,
+                                                             "-show_entries", entries, "-of", "csv=p=0", file});
+    std::vector<double> times;
+    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const double t = line.section(QLatin1Char(','), 0, 0).trimmed().toDouble(&ok);
+        if (ok)
+            times.push_back(t);
+    }
+    return times;
+}
+
+class SplitCliDvdSubtitles : public SplitIntoFolder {};
+
+// A DVD's subtitles as dvdauthor's spumux renders them into the program stream: each piece
+// keeps the subtitle stream and the cues that begin in it, at the same distance from its
+// first picture as in the source.
+TEST_F(SplitCliDvdSubtitles, CuesFromSpumuxStayWithTheirPictures)
+{
+    if (!HaveProgram(QStringLiteral("spumux")))
+        GTEST_SKIP() << "spumux (dvdauthor) is not installed";
+    const QString source = dir.filePath(QStringLiteral("subtitled.vob"));
+    QFile srt(dir.filePath(QStringLiteral("cues.srt")));
+    ASSERT_TRUE(srt.open(QIODevice::WriteOnly));
+    srt.write("1\n00:00:00,500 --> 00:00:01,500\none\n\n2\n00:00:02,100 --> 00:00:03,300\ntwo\n\n"
+              "3\n00:00:04,200 --> 00:00:05,500\nthree\n");
+    srt.close();
+    QFile xml(dir.filePath(QStringLiteral("subs.xml")));
+    ASSERT_TRUE(xml.open(QIODevice::WriteOnly));
+    xml.write(QStringLiteral("<subpictures format=\"PAL\"><stream><textsub filename=\"%1\" characterset=\"UTF-8\" "
+                             "fontsize=\"28.0\" font=\"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf\" "
+                             "horizontal-alignment=\"center\" vertical-alignment=\"bottom\" subtitle-fps=\"25\" "
+                             "movie-fps=\"25\" movie-width=\"720\" movie-height=\"576\"/></stream></subpictures>")
+                  .arg(srt.fileName())
+                  .toUtf8());
+    xml.close();
+    int code = -1;
+    QString err;
+    RunTool(QStringLiteral("sh"),
+            {"-c", QStringLiteral("ffmpeg -v error -f lavfi -i testsrc2=s=720x576:r=25 -f lavfi -i sine=sample_rate=48000 "
+                                  "-t 6 -target pal-dvd -b:v 1M -f dvd %1.plain && spumux -P %2 < %1.plain > %1")
+                       .arg(source, xml.fileName())},
+            &code, &err);
+    ASSERT_EQ(code, 0) << err.toStdString();
+    const std::vector<double> sourceCues = Times(source, "s");
+    ASSERT_EQ(sourceCues.size(), 3u);
+    const std::vector<double> sourcePictures = Times(source, "v", true);
+    ASSERT_FALSE(sourcePictures.empty());
+
+    const SplitRun r = RunSplit({source, "--parts", "3", "--copy", "--output", out});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList pieces = Pieces();
+    ASSERT_EQ(pieces.size(), 3);
+    size_t firstPicture = 0;
+    size_t cue = 0;
+    for (const QString &piece : pieces) {
+        SCOPED_TRACE(piece.toStdString());
+        EXPECT_EQ(DecodeErrors(piece), QString());
+        const std::vector<double> pictures = Times(piece, "v", true);
+        ASSERT_FALSE(pictures.empty());
+        ASSERT_LT(firstPicture, sourcePictures.size());
+        const double sourceStart = sourcePictures[firstPicture];
+        const size_t next = firstPicture + pictures.size();
+        const double sourceEnd = next < sourcePictures.size() ? sourcePictures[next] : 1e9;
+        std::vector<double> wanted;
+        for (double t : sourceCues)
+            if (t >= sourceStart && t < sourceEnd)
+                wanted.push_back(t - sourceStart);
+        const std::vector<double> cues = Times(piece, "s");
+        ASSERT_EQ(cues.size(), wanted.size());
+        for (size_t i = 0; i < cues.size(); ++i, ++cue)
+            EXPECT_NEAR(cues[i] - pictures.front(), wanted[i], 0.02) << "cue " << cue + 1;
+        firstPicture = next;
+    }
+    EXPECT_EQ(cue, sourceCues.size());
+}
 
 } // namespace
 } // namespace kc::test
