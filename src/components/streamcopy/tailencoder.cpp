@@ -59,10 +59,12 @@ public:
             if (stop && *stop)
                 return Fail("stopped");
             // A picture no other one refers to is decoded only when it is wanted: in a GOP
-            // with B-pictures that is most of the work saved.
+            // with B-pictures that is most of the work saved. Not in HEVC, whose pictures
+            // marked non-reference may still be referred to from a higher temporal layer.
             const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
             const bool wanted = std::binary_search(r_.shown.begin(), r_.shown.end(), ts);
-            decoder_->skip_frame = wanted ? AVDISCARD_DEFAULT : AVDISCARD_NONREF;
+            const bool skippable = par->codec_id != AV_CODEC_ID_HEVC && !wanted;
+            decoder_->skip_frame = skippable ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
             if (!Decode(pkt))
                 return false;
             if (encoded_ == r_.shown.size())
