@@ -236,6 +236,20 @@ int EffectiveLast(const Coefficients &c, long sum)
 // closest coefficients found (a block often has no exact ones).
 double Solve(const BlockTarget &t, double margin, Coefficients *out)
 {
+    // Most blocks of a picture predicted from the same place want no change at all: no
+    // coefficient, whose inverse transform (the mismatch control's one step on the last
+    // coefficient) stays within the margin everywhere.
+    static const double lastUnitPeak = [] {
+        double peak = 0;
+        for (double v : UnitImages()[63])
+            peak = std::max(peak, std::fabs(v));
+        return peak;
+    }();
+    if (margin >= lastUnitPeak
+        && std::all_of(t.value.begin(), t.value.end(), [](int v) { return v == 0; })) {
+        out->fill(0);
+        return 0;
+    }
     Block wanted{};
     for (int i = 0; i < 64; ++i)
         wanted[i] = t.value[i];
