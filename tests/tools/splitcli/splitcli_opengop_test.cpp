@@ -1,7 +1,8 @@
 // Consecutive lossless pieces of open-GOP video (MPEG-2, H.264 as x264 writes it for Blu-ray
-// and broadcast, HEVC as x265 writes it by default, MPEG-4 with B-pictures in AVI): the pictures shown just before a cut refer to the next GOP's first
-// picture, which belongs to the next piece. Together the pieces must still show every
-// picture of the source once, in order, and decode cleanly.
+// and broadcast, HEVC as x265 writes it by default, MPEG-4 with B-pictures in AVI): the
+// pictures shown just before a cut refer to the next GOP's first picture, which belongs to
+// the next piece. Together the pieces must still show every picture of the source once, in
+// order, and decode cleanly.
 #include "support/clips.h"
 #include "support/mediachecks.h"
 #include "support/realworldclips.h"
