@@ -6,6 +6,7 @@
 #include "exactend.h"
 #include "h264paramsets.h"
 #include "headencoder.h"
+#include "muxeroptions.h"
 #include "outputfile.h"
 #include "piececheck.h"
 #include "sequenceheader.h"
@@ -505,7 +506,9 @@ bool ExactJob::OpenOutput()
         error_ = "out of memory";
         return false;
     }
-    r = avformat_write_header(oc, nullptr);
+    AVDictionary *options = PieceMuxerOptions(in_, oc);
+    r = avformat_write_header(oc, &options);
+    av_dict_free(&options);
     if (r < 0) {
         error_ = std::string("the ") + ofmt->name + " container cannot hold these streams (" + AvErrorText(r) + ")";
         return false;

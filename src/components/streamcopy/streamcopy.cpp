@@ -7,6 +7,7 @@
 #include "exactcut.h"
 #include "h264paramsets.h"
 #include "muxerchoice.h"
+#include "muxeroptions.h"
 #include "outputfile.h"
 #include "piececheck.h"
 #include "pictureclassifier.h"
@@ -357,7 +358,9 @@ bool Job::WriteHeader()
         return true;
     if (!AddChapters())
         return false;
-    const int r = avformat_write_header(out_.get(), nullptr);
+    AVDictionary *options = PieceMuxerOptions(in_.get(), out_.get());
+    const int r = avformat_write_header(out_.get(), &options);
+    av_dict_free(&options);
     if (r < 0)
         return Fail(std::string("the ") + out_->oformat->name + " container cannot hold these streams (" + AvErrorText(r) + ")");
     headerWritten_ = true;

@@ -4,6 +4,7 @@
 #include "splitrun.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStorageInfo>
@@ -122,6 +123,46 @@ INSTANTIATE_TEST_SUITE_P(
         std::string name = info.param.file;
         return name.substr(name.find('.') + 1);
     });
+
+// Transport streams keep their packet size whatever they are called: AVCHD cameras write
+// 192-byte packets (M2TS) into .MTS files, which FFmpeg's muxer would write with 188.
+TEST_F(SplitCliCopy, TransportStreamPiecesKeepTheSourcesPacketSize)
+{
+    const struct {
+        const char *file;
+        const char *m2tsMode;
+        int packetSize;
+    } sources[] = {{"camera.mts", "1", 192}, {"plain.m2ts", "0", 188}};
+    for (const auto &s : sources) {
+        for (bool exact : {false, true}) {
+            SCOPED_TRACE(std::string(s.file) + (exact ? " --exact" : ""));
+            QDir(out).removeRecursively();
+            ASSERT_TRUE(QDir().mkpath(out));
+            const QString source = dir.filePath(QString::fromLatin1(s.file));
+            const ClipRecipe recipe = RecipeOf("libx264", "ac3", 30, {"-f", "mpegts", "-mpegts_m2ts_mode", s.m2tsMode}, 4);
+            ASSERT_TRUE(MakeClip(source, recipe));
+            QStringList args = {source, "--parts", "2", "--copy", "--output", out};
+            if (exact)
+                args << QStringLiteral("--exact");
+            const SplitRun r = RunSplit(args);
+            ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+            const QStringList pieces = Pieces();
+            ASSERT_EQ(pieces.size(), 2);
+            for (const QString &piece : pieces) {
+                QFile f(piece);
+                ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+                const QByteArray bytes = f.readAll();
+                // Each packet's sync byte: after a 4-byte timestamp in M2TS.
+                const int sync = s.packetSize == 192 ? 4 : 0;
+                ASSERT_GT(bytes.size(), s.packetSize * 2);
+                EXPECT_EQ(bytes.size() % s.packetSize, 0) << piece.toStdString();
+                EXPECT_EQ(bytes.at(sync), 0x47);
+                EXPECT_EQ(bytes.at(s.packetSize + sync), 0x47);
+                EXPECT_EQ(DecodeErrors(piece), QString()) << piece.toStdString();
+            }
+        }
+    }
+}
 
 TEST_F(SplitCliCopy, APieceWithoutAKeyframeOfItsOwnIsMerged)
 {
