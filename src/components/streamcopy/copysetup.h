@@ -33,7 +33,8 @@ int SetUpCopiedStream(const AVStream *ist, AVStream *ost, const AVOutputFormat *
 void FillInPresentationTimes(AVFormatContext *ic);
 // Muxers refuse decode times that do not increase, and damaged inputs have them: moves the
 // packet's decode time (and a presentation time it passes) just past lastDts, the output
-// stream's previous one, which it then updates.
+// stream's previous one, which it then updates. A packet without either time gets that one
+// too where the muxer needs times (transport stream, Matroska, MP4/MOV, FLV).
 void KeepDecodeTimesIncreasing(AVPacket *pkt, const AVOutputFormat *ofmt, int64_t *lastDts);
 
 } // namespace kc::fileencoder

@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <sys/stat.h>
@@ -788,11 +789,21 @@ void FillInPresentationTimes(AVFormatContext *ic)
 void KeepDecodeTimesIncreasing(AVPacket *pkt, const AVOutputFormat *ofmt, int64_t *lastDts)
 {
     const bool strict = !(ofmt->flags & AVFMT_TS_NONSTRICT);
+    int64_t &last = *lastDts;
+    // A damaged packet that lost both times (its PES header) follows the one before it. These
+    // muxers cannot place a packet without them: the transport stream muxer guesses a decode
+    // time no later packet passes, and refuses the rest of the piece.
+    static constexpr const char *kTimedMuxers[] = {"mpegts", "matroska", "webm", "mp4", "mov", "3gp", "ipod", "flv"};
+    const bool needsTimes = std::any_of(std::begin(kTimedMuxers), std::end(kTimedMuxers),
+                                        [&](const char *name) { return std::strcmp(name, ofmt->name) == 0; });
+    if (needsTimes && pkt->dts == AV_NOPTS_VALUE && pkt->pts == AV_NOPTS_VALUE && last != AV_NOPTS_VALUE) {
+        pkt->dts = strict ? last + 1 : last;
+        pkt->pts = pkt->dts;
+    }
     // A picture is never decoded after it shows: a damaged packet's decode time is taken back
     // to its showing time, which muxers accept.
     if (pkt->dts != AV_NOPTS_VALUE && pkt->pts != AV_NOPTS_VALUE && pkt->dts > pkt->pts)
         pkt->dts = pkt->pts;
-    int64_t &last = *lastDts;
     if (pkt->dts != AV_NOPTS_VALUE && last != AV_NOPTS_VALUE && (strict ? pkt->dts <= last : pkt->dts < last)) {
         pkt->dts = strict ? last + 1 : last;
         if (pkt->pts != AV_NOPTS_VALUE && pkt->pts < pkt->dts)

@@ -1,5 +1,6 @@
 // One reader for all the pieces of a split: the keyframes an AVI index gives, copies of
 // consecutive ranges through one open input, and the read-back check of a finished piece.
+#include "copysetup.h"
 #include "copysource.h"
 #include "keyframescan.h"
 #include "piececheck.h"
@@ -19,6 +20,8 @@
 
 extern "C" {
 #include <libavcodec/codec_id.h>
+#include <libavcodec/packet.h>
+#include <libavformat/avformat.h>
 #include <libavutil/log.h>
 }
 
@@ -225,3 +228,41 @@ TEST_F(CopySourceTest, ReadingBackAcceptsPlayablePiecesAndRefusesOthers)
 }
 
 } // namespace
+
+// Damaged inputs hand the muxer decode times that go back, or none at all.
+TEST(StreamCopyDecodeTimes, AreKeptIncreasingForTheMuxer)
+{
+    constexpr int64_t kNone = AV_NOPTS_VALUE;
+    const struct {
+        const char *muxer;
+        int64_t last, pts, dts;
+        int64_t wantPts, wantDts;
+    } cases[] = {
+        {"mpegts", 100, 200, 150, 200, 150},     // in order: unchanged
+        {"mpegts", 100, 200, 90, 200, 101},      // going back: just past the last
+        {"mpegts", 100, 95, 90, 101, 101},       // and shown no earlier than decoded
+        {"mpegts", 100, 120, 5000, 120, 120},    // decoded after it shows: at its showing time
+        {"mpegts", 100, kNone, kNone, 101, 101}, // no times: after the last
+        {"matroska", 100, kNone, kNone, 100, 100}, // equal decode times allowed there
+        {"mp4", 100, kNone, kNone, 101, 101},
+        // Program streams and AVI write packets without times as they are.
+        {"mpeg", 100, kNone, kNone, kNone, kNone},
+        {"avi", 100, kNone, kNone, kNone, kNone},
+        {"mpegts", kNone, kNone, kNone, kNone, kNone}, // nothing before it to follow
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.muxer) + " pts " + std::to_string(c.pts) + " dts " + std::to_string(c.dts));
+        const AVOutputFormat *ofmt = av_guess_format(c.muxer, nullptr, nullptr);
+        ASSERT_NE(ofmt, nullptr);
+        AVPacket *pkt = av_packet_alloc();
+        ASSERT_NE(pkt, nullptr);
+        pkt->pts = c.pts;
+        pkt->dts = c.dts;
+        int64_t last = c.last;
+        fe::KeepDecodeTimesIncreasing(pkt, ofmt, &last);
+        EXPECT_EQ(pkt->pts, c.wantPts);
+        EXPECT_EQ(pkt->dts, c.wantDts);
+        EXPECT_EQ(last, c.wantDts != kNone ? c.wantDts : c.last);
+        av_packet_free(&pkt);
+    }
+}
