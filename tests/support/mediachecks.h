@@ -15,4 +15,9 @@ QStringList FrameChecksums(const QString &file);
 // The MD5 of every packet of the first sound stream as stored, in file order.
 QStringList SoundPacketChecksums(const QString &file);
 
+// Seconds from a stream's first packet to the end of its last (stream: "v:0", "a:0"), read
+// from the packets: containers without per-stream lengths give none. A packet with a decode
+// time only (AVI) is placed by it.
+double StreamSeconds(const QString &file, const QString &stream);
+
 } // namespace kc::test

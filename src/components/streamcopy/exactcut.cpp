@@ -62,11 +62,6 @@ bool ContainerFits(AVCodecID codec, const char *demuxer)
     }
 }
 
-AVRational FrameRate(const AVStream *vs)
-{
-    return vs->avg_frame_rate.num > 0 ? vs->avg_frame_rate : vs->r_frame_rate;
-}
-
 // Why the video stream has no exact cut, in a few words; empty when it has one.
 std::string WhyNotExact(const AVFormatContext *ic, int video)
 {
@@ -83,7 +78,7 @@ std::string WhyNotExact(const AVFormatContext *ic, int video)
         return "no exact cut for AVI video with B-frames";
     if (!HeadEncoder::EncoderFor(codec))
         return std::string("this build has no ") + avcodec_get_name(codec) + " encoder";
-    const AVRational rate = FrameRate(vs);
+    const AVRational rate = StreamFrameRate(vs);
     if (rate.num <= 0 || rate.den <= 0)
         return "the video has no known frame rate";
     return std::string();
@@ -290,7 +285,7 @@ Outcome ExactJob::OpenInput()
         return NotExact(why);
     const AVStream *vs = ic->streams[video_];
     const AVCodecID codec = vs->codecpar->codec_id;
-    frameRate_ = FrameRate(vs);
+    frameRate_ = StreamFrameRate(vs);
     frameTicks_ = std::max<int64_t>(1, av_rescale_q(1, av_inv_q(frameRate_), vs->time_base));
 
     read_.assign(ic->nb_streams, false);

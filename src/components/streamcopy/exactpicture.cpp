@@ -1,5 +1,7 @@
 #include "exactpicture.h"
 
+#include "startcode.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -74,15 +76,6 @@ private:
     uint8_t acc_ = 0;
     int used_ = 0;
 };
-
-size_t NextStartCode(const uint8_t *data, size_t size, size_t from)
-{
-    for (size_t i = from; i + 3 < size; ++i) {
-        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1)
-            return i;
-    }
-    return size;
-}
 
 struct SequenceFacts {
     bool ok = false;

@@ -1,5 +1,7 @@
 #include "h264paramsets.h"
 
+#include "startcode.h"
+
 #include <algorithm>
 
 namespace kc::fileencoder {
@@ -172,19 +174,6 @@ int FreeParameterSetId(const std::vector<std::vector<uint8_t>> &units)
 }
 
 namespace {
-
-// The next three-byte start code at or after from; size when none.
-size_t NextStartCode(const uint8_t *data, size_t size, size_t from)
-{
-    for (size_t i = from; i + 2 < size; ++i) {
-        if (data[i + 2] > 1) {
-            i += 2; // no start code can end on this byte or the two before it
-        } else if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
-            return i;
-        }
-    }
-    return size;
-}
 
 bool IsSlice(int type) { return type >= 1 && type <= 5; }
 

@@ -1,5 +1,7 @@
 #include "sequenceheader.h"
 
+#include "startcode.h"
+
 namespace kc::fileencoder {
 
 namespace {
@@ -8,16 +10,6 @@ constexpr uint8_t kSequenceHeader = 0xB3;
 constexpr uint8_t kExtension = 0xB5;
 constexpr uint8_t kUserData = 0xB2;
 constexpr uint8_t kSequenceEnd = 0xB7;
-
-// Offset of the next 00 00 01 prefix at or after from, or size when there is none.
-size_t NextStartCode(const uint8_t *data, size_t size, size_t from)
-{
-    for (size_t i = from; i + 3 < size; ++i) {
-        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1)
-            return i;
-    }
-    return size;
-}
 
 } // namespace
 

@@ -13,6 +13,7 @@
 #include "pictureclassifier.h"
 #include "sequenceheader.h"
 #include "streamselection.h"
+#include "tailencoder.h"
 #include "trailinggroup.h"
 #include "trailingrecode.h"
 
@@ -207,6 +208,7 @@ private:
     bool WriteTrailingGroup();
     bool CheckPiece();
     PictureKind Classify(uint64_t id);
+    std::vector<uint8_t> MissingHeaders(const AVPacket *pkt, bool key);
 
     const CopyRequest &args_;
     const CopyHooks &hooks_;
@@ -379,6 +381,18 @@ PictureKind Job::Classify(uint64_t id)
     const PictureKind kind = it != pending_.end() ? classifier_->Classify(it->second.get()) : PictureKind::Unknown;
     kinds_[id] = kind;
     return kind;
+}
+
+// Follows the headers in force as the video's packets are read in file order: for a keyframe
+// that carries none of its own, the ones its piece must start with; empty otherwise.
+std::vector<uint8_t> Job::MissingHeaders(const AVPacket *pkt, bool key)
+{
+    const size_t size = static_cast<size_t>(std::max(pkt->size, 0));
+    if (headers_ && !headers_->Observe(pkt->data, size) && key)
+        return headers_->InForce();
+    if (parameterSets_ && !parameterSets_->Observe(pkt->data, size) && key)
+        return parameterSets_->InForce();
+    return {};
 }
 
 bool Job::WriteOut(PacketPtr pkt, const PacketAction &a, const std::vector<uint8_t> &prefix)
@@ -615,9 +629,7 @@ bool Job::Copy()
         // Until a header is read, the one the demuxer found at the file's beginning holds.
         headers_->SetInitial(anchorPar->extradata, anchorPar->extradata ? anchorPar->extradata_size : 0);
     }
-    AvcConfig avcC;
-    if (anchorPar->codec_id == AV_CODEC_ID_H264
-        && !ParseAvcConfig(anchorPar->extradata, static_cast<size_t>(std::max(anchorPar->extradata_size, 0)), &avcC)) {
+    if (anchorPar->codec_id == AV_CODEC_ID_H264 && NalLengthSize(anchorPar) == 0) {
         parameterSets_ = std::make_unique<ParameterSetTracker>();
         parameterSets_->SetInitial(anchorPar->extradata, static_cast<size_t>(std::max(anchorPar->extradata_size, 0)));
     }
@@ -674,13 +686,10 @@ bool Job::Copy()
                 facts.duration = pkt->duration;
                 facts.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
                 const bool anchor = pkt->stream_index == anchorInput_;
-                const size_t size = static_cast<size_t>(std::max(pkt->size, 0));
-                if (headers_ && anchor && !headers_->Observe(pkt->data, size) && facts.key && !headers_->InForce().empty())
-                    headerFor_[id] = headers_->InForce();
-                if (parameterSets_ && anchor && !parameterSets_->Observe(pkt->data, size) && facts.key) {
-                    std::vector<uint8_t> sets = parameterSets_->InForce();
-                    if (!sets.empty())
-                        headerFor_[id] = std::move(sets);
+                if (anchor) {
+                    std::vector<uint8_t> headers = MissingHeaders(pkt.get(), facts.key);
+                    if (!headers.empty())
+                        headerFor_[id] = std::move(headers);
                 }
                 const bool prime = byDecodeOrder_ && facts.key && anchor;
                 pending_.emplace(id, std::move(pkt));
@@ -794,9 +803,11 @@ void KeepDecodeTimesIncreasing(AVPacket *pkt, const AVOutputFormat *ofmt, int64_
     // muxers cannot place a packet without them: the transport stream muxer guesses a decode
     // time no later packet passes, and refuses the rest of the piece.
     static constexpr const char *kTimedMuxers[] = {"mpegts", "matroska", "webm", "mp4", "mov", "3gp", "ipod", "flv"};
-    const bool needsTimes = std::any_of(std::begin(kTimedMuxers), std::end(kTimedMuxers),
-                                        [&](const char *name) { return std::strcmp(name, ofmt->name) == 0; });
-    if (needsTimes && pkt->dts == AV_NOPTS_VALUE && pkt->pts == AV_NOPTS_VALUE && last != AV_NOPTS_VALUE) {
+    const auto needsTimes = [ofmt] {
+        return std::any_of(std::begin(kTimedMuxers), std::end(kTimedMuxers),
+                           [ofmt](const char *name) { return std::strcmp(name, ofmt->name) == 0; });
+    };
+    if (pkt->dts == AV_NOPTS_VALUE && pkt->pts == AV_NOPTS_VALUE && last != AV_NOPTS_VALUE && needsTimes()) {
         pkt->dts = strict ? last + 1 : last;
         pkt->pts = pkt->dts;
     }

@@ -141,6 +141,12 @@ bool EncodeTail(const TailRequest &request, const volatile std::sig_atomic_t *st
     return job.Run(stop);
 }
 
+AVRational StreamFrameRate(const AVStream *stream)
+{
+    const AVRational average = stream->avg_frame_rate;
+    return average.num > 0 && average.den > 0 ? average : stream->r_frame_rate;
+}
+
 std::vector<std::vector<uint8_t>> SourceParameterSets(const AVCodecParameters *par,
                                                       const std::vector<const AVPacket *> &packets)
 {

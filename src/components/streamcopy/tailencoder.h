@@ -34,6 +34,10 @@ struct TailRequest {
 bool EncodeTail(const TailRequest &request, const volatile std::sig_atomic_t *stop,
                 std::vector<OwnedPacket> *packets, std::string *why);
 
+// The pictures per second a video stream's pictures are encoded again at: its average rate,
+// else the rate its timestamps are based on.
+AVRational StreamFrameRate(const AVStream *stream);
+
 // The H.264 SPS and PPS units the source's pictures may use: those of its avcC record, or
 // (Annex B) of its extradata and of the given packets. Empty for other codecs. A re-encoded
 // group takes an id none of them has.

@@ -11,20 +11,10 @@ extern "C" {
 
 namespace kc::fileencoder {
 
-namespace {
-
-AVRational FrameRateOf(const AVStream *stream)
-{
-    return stream->avg_frame_rate.num > 0 && stream->avg_frame_rate.den > 0 ? stream->avg_frame_rate
-                                                                            : stream->r_frame_rate;
-}
-
-} // namespace
-
 bool TrailingGroupRecoder::Supports(const AVStream *stream)
 {
     const int codec = stream->codecpar->codec_id;
-    const AVRational rate = FrameRateOf(stream);
+    const AVRational rate = StreamFrameRate(stream);
     return (codec == AV_CODEC_ID_H264 || codec == AV_CODEC_ID_HEVC || codec == AV_CODEC_ID_MPEG4)
            && HeadEncoder::EncoderFor(codec)
            && rate.num > 0 && rate.den > 0;
@@ -65,7 +55,7 @@ bool TrailingGroupRecoder::Encode(const AVStream *stream, const volatile std::si
     }
     TailRequest request;
     request.stream = stream;
-    request.frameRate = FrameRateOf(stream);
+    request.frameRate = StreamFrameRate(stream);
     request.parameterSetId = FreeParameterSetId(SourceParameterSets(stream->codecpar, packets));
     if (request.parameterSetId < 0) {
         *why = "the video uses every parameter set id";

@@ -16,25 +16,6 @@
 namespace kc::test {
 namespace {
 
-double StreamSeconds(const QString &file, const QString &stream)
-{
-    // Containers without per-stream lengths give N/A; the packets' end tells then.
-    const QString text = RunTool(QStringLiteral("ffprobe"),
-                                 {"-v", "error", "-select_streams", stream, "-show_entries", "packet=pts_time,duration_time",
-                                  "-of", "csv=p=0", file});
-    double first = 1e9, last = 0;
-    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        bool okPts = false, okDur = false;
-        const double pts = line.section(QLatin1Char(','), 0, 0).toDouble(&okPts);
-        const double dur = line.section(QLatin1Char(','), 1, 1).toDouble(&okDur);
-        if (!okPts)
-            continue;
-        first = std::min(first, pts);
-        last = std::max(last, pts + (okDur ? dur : 0));
-    }
-    return last > first ? last - first : 0;
-}
-
 class SplitCliCopy : public SplitIntoFolder {};
 
 struct ContainerCase {

@@ -30,27 +30,6 @@ double PicturePsnr(const QString &piece, int index, const QString &source, int s
     return m.captured(1) == QLatin1String("inf") ? 1000 : m.captured(1).toDouble();
 }
 
-double StreamSeconds(const QString &file, const char *stream)
-{
-    // AVI gives most pictures a decode time only; in its decode order they follow one another
-    // all the same.
-    const QString text =
-        RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", stream, "-show_entries",
-                                            "packet=pts_time,dts_time,duration_time", "-of", "csv=p=0", file});
-    double first = 1e9, last = 0;
-    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        bool ok = false;
-        double at = line.section(QLatin1Char(','), 0, 0).toDouble(&ok);
-        if (!ok)
-            at = line.section(QLatin1Char(','), 1, 1).toDouble(&ok);
-        if (!ok)
-            continue;
-        first = std::min(first, at);
-        last = std::max(last, at + line.section(QLatin1Char(','), 2, 2).toDouble());
-    }
-    return last > first ? last - first : 0;
-}
-
 struct OpenGopCase {
     const char *name;
     const char *file;

@@ -210,17 +210,16 @@ INSTANTIATE_TEST_SUITE_P(
         return name.substr(name.find('.') + 1);
     });
 
-// Times (seconds) of a stream's packets, or of the video's pictures in the order they show.
-std::vector<double> Times(const QString &file, const char *stream, bool pictures = false)
+// When the video's pictures show, in seconds, in the order they show.
+std::vector<double> PictureTimes(const QString &file)
 {
-    const QString entries = pictures ? QStringLiteral("frame=best_effort_timestamp_time")
-                                     : QStringLiteral("packet=pts_time");
-    const QString text = RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", stream,
-                                                             "-show_entries", entries, "-of", "csv=p=0", file});
+    const QString text =
+        RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                            "frame=best_effort_timestamp_time", "-of", "csv=p=0", file});
     std::vector<double> times;
-    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+    for (const QString &line : Lines(text)) {
         bool ok = false;
-        const double t = line.section(QLatin1Char(','), 0, 0).trimmed().toDouble(&ok);
+        const double t = line.section(QLatin1Char(','), 0, 0).toDouble(&ok);
         if (ok)
             times.push_back(t);
     }
@@ -259,9 +258,9 @@ TEST_F(SplitCliDvdSubtitles, CuesFromSpumuxStayWithTheirPictures)
                        .arg(source, xml.fileName())},
             &code, &err);
     ASSERT_EQ(code, 0) << err.toStdString();
-    const std::vector<double> sourceCues = Times(source, "s");
+    const std::vector<Span> sourceCues = Cues(source);
     ASSERT_EQ(sourceCues.size(), 3u);
-    const std::vector<double> sourcePictures = Times(source, "v", true);
+    const std::vector<double> sourcePictures = PictureTimes(source);
     ASSERT_FALSE(sourcePictures.empty());
 
     const SplitRun r = RunSplit({source, "--parts", "3", "--copy", "--output", out});
@@ -273,20 +272,20 @@ TEST_F(SplitCliDvdSubtitles, CuesFromSpumuxStayWithTheirPictures)
     for (const QString &piece : pieces) {
         SCOPED_TRACE(piece.toStdString());
         EXPECT_EQ(DecodeErrors(piece), QString());
-        const std::vector<double> pictures = Times(piece, "v", true);
+        const std::vector<double> pictures = PictureTimes(piece);
         ASSERT_FALSE(pictures.empty());
         ASSERT_LT(firstPicture, sourcePictures.size());
         const double sourceStart = sourcePictures[firstPicture];
         const size_t next = firstPicture + pictures.size();
         const double sourceEnd = next < sourcePictures.size() ? sourcePictures[next] : 1e9;
         std::vector<double> wanted;
-        for (double t : sourceCues)
-            if (t >= sourceStart && t < sourceEnd)
-                wanted.push_back(t - sourceStart);
-        const std::vector<double> cues = Times(piece, "s");
+        for (const Span &c : sourceCues)
+            if (c.start >= sourceStart && c.start < sourceEnd)
+                wanted.push_back(c.start - sourceStart);
+        const std::vector<Span> cues = Cues(piece);
         ASSERT_EQ(cues.size(), wanted.size());
         for (size_t i = 0; i < cues.size(); ++i, ++cue)
-            EXPECT_NEAR(cues[i] - pictures.front(), wanted[i], 0.02) << "cue " << cue + 1;
+            EXPECT_NEAR(cues[i].start - pictures.front(), wanted[i], 0.02) << "cue " << cue + 1;
         firstPicture = next;
     }
     EXPECT_EQ(cue, sourceCues.size());
