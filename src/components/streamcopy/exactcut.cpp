@@ -9,6 +9,7 @@
 #include "muxeroptions.h"
 #include "outputfile.h"
 #include "piececheck.h"
+#include "piecetimecode.h"
 #include "sequenceheader.h"
 #include "streamselection.h"
 #include "tailencoder.h"
@@ -501,6 +502,7 @@ bool ExactJob::OpenOutput()
         error_ = "out of memory";
         return false;
     }
+    ShiftPieceTimecodes(in_, oc, zeroUs);
     AVDictionary *options = PieceMuxerOptions(in_, oc);
     r = avformat_write_header(oc, &options);
     av_dict_free(&options);

@@ -10,6 +10,7 @@
 #include "muxeroptions.h"
 #include "outputfile.h"
 #include "piececheck.h"
+#include "piecetimecode.h"
 #include "pictureclassifier.h"
 #include "sequenceheader.h"
 #include "streamselection.h"
@@ -361,6 +362,7 @@ bool Job::WriteHeader()
         return true;
     if (!AddChapters())
         return false;
+    ShiftPieceTimecodes(in_.get(), out_.get(), planner_.ZeroUs());
     AVDictionary *options = PieceMuxerOptions(in_.get(), out_.get());
     const int r = avformat_write_header(out_.get(), &options);
     av_dict_free(&options);

@@ -210,6 +210,59 @@ INSTANTIATE_TEST_SUITE_P(
         return name.substr(name.find('.') + 1);
     });
 
+struct TimecodeCase {
+    const char *name;
+    const char *file;
+    const char *rate;
+    int gop;
+    const char *timecode;   // of the source's first picture
+    QStringList mode;
+    QStringList expected;   // of each piece's first picture
+};
+
+void PrintTo(const TimecodeCase &c, std::ostream *os) { *os << c.name; }
+
+class SplitCliTimecode : public SplitIntoFolder, public ::testing::WithParamInterface<TimecodeCase> {};
+
+// A camera's timecode names the first picture of its file: each piece's names the piece's
+// own first picture, in its video stream and in the timecode track the muxer writes from it.
+TEST_P(SplitCliTimecode, EachPieceCountsOnFromTheSourcesTimecode)
+{
+    const TimecodeCase &c = GetParam();
+    const QString source = dir.filePath(QString::fromLatin1(c.file));
+    int code = -1;
+    QString err;
+    RunTool(QStringLiteral("ffmpeg"),
+            {"-v", "error", "-f", "lavfi", "-i", QStringLiteral("testsrc2=s=320x240:r=%1:d=6").arg(c.rate), "-f", "lavfi",
+             "-i", "sine=sample_rate=48000:d=6", "-c:v", "libx264", "-preset", "ultrafast", "-g", QString::number(c.gop),
+             "-sc_threshold", "0", "-c:a", "aac", "-timecode", c.timecode, source},
+            &code, &err);
+    ASSERT_EQ(code, 0) << err.toStdString();
+    const SplitRun run = RunSplit(QStringList{source, "--parts", "3"} + c.mode + QStringList{"--output", out});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList pieces = Pieces();
+    ASSERT_EQ(pieces.size(), c.expected.size());
+    for (int i = 0; i < pieces.size(); ++i) {
+        SCOPED_TRACE(pieces.at(i).toStdString());
+        const QStringList timecodes = Lines(ProbeValue(pieces.at(i), QStringLiteral("stream_tags=timecode")));
+        ASSERT_FALSE(timecodes.isEmpty());
+        for (const QString &t : timecodes)
+            EXPECT_EQ(t.toStdString(), c.expected.at(i).toStdString());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Containers, SplitCliTimecode,
+    ::testing::Values(
+        TimecodeCase{"MovOnKeyframes", "camera.mov", "25", 25, "10:59:59:00", {"--copy"},
+                     {"10:59:59:00", "11:00:01:00", "11:00:03:00"}},
+        TimecodeCase{"Mp4Exact", "camera.mp4", "25", 35, "10:59:59:00", {"--copy", "--exact"},
+                     {"10:59:59:00", "11:00:01:00", "11:00:03:00"}},
+        // 29.97 pictures a second, counted drop-frame across a minute.
+        TimecodeCase{"MovDropFrameExact", "camera.mov", "30000/1001", 45, "00:00:58;00", {"--copy", "--exact"},
+                     {"00:00:58;00", "00:01:00;02", "00:01:02;02"}}),
+    [](const ::testing::TestParamInfo<TimecodeCase> &info) { return std::string(info.param.name); });
+
 // When the video's pictures show, in seconds, in the order they show.
 std::vector<double> PictureTimes(const QString &file)
 {
