@@ -225,7 +225,9 @@ private:
     int64_t bitRate_ = 0;
     bool firstFrameSeen_ = false;
     int64_t firstTs_ = 0; // the piece's first picture, video time base: becomes 0
-    int64_t lastEncPts_ = std::numeric_limits<int64_t>::min();
+    // When each head picture shows (video time base, from the first one), by the order it
+    // went into the encoder: the encoder counts whole frames, the source's times need not.
+    std::vector<int64_t> headShownTs_;
     std::vector<OwnedPacket> head_;
     // The head's SPS/PPS, which pictures encoded again at the end must not take the id of.
     std::vector<std::vector<uint8_t>> headParameterSets_;
@@ -543,12 +545,11 @@ bool ExactJob::TakeFrame(AVFrame *frame, bool *headComplete)
         if (!OpenOutput())
             return false;
     }
-    const AVCodecContext *enc = encoder_.Context();
-    int64_t pts = av_rescale_q(ts - firstTs_, in_->streams[video_]->time_base, enc->time_base);
-    if (lastEncPts_ != std::numeric_limits<int64_t>::min() && pts <= lastEncPts_)
-        pts = lastEncPts_ + 1;
-    lastEncPts_ = pts;
-    frame->pts = pts;
+    int64_t shown = ts - firstTs_;
+    if (!headShownTs_.empty() && shown <= headShownTs_.back())
+        shown = headShownTs_.back() + 1;
+    frame->pts = static_cast<int64_t>(headShownTs_.size());
+    headShownTs_.push_back(shown);
     return encoder_.Encode(frame, head_, &error_);
 }
 
@@ -709,7 +710,14 @@ bool ExactJob::WriteHead(std::vector<OwnedPacket> &packets)
         if (!ToOutputForm(pkt))
             return false;
         pkt->stream_index = video_;
+        if (pkt->pts < 0 || pkt->pts >= static_cast<int64_t>(headShownTs_.size())) {
+            error_ = "the encoder returned a picture it was not given";
+            return false;
+        }
+        const int64_t shown = headShownTs_[static_cast<size_t>(pkt->pts)];
         av_packet_rescale_ts(pkt.get(), encTb, vtb);
+        // A variable frame rate keeps its own times; the encoder saw one frame per step.
+        pkt->pts = shown;
         // Decoded before the copied keyframe, whose decode time lies its reorder delay
         // ahead of its presentation.
         pkt->dts = pkt->pts - nextKeyDelay_;

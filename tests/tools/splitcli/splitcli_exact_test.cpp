@@ -205,6 +205,39 @@ TEST_F(SplitCliExact, PlannedPiecesPastTheLastPictureEndTheSplit)
     EXPECT_EQ(joined.size(), PictureChecksums(source).size());
 }
 
+// A phone's video: pictures 24 to 42 ms apart. The pictures encoded again at a cut show
+// when they showed in the source, as the copied ones do, not on an even grid.
+TEST_F(SplitCliExact, AVariableFrameRateKeepsEveryPicturesTime)
+{
+    const QString source = dir.filePath(QStringLiteral("phone.mp4"));
+    int code = -1;
+    QString err;
+    RunTool(QStringLiteral("ffmpeg"),
+            {"-v", "error", "-f", "lavfi", "-i", "testsrc2=s=320x240:r=30:d=8", "-f", "lavfi", "-i",
+             "sine=sample_rate=48000:d=8", "-vf", "settb=1/90000,setpts=N*3000+mod(N*7\\,5)*200", "-fps_mode",
+             "passthrough", "-enc_time_base", "1:90000", "-video_track_timescale", "90000", "-c:v", "libx264",
+             "-preset", "ultrafast", "-g", "60", "-c:a", "aac", source},
+            &code, &err);
+    ASSERT_EQ(code, 0) << err.toStdString();
+
+    const SplitRun r = RunSplit({source, "--parts", "3", "--copy", "--exact", "--output", out});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const std::vector<PictureTime> src = PictureTimes(source);
+    size_t at = 0; // the source's picture each piece starts with
+    for (const QString &piece : Pieces()) {
+        SCOPED_TRACE(piece.toStdString());
+        const std::vector<PictureTime> got = PictureTimes(piece);
+        ASSERT_FALSE(got.empty());
+        ASSERT_LE(at + got.size(), src.size());
+        for (size_t k = 0; k < got.size(); ++k) {
+            EXPECT_NEAR(got[k].seconds - got[0].seconds, src[at + k].seconds - src[at].seconds, 0.0005)
+                << "picture " << k;
+        }
+        at += got.size();
+    }
+    EXPECT_EQ(at, src.size());
+}
+
 // A range starts on the picture at its start and ends before the one at its end.
 TEST_F(SplitCliExact, ARangeHoldsExactlyItsPictures)
 {
