@@ -41,15 +41,16 @@ QStringList Lines(const QString &text)
     return lines;
 }
 
-// Subtitle packets with text in them (MP4 fills the gaps between cues with empty ones).
-std::vector<Span> Cues(const QString &file)
+// Subtitle packets with text in them (MP4 fills the gaps between cues with empty ones; a
+// DVB subtitle cue ends with a packet of 14 bytes that clears the screen).
+std::vector<Span> Cues(const QString &file, int minBytes = 3)
 {
     const QString text = RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", "s:0", "-show_entries",
                                                              "packet=pts_time,duration_time,size", "-of", "csv=p=0", file});
     std::vector<Span> cues;
     for (const QString &line : Lines(text)) {
         const QStringList f = line.split(QLatin1Char(','));
-        if (f.size() >= 3 && f.at(2).toInt() > 2)
+        if (f.size() >= 3 && f.at(2).toInt() >= minBytes)
             cues.push_back({f.at(0).toDouble(), f.at(1).toDouble()});
     }
     return cues;
@@ -279,16 +280,29 @@ std::vector<double> PictureTimes(const QString &file)
     return times;
 }
 
-class SplitCliDvdSubtitles : public SplitIntoFolder {};
+struct BitmapSubtitleCase {
+    const char *name;
+    const char *file;
+    // ffmpeg arguments that make it from the DVD's program stream, or none for that itself
+    QStringList fromDvd;
+    int minCueBytes;
+};
 
-// A DVD's subtitles as dvdauthor's spumux renders them into the program stream: each piece
-// keeps the subtitle stream and the cues that begin in it, at the same distance from its
-// first picture as in the source.
-TEST_F(SplitCliDvdSubtitles, CuesFromSpumuxStayWithTheirPictures)
+void PrintTo(const BitmapSubtitleCase &c, std::ostream *os) { *os << c.name; }
+
+class SplitCliBitmapSubtitles : public SplitIntoFolder, public ::testing::WithParamInterface<BitmapSubtitleCase> {};
+
+// A DVD's subtitles as dvdauthor's spumux renders them into the program stream, and the
+// same pictures as DVB subtitles in a broadcast's transport stream: each piece keeps the
+// subtitle stream and the cues that begin in it, at the same distance from its first
+// picture as in the source.
+TEST_P(SplitCliBitmapSubtitles, CuesStayWithTheirPictures)
 {
     if (!HaveProgram(QStringLiteral("spumux")))
         GTEST_SKIP() << "spumux (dvdauthor) is not installed";
-    const QString source = dir.filePath(QStringLiteral("subtitled.vob"));
+    const BitmapSubtitleCase &c = GetParam();
+    const QString dvd = dir.filePath(QStringLiteral("subtitled.vob"));
+    const QString source = dir.filePath(QString::fromLatin1(c.file));
     QFile srt(dir.filePath(QStringLiteral("cues.srt")));
     ASSERT_TRUE(srt.open(QIODevice::WriteOnly));
     srt.write("1\n00:00:00,500 --> 00:00:01,500\none\n\n2\n00:00:02,100 --> 00:00:03,300\ntwo\n\n"
@@ -308,10 +322,15 @@ TEST_F(SplitCliDvdSubtitles, CuesFromSpumuxStayWithTheirPictures)
     RunTool(QStringLiteral("sh"),
             {"-c", QStringLiteral("ffmpeg -v error -f lavfi -i testsrc2=s=720x576:r=25 -f lavfi -i sine=sample_rate=48000 "
                                   "-t 6 -target pal-dvd -b:v 1M -f dvd %1.plain && spumux -P %2 < %1.plain > %1")
-                       .arg(source, xml.fileName())},
+                       .arg(dvd, xml.fileName())},
             &code, &err);
     ASSERT_EQ(code, 0) << err.toStdString();
-    const std::vector<Span> sourceCues = Cues(source);
+    if (!c.fromDvd.isEmpty()) {
+        RunTool(QStringLiteral("ffmpeg"), QStringList{"-v", "error", "-i", dvd, "-map", "0"} + c.fromDvd + QStringList{source},
+                &code, &err);
+        ASSERT_EQ(code, 0) << err.toStdString();
+    }
+    const std::vector<Span> sourceCues = Cues(source, c.minCueBytes);
     ASSERT_EQ(sourceCues.size(), 3u);
     const std::vector<double> sourcePictures = PictureTimes(source);
     ASSERT_FALSE(sourcePictures.empty());
@@ -335,7 +354,7 @@ TEST_F(SplitCliDvdSubtitles, CuesFromSpumuxStayWithTheirPictures)
         for (const Span &c : sourceCues)
             if (c.start >= sourceStart && c.start < sourceEnd)
                 wanted.push_back(c.start - sourceStart);
-        const std::vector<Span> cues = Cues(piece);
+        const std::vector<Span> cues = Cues(piece, c.minCueBytes);
         ASSERT_EQ(cues.size(), wanted.size());
         for (size_t i = 0; i < cues.size(); ++i, ++cue)
             EXPECT_NEAR(cues[i].start - pictures.front(), wanted[i], 0.02) << "cue " << cue + 1;
@@ -343,6 +362,15 @@ TEST_F(SplitCliDvdSubtitles, CuesFromSpumuxStayWithTheirPictures)
     }
     EXPECT_EQ(cue, sourceCues.size());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Containers, SplitCliBitmapSubtitles,
+    ::testing::Values(BitmapSubtitleCase{"DvdProgramStream", "subtitled.vob", {}, 3},
+                      BitmapSubtitleCase{"DvbTransportStream", "broadcast.ts",
+                                         {"-c:v", "libx264", "-preset", "ultrafast", "-g", "50", "-c:a", "mp2", "-c:s",
+                                          "dvbsub"},
+                                         15}),
+    [](const ::testing::TestParamInfo<BitmapSubtitleCase> &info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace kc::test
