@@ -187,4 +187,15 @@ double SoundSeconds(const QString &file)
     return rate > 0 ? double(CountAudioSamples(file)) / rate : 0;
 }
 
+QString PictureArea(const QString &file)
+{
+    QString err;
+    RunTool(QStringLiteral("ffmpeg"), {QStringLiteral("-i"), file, QStringLiteral("-vf"),
+                                       QStringLiteral("cropdetect=limit=24:round=2:reset=0"), QStringLiteral("-f"),
+                                       QStringLiteral("null"), QStringLiteral("-")},
+            nullptr, &err);
+    const int at = err.lastIndexOf(QStringLiteral("crop="));
+    return at < 0 ? QString() : err.mid(at + 5).section(QLatin1Char('\n'), 0, 0).trimmed();
+}
+
 } // namespace kc::test

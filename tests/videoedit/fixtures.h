@@ -44,6 +44,9 @@ void SetClip(TVideoEdit &edit, const QString &file, double start, double stop, i
 // whatever the render wrote on the way to it.
 QStringList FilesNamedAfter(const QString &out);
 
+// The visible picture area, as ffmpeg's black-border detection finds it: "W:H:X:Y".
+QString PictureArea(const QString &file);
+
 // ffprobe helpers.
 double ProbeDouble(const QString &file, const QString &entries, const QString &streams = QString());
 int ProbeInt(const QString &file, const QString &entries, const QString &streams = QString());

@@ -63,18 +63,6 @@ QString AnamorphicClip()
                      QStringLiteral("-c:a"), QStringLiteral("libmp3lame")});
 }
 
-// The visible picture area, as ffmpeg's black-border detection finds it: "W:H:X:Y".
-QString PictureArea(const QString &file)
-{
-    QString err;
-    RunTool(QStringLiteral("ffmpeg"), {QStringLiteral("-i"), file, QStringLiteral("-vf"),
-                                       QStringLiteral("cropdetect=limit=24:round=2:reset=0"), QStringLiteral("-f"),
-                                       QStringLiteral("null"), QStringLiteral("-")},
-            nullptr, &err);
-    const int at = err.lastIndexOf(QStringLiteral("crop="));
-    return at < 0 ? QString() : err.mid(at + 5).section(QLatin1Char('\n'), 0, 0).trimmed();
-}
-
 // How alike the first picture of the piece (only its visible area) and the first picture of
 // the source as ffmpeg shows it (turned upright) are, in dB.
 double FirstPictureLikeness(const QString &piece, const QString &area, const QString &source)

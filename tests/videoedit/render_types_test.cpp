@@ -157,18 +157,6 @@ TEST_P(VideoEditTypes, WritesWhatTheTypePromises)
     }
 }
 
-// The visible picture area, as ffmpeg's black-border detection finds it: "W:H:X:Y".
-QString PictureArea(const QString &file)
-{
-    QString err;
-    RunTool(QStringLiteral("ffmpeg"), {QStringLiteral("-i"), file, QStringLiteral("-vf"),
-                                       QStringLiteral("cropdetect=limit=24:round=2:reset=0"), QStringLiteral("-f"),
-                                       QStringLiteral("null"), QStringLiteral("-")},
-            nullptr, &err);
-    const int at = err.lastIndexOf(QStringLiteral("crop="));
-    return at < 0 ? QString() : err.mid(at + 5).section(QLatin1Char('\n'), 0, 0).trimmed();
-}
-
 TEST(VideoEditStretch, KeepAspectPadsAWidePictureAndStretchFillsTheFrame)
 {
     const QString src = SourceClip(Source::Wide); // 16:9 into the 4:3 DVD frame

@@ -139,6 +139,14 @@ double ClipReader::videoFrameRate() const
     return (r.num > 0 && r.den > 0) ? av_q2d(r) : 0;
 }
 
+bool ClipReader::videoInterlaced() const
+{
+    if (!m_video.st)
+        return false;
+    const AVFieldOrder order = m_video.st->codecpar->field_order;
+    return order == AV_FIELD_TT || order == AV_FIELD_BB || order == AV_FIELD_TB || order == AV_FIELD_BT;
+}
+
 int64_t ClipReader::videoStartUs() const
 {
     return m_video.st ? std::max<int64_t>(0, StreamStartUs(m_ic.get(), m_video.st)) : 0;

@@ -52,6 +52,8 @@ public:
     double videoFrameRate() const;
     // Clockwise quarter turns the pictures need for showing (0, 90, 180, 270).
     int videoRotation() const { return m_video.st ? av::DisplayRotation(m_video.st) : 0; }
+    // Whether the pictures are interlaced (two fields, a moment apart), as the stream says.
+    bool videoInterlaced() const;
 
     const QString &path() const { return m_path; }
     // Whether open() asked for the sound.

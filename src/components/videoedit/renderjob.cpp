@@ -479,7 +479,10 @@ bool RenderJob::prepare(QString *error)
 
     if (!d->muxer.create(r.plan, firstOutput, error))
         return false;
-    if (!d->video.open(r.plan.video, d->muxer, error))
+    VideoEncoderSettings video = r.plan.video;
+    const ClipReader *firstReader = d->segments.front().source;
+    video.interlaced = KeepsFields(video, firstReader->videoInterlaced(), firstReader->videoFrameRate());
+    if (!d->video.open(video, d->muxer, error))
         return false;
     if (wantSound) {
         d->audio = std::make_unique<AudioEncoder>();
@@ -630,8 +633,9 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
         const int64_t soundBefore = !audio ? 0 : i > 0 && !d->pieces() ? soundAfterLastClip : audio->samplesQueued();
         const bool keepAspect = seg.videoClip.keepAspect && d->req.plan.applyStretchMode;
         const int rotation = reader->videoRotation();
-        stage.post([video, keepAspect, rotation](QString *) {
-            video->beginClip(keepAspect, rotation);
+        const bool interlaced = reader->videoInterlaced();
+        stage.post([video, keepAspect, rotation, interlaced](QString *) {
+            video->beginClip(keepAspect, rotation, interlaced);
             return true;
         });
         AudioEncoder *sound = (seg.soundFromMainReader || seg.audioReader) ? audio : nullptr;
@@ -683,7 +687,7 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
                 }
             }
         }
-        if (!sink.finish(error))
+        if (!sink.finish(error) || !stage.post([video](QString *e) { return video->endClip(e); }))
             return failed();
         totalFrames += sink.frames();
         afterLastPicture = afterLastPicture && reader->rangeAfterLastPicture();

@@ -40,6 +40,15 @@ uint32_t TagFor(const QByteArray &encoder)
 
 } // namespace
 
+bool KeepsFields(const VideoEncoderSettings &output, bool sourceInterlaced, double sourceRate)
+{
+    if (!sourceInterlaced || output.encoder != "mpeg2video" || sourceRate <= 0 || output.rateNum <= 0
+        || output.rateDen <= 0)
+        return false;
+    const double rate = double(output.rateNum) / output.rateDen;
+    return std::fabs(sourceRate - rate) / rate < 0.002;
+}
+
 bool VideoEncoder::open(const VideoEncoderSettings &wanted, OutputMuxer &muxer, QString *error)
 {
     m_wanted = wanted;
@@ -107,6 +116,9 @@ bool VideoEncoder::openCodec(bool globalHeader, QString *error)
     c->thread_type = FF_THREAD_SLICE | FF_THREAD_FRAME;
     if (globalHeader)
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // Each picture's field order is its own (top_field_first of the frame).
+    if (wanted.interlaced)
+        c->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
     AVDictionary *opts = nullptr;
     for (const auto &o : wanted.options)
         av_dict_set(&opts, o.first.constData(), o.second.constData(), 0);
@@ -156,18 +168,58 @@ bool VideoEncoder::continueInto(OutputMuxer &next, int stream, FileDone currentD
     return true;
 }
 
-void VideoEncoder::beginClip(bool keepAspect, int rotation)
+void VideoEncoder::beginClip(bool keepAspect, int rotation, bool interlaced)
 {
     m_keepAspect = keepAspect;
     m_rotation = rotation;
+    m_clipInterlaced = interlaced;
+}
+
+bool VideoEncoder::endClip(QString *error)
+{
+    return drainFilter(error);
+}
+
+bool VideoEncoder::drainFilter(QString *error)
+{
+    if (!m_graphDeinterlaces)
+        return true;
+    int rc = av_buffersrc_add_frame_flags(m_src, nullptr, 0);
+    while (rc >= 0) {
+        av_frame_unref(m_scaled.get());
+        rc = av_buffersink_get_frame(m_sink, m_scaled.get());
+        if (rc >= 0 && !m_runs.empty()) {
+            const Run run = m_runs.front();
+            m_runs.pop_front();
+            if (!encodeRun(m_scaled.get(), run, error))
+                return false;
+        }
+    }
+    // Whatever the graph kept is lost with it; the next picture makes a new one.
+    m_runs.clear();
+    m_graph.reset();
+    m_src = m_sink = nullptr;
+    m_haveGraph = false;
+    m_graphDeinterlaces = false;
+    if (rc != AVERROR_EOF && rc != AVERROR(EAGAIN)) {
+        if (error)
+            *error = QStringLiteral("图像缩放出错: %1").arg(av::ErrorText(rc));
+        return false;
+    }
+    return true;
 }
 
 bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
 {
     const AVRational sar = in->sample_aspect_ratio;
+    // Fields are kept only as they are: a turned picture is deinterlaced first.
+    const bool deinterlace = m_clipInterlaced && (!m_wanted.interlaced || m_rotation != 0);
     if (m_haveGraph && in->width == m_inW && in->height == m_inH && in->format == m_inFmt
-        && av_cmp_q(sar, m_inSar) == 0 && m_keepAspect == m_graphKeepAspect && m_rotation == m_graphRotation)
+        && av_cmp_q(sar, m_inSar) == 0 && m_keepAspect == m_graphKeepAspect && m_rotation == m_graphRotation
+        && deinterlace == m_graphDeinterlaces)
         return true;
+    if (!drainFilter(error))
+        return false;
     m_graph.reset();
     m_src = m_sink = nullptr;
     m_haveGraph = true;
@@ -188,7 +240,7 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     const PictureFit fit = FitPicture(uprightW, uprightH, uprightSar.num, uprightSar.den, c->width, c->height,
                                       m_wanted.darNum, m_wanted.darDen, m_keepAspect);
     const bool padded = fit.width != c->width || fit.height != c->height;
-    m_passThrough = !padded && m_rotation == 0 && in->width == c->width && in->height == c->height
+    m_passThrough = !padded && m_rotation == 0 && !deinterlace && in->width == c->width && in->height == c->height
                     && in->format == c->pix_fmt;
     if (m_passThrough)
         return true;
@@ -218,6 +270,10 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     }
     const char *outFmtName = av_get_pix_fmt_name(c->pix_fmt);
     QString desc;
+    // Motion-adaptive: still parts keep both fields' lines, moving ones are rebuilt from the
+    // field shown first; a picture not flagged interlaced passes as it is.
+    if (deinterlace)
+        desc += QStringLiteral("bwdif=mode=send_frame:parity=auto:deint=interlaced,");
     switch (m_rotation) {
     case 90: desc = QStringLiteral("transpose=clock,"); break;
     case 180: desc = QStringLiteral("hflip,vflip,"); break;
@@ -225,8 +281,13 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     default: break;
     }
     desc += QStringLiteral("scale=%1:%2:flags=bicubic").arg(fit.width).arg(fit.height);
+    // Kept fields are scaled each on its own, and a black band above keeps whole line pairs
+    // of chroma, so that no field takes the other's lines.
+    const bool fields = m_wanted.interlaced && !deinterlace;
+    if (fields)
+        desc += QStringLiteral(":interl=-1");
     if (padded)
-        desc += QStringLiteral(",pad=%1:%2:%3:%4:black").arg(c->width).arg(c->height).arg(fit.x).arg(fit.y);
+        desc += QStringLiteral(",pad=%1:%2:%3:%4:black").arg(c->width).arg(c->height).arg(fit.x).arg(fields ? fit.y & ~3 : fit.y);
     desc += QStringLiteral(",setsar=%1/%2,format=%3").arg(fit.sarNum).arg(fit.sarDen).arg(QString::fromLatin1(outFmtName));
 
     AVFilterInOut *outputs = avfilter_inout_alloc();
@@ -252,6 +313,7 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
             *error = QStringLiteral("无法建立图像缩放 (%1): %2").arg(desc, av::ErrorText(rc));
         return false;
     }
+    m_graphDeinterlaces = deinterlace;
     return true;
 }
 
@@ -259,37 +321,55 @@ bool VideoEncoder::encode(AVFrame *decoded, int64_t first, int64_t count, QStrin
 {
     if (count <= 0)
         return true;
-    first = std::max(first, m_nextSlot);
+    // A stream whose header said nothing of fields may still flag its pictures so.
+    m_clipInterlaced = m_clipInterlaced || decoded->interlaced_frame;
     if (!ensureFilter(decoded, error))
         return false;
-    AVFrame *pic = decoded;
-    if (!m_passThrough) {
-        int rc = av_buffersrc_add_frame_flags(m_src, decoded, AV_BUFFERSRC_FLAG_KEEP_REF);
-        if (rc >= 0) {
-            av_frame_unref(m_scaled.get());
-            rc = av_buffersink_get_frame(m_sink, m_scaled.get());
-        }
-        if (rc < 0) {
-            if (error)
-                *error = QStringLiteral("图像缩放出错: %1").arg(av::ErrorText(rc));
-            return false;
-        }
-        pic = m_scaled.get();
-    } else {
-        pic->sample_aspect_ratio = m_enc->sample_aspect_ratio;
+    const Run run{first, count, endsPiece};
+    if (m_passThrough) {
+        decoded->sample_aspect_ratio = m_enc->sample_aspect_ratio;
+        return encodeRun(decoded, run, error);
     }
+    int rc = av_buffersrc_add_frame_flags(m_src, decoded, AV_BUFFERSRC_FLAG_KEEP_REF);
+    if (rc >= 0)
+        m_runs.push_back(run);
+    // Pictures come out in the order they went in, a deinterlacer's one picture later.
+    while (rc >= 0) {
+        av_frame_unref(m_scaled.get());
+        rc = av_buffersink_get_frame(m_sink, m_scaled.get());
+        if (rc >= 0) {
+            if (m_runs.empty())
+                break;
+            const Run next = m_runs.front();
+            m_runs.pop_front();
+            if (!encodeRun(m_scaled.get(), next, error))
+                return false;
+        }
+    }
+    if (rc < 0 && rc != AVERROR(EAGAIN)) {
+        if (error)
+            *error = QStringLiteral("图像缩放出错: %1").arg(av::ErrorText(rc));
+        return false;
+    }
+    return true;
+}
+
+bool VideoEncoder::encodeRun(AVFrame *pic, const Run &run, QString *error)
+{
+    const int64_t first = std::max(run.first, m_nextSlot);
+    const int64_t count = run.count;
     pic->quality = m_enc->global_quality;
     for (int64_t i = 0; i < count; ++i) {
         // The decoder's picture types are no orders for the encoder; a piece's bounds are.
         pic->pict_type = m_keyNext ? AV_PICTURE_TYPE_I
-                         : (endsPiece && i == count - 1) ? AV_PICTURE_TYPE_P
-                                                         : AV_PICTURE_TYPE_NONE;
+                         : (run.endsPiece && i == count - 1) ? AV_PICTURE_TYPE_P
+                                                             : AV_PICTURE_TYPE_NONE;
         m_keyNext = false;
         pic->pts = first + i;
         if (!sendAndWrite(pic, error))
             return false;
     }
-    m_lastEndedPiece = endsPiece;
+    m_lastEndedPiece = run.endsPiece;
     m_nextSlot = first + count;
     return true;
 }
@@ -328,7 +408,7 @@ bool VideoEncoder::writePacket(AVPacket *pkt, QString *error)
 
 bool VideoEncoder::flush(QString *error)
 {
-    if (!sendAndWrite(nullptr, error))
+    if (!drainFilter(error) || !sendAndWrite(nullptr, error))
         return false;
     // Every file but the last is complete now (the last one may have had no picture).
     while (m_targets.size() > 1) {

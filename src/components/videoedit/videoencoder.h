@@ -20,6 +20,11 @@ namespace kc {
 // that no picture of one file refers to a picture of another, and the packets are sent to
 // the file their picture belongs to. Encoders that cannot be steered so are drained at the
 // end of each piece and opened again.
+// Whether an interlaced source at sourceRate pictures a second keeps its fields in this
+// output: the encoder codes fields (MPEG-2: SVCD, DVD) and the picture rate stays. Otherwise
+// its pictures are deinterlaced before they are scaled.
+bool KeepsFields(const VideoEncoderSettings &output, bool sourceInterlaced, double sourceRate);
+
 class VideoEncoder
 {
 public:
@@ -33,8 +38,12 @@ public:
     // has been written.
     bool continueInto(OutputMuxer &next, int stream, FileDone currentDone, QString *error);
     // The next pictures come from a new clip; keepAspect pads instead of stretching, and the
-    // pictures are first turned clockwise by rotation degrees (0, 90, 180, 270).
-    void beginClip(bool keepAspect, int rotation = 0);
+    // pictures are first turned clockwise by rotation degrees (0, 90, 180, 270). An interlaced
+    // clip's fields are kept where the output codes fields, else they are deinterlaced.
+    void beginClip(bool keepAspect, int rotation = 0, bool interlaced = false);
+    // The clip's last picture has been given: the pictures the deinterlacer still holds are
+    // encoded.
+    bool endClip(QString *error);
     // Encodes the picture for `count` slots from slot `first` on (slots count from the start
     // of the output and only ever grow).
     // endsPiece: these are the last slots of a piece whose successor continueInto() will take.
@@ -57,7 +66,18 @@ private:
 
     bool openCodec(bool globalHeader, QString *error);
     bool canCarryOn() const;
+    // The slots a picture given to the scaling graph is encoded for, once it comes out.
+    struct Run {
+        int64_t first = 0;
+        int64_t count = 0;
+        bool endsPiece = false;
+    };
+
     bool ensureFilter(const AVFrame *in, QString *error);
+    // Sends the graph's end and encodes what it still held (a deinterlacer holds one picture
+    // to see the next); the graph is made anew for the next picture.
+    bool drainFilter(QString *error);
+    bool encodeRun(AVFrame *pic, const Run &run, QString *error);
     bool sendAndWrite(AVFrame *frame, QString *error);
     bool writePacket(AVPacket *pkt, QString *error);
     // The first file has all its packets: it is told so and let go of.
@@ -75,6 +95,7 @@ private:
     int64_t m_nextSlot = 0;
     bool m_keepAspect = false;
     int m_rotation = 0;
+    bool m_clipInterlaced = false;
 
     // The scaling graph, rebuilt when the incoming pictures change shape.
     av::GraphPtr m_graph;
@@ -85,6 +106,8 @@ private:
     AVRational m_inSar{0, 1};
     bool m_graphKeepAspect = false;
     int m_graphRotation = 0;
+    bool m_graphDeinterlaces = false; // the graph holds a picture back
+    std::deque<Run> m_runs;           // of the pictures in the graph, oldest first
     bool m_haveGraph = false;
 };
 
