@@ -150,7 +150,15 @@ int CopyStreamSetup(const AVStream *ist, AVStream *ost, const AVOutputFormat *of
         ost->time_base = ist->time_base;
     ost->avg_frame_rate = ist->avg_frame_rate;
     ost->r_frame_rate = ist->r_frame_rate;
-    ost->sample_aspect_ratio = ist->sample_aspect_ratio;
+    // Pixels keep the shape players show: the container's when it gives one (Matroska's
+    // display size, an AVI's vprp), else the stream's own. Muxers refuse a stream whose two
+    // differ, so both get that one.
+    AVRational sar = ist->sample_aspect_ratio;
+    if (sar.num <= 0 || sar.den <= 0)
+        sar = ist->codecpar->sample_aspect_ratio;
+    if (ist->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && sar.num > 0 && sar.den > 0)
+        ost->codecpar->sample_aspect_ratio = sar;
+    ost->sample_aspect_ratio = sar;
     ost->disposition = ist->disposition;
     r = av_dict_copy(&ost->metadata, ist->metadata, 0);
     if (r < 0)

@@ -1,6 +1,7 @@
 // kestrelcut-split --copy run as a process on small generated clips of every container.
 #include "support/clips.h"
 #include "support/mediachecks.h"
+#include "support/realworldclips.h"
 #include "splitrun.h"
 
 #include <QDir>
@@ -90,6 +91,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ContainerCase{"clip.avi", "mpeg4", "libmp3lame", {}},
                       ContainerCase{"clip.flv", "libx264", "aac", {"-sc_threshold", "0"}},
                       ContainerCase{"clip.wmv", "wmv2", "wmav2", {}},
+                      // A camcorder's DV: the AVI's pixel shape (1:1) and the DV stream's
+                      // (16:15) differ.
+                      ContainerCase{"clip.avi", "dvvideo", "pcm_s16le",
+                                    {"-vf", "scale=720:576,setsar=1", "-r", "25", "-pix_fmt", "yuv420p", "-ar", "48000"},
+                                    "avi_dv"},
                       // B-pictures: pictures stored after a keyframe show before it.
                       ContainerCase{"clip.avi", "mpeg4", "libmp3lame",
                                     {"-bf", "2", "-flags", "+cgop", "-sc_threshold", "1000000000"}, "avi_bframes"},
@@ -142,6 +148,44 @@ TEST_F(SplitCliCopy, TransportStreamPiecesKeepTheSourcesPacketSize)
                 EXPECT_EQ(DecodeErrors(piece), QString()) << piece.toStdString();
             }
         }
+    }
+}
+
+// A DVD rip as mkvmerge writes it when told the display aspect: the container's pixel shape
+// (a 4:3 picture shown 16:9: 427:320, as mkvmerge rounds the display width) is not the
+// stream's (1:1). The pieces show what the source shows, plain and exact.
+TEST_F(SplitCliCopy, PiecesKeepThePixelShapeTheContainerGives)
+{
+    if (!HaveProgram(QStringLiteral("mkvmerge")))
+        GTEST_SKIP() << "mkvmerge (mkvtoolnix) is not installed";
+    const QString plain = dir.filePath(QStringLiteral("plain.mp4"));
+    ASSERT_TRUE(MakeClip(plain, RecipeOf("libx264", "aac", 25, {"-bf", "2"}, 4)));
+    const QString source = dir.filePath(QStringLiteral("rip.mkv"));
+    int code = -1;
+    QString err;
+    RunTool(QStringLiteral("mkvmerge"), {"-q", "-o", source, "--aspect-ratio", "0:16/9", plain}, &code, &err);
+    ASSERT_EQ(code, 0) << err.toStdString();
+    const QString shape = ProbeValue(source, QStringLiteral("stream=sample_aspect_ratio"), QStringLiteral("v:0"));
+    ASSERT_EQ(shape.trimmed().toStdString(), "427:320");
+    for (bool exact : {false, true}) {
+        SCOPED_TRACE(exact ? "--exact" : "keyframes");
+        QDir(out).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(out));
+        QStringList args = {source, "--parts", "3", "--copy", "--output", out};
+        if (exact)
+            args << QStringLiteral("--exact");
+        const SplitRun r = RunSplit(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        const QStringList pieces = Pieces();
+        ASSERT_EQ(pieces.size(), 3);
+        qsizetype pictures = 0;
+        for (const QString &piece : pieces) {
+            EXPECT_EQ(ProbeValue(piece, QStringLiteral("stream=sample_aspect_ratio"), QStringLiteral("v:0")), shape)
+                << piece.toStdString();
+            EXPECT_EQ(DecodeErrors(piece), QString()) << piece.toStdString();
+            pictures += FrameChecksums(piece).size();
+        }
+        EXPECT_EQ(pictures, FrameChecksums(source).size());
     }
 }
 
