@@ -479,10 +479,7 @@ bool RenderJob::prepare(QString *error)
 
     if (!d->muxer.create(r.plan, firstOutput, error))
         return false;
-    VideoEncoderSettings video = r.plan.video;
-    const ClipReader *firstReader = d->segments.front().source;
-    video.interlaced = KeepsFields(video, firstReader->videoInterlaced(), firstReader->videoFrameRate());
-    if (!d->video.open(video, d->muxer, error))
+    if (!d->video.open(r.plan.video, d->muxer, error))
         return false;
     if (wantSound) {
         d->audio = std::make_unique<AudioEncoder>();
@@ -634,13 +631,13 @@ bool RenderJob::run(const ProgressFn &progress, QString *error, const PieceWritt
         const bool keepAspect = seg.videoClip.keepAspect && d->req.plan.applyStretchMode;
         const int rotation = reader->videoRotation();
         const bool interlaced = reader->videoInterlaced();
-        stage.post([video, keepAspect, rotation, interlaced](QString *) {
-            video->beginClip(keepAspect, rotation, interlaced);
+        const double sourceRate = reader->videoFrameRate();
+        const bool sameRate = sourceRate > 0 && std::fabs(sourceRate - rate) / rate < 0.002;
+        stage.post([video, keepAspect, rotation, interlaced, sameRate](QString *) {
+            video->beginClip(keepAspect, rotation, interlaced, sameRate);
             return true;
         });
         AudioEncoder *sound = (seg.soundFromMainReader || seg.audioReader) ? audio : nullptr;
-        const double sourceRate = reader->videoFrameRate();
-        const bool sameRate = sourceRate > 0 && std::fabs(sourceRate - rate) / rate < 0.002;
         const bool endsPiece = d->pieces() && i + 1 < d->segments.size();
         SegmentSink sink(stage, *video, sound, sameRate, slotsBefore, seg.vStart, seg.vStop, seg.aStart, seg.aStop,
                          endsPiece);

@@ -40,13 +40,9 @@ uint32_t TagFor(const QByteArray &encoder)
 
 } // namespace
 
-bool KeepsFields(const VideoEncoderSettings &output, bool sourceInterlaced, double sourceRate)
+bool KeepsFields(const VideoEncoderSettings &output, bool sourceInterlaced, bool sameRate)
 {
-    if (!sourceInterlaced || output.encoder != "mpeg2video" || sourceRate <= 0 || output.rateNum <= 0
-        || output.rateDen <= 0)
-        return false;
-    const double rate = double(output.rateNum) / output.rateDen;
-    return std::fabs(sourceRate - rate) / rate < 0.002;
+    return sourceInterlaced && sameRate && output.encoder == "mpeg2video";
 }
 
 bool VideoEncoder::open(const VideoEncoderSettings &wanted, OutputMuxer &muxer, QString *error)
@@ -168,11 +164,12 @@ bool VideoEncoder::continueInto(OutputMuxer &next, int stream, FileDone currentD
     return true;
 }
 
-void VideoEncoder::beginClip(bool keepAspect, int rotation, bool interlaced)
+void VideoEncoder::beginClip(bool keepAspect, int rotation, bool interlaced, bool sameRate)
 {
     m_keepAspect = keepAspect;
     m_rotation = rotation;
     m_clipInterlaced = interlaced;
+    m_clipSameRate = sameRate;
 }
 
 bool VideoEncoder::endClip(QString *error)
@@ -275,9 +272,9 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     if (deinterlace)
         desc += QStringLiteral("bwdif=mode=send_frame:parity=auto:deint=interlaced,");
     switch (m_rotation) {
-    case 90: desc = QStringLiteral("transpose=clock,"); break;
-    case 180: desc = QStringLiteral("hflip,vflip,"); break;
-    case 270: desc = QStringLiteral("transpose=cclock,"); break;
+    case 90: desc += QStringLiteral("transpose=clock,"); break;
+    case 180: desc += QStringLiteral("hflip,vflip,"); break;
+    case 270: desc += QStringLiteral("transpose=cclock,"); break;
     default: break;
     }
     desc += QStringLiteral("scale=%1:%2:flags=bicubic").arg(fit.width).arg(fit.height);
@@ -287,7 +284,8 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     if (fields)
         desc += QStringLiteral(":interl=-1");
     if (padded)
-        desc += QStringLiteral(",pad=%1:%2:%3:%4:black").arg(c->width).arg(c->height).arg(fit.x).arg(fields ? fit.y & ~3 : fit.y);
+        desc += QStringLiteral(",pad=%1:%2:%3:%4:black")
+                    .arg(c->width).arg(c->height).arg(fit.x).arg(fields ? fit.y & ~3 : fit.y);
     desc += QStringLiteral(",setsar=%1/%2,format=%3").arg(fit.sarNum).arg(fit.sarDen).arg(QString::fromLatin1(outFmtName));
 
     AVFilterInOut *outputs = avfilter_inout_alloc();
@@ -321,8 +319,14 @@ bool VideoEncoder::encode(AVFrame *decoded, int64_t first, int64_t count, QStrin
 {
     if (count <= 0)
         return true;
-    // A stream whose header said nothing of fields may still flag its pictures so.
+    // A stream whose header says nothing of fields (DV) may still flag its pictures so.
     m_clipInterlaced = m_clipInterlaced || decoded->interlaced_frame;
+    if (!m_sentPicture && !m_wanted.interlaced && KeepsFields(m_wanted, m_clipInterlaced, m_clipSameRate)) {
+        // Decided by the first picture, before the encoder has seen one: it codes fields now.
+        m_wanted.interlaced = true;
+        if (!openCodec(m_globalHeader, error))
+            return false;
+    }
     if (!ensureFilter(decoded, error))
         return false;
     const Run run{first, count, endsPiece};
@@ -376,6 +380,7 @@ bool VideoEncoder::encodeRun(AVFrame *pic, const Run &run, QString *error)
 
 bool VideoEncoder::sendAndWrite(AVFrame *frame, QString *error)
 {
+    m_sentPicture = m_sentPicture || frame;
     return av::EncodeFrame(m_enc.get(), frame, m_pkt.get(), QStringLiteral("视频编码出错"), error,
                            [this](AVPacket *p, QString *e) { return writePacket(p, e); });
 }

@@ -20,10 +20,10 @@ namespace kc {
 // that no picture of one file refers to a picture of another, and the packets are sent to
 // the file their picture belongs to. Encoders that cannot be steered so are drained at the
 // end of each piece and opened again.
-// Whether an interlaced source at sourceRate pictures a second keeps its fields in this
-// output: the encoder codes fields (MPEG-2: SVCD, DVD) and the picture rate stays. Otherwise
-// its pictures are deinterlaced before they are scaled.
-bool KeepsFields(const VideoEncoderSettings &output, bool sourceInterlaced, double sourceRate);
+// Whether an interlaced source keeps its fields in this output: the encoder codes fields
+// (MPEG-2: SVCD, DVD) and the picture rate stays. Otherwise its pictures are deinterlaced
+// before they are scaled.
+bool KeepsFields(const VideoEncoderSettings &output, bool sourceInterlaced, bool sameRate);
 
 class VideoEncoder
 {
@@ -39,8 +39,9 @@ public:
     bool continueInto(OutputMuxer &next, int stream, FileDone currentDone, QString *error);
     // The next pictures come from a new clip; keepAspect pads instead of stretching, and the
     // pictures are first turned clockwise by rotation degrees (0, 90, 180, 270). An interlaced
-    // clip's fields are kept where the output codes fields, else they are deinterlaced.
-    void beginClip(bool keepAspect, int rotation = 0, bool interlaced = false);
+    // clip (as its stream says, or its first picture) keeps its fields where the output codes
+    // fields and its picture rate is the clip's (sameRate), else it is deinterlaced.
+    void beginClip(bool keepAspect, int rotation = 0, bool interlaced = false, bool sameRate = false);
     // The clip's last picture has been given: the pictures the deinterlacer still holds are
     // encoded.
     bool endClip(QString *error);
@@ -96,6 +97,8 @@ private:
     bool m_keepAspect = false;
     int m_rotation = 0;
     bool m_clipInterlaced = false;
+    bool m_clipSameRate = false;
+    bool m_sentPicture = false;     // the encoder has had a picture
 
     // The scaling graph, rebuilt when the incoming pictures change shape.
     av::GraphPtr m_graph;
