@@ -135,6 +135,7 @@ QString RealWorldExtension(RealWorld kind)
         return QStringLiteral("ts");
     case RealWorld::Mp4LateStart:
         return QStringLiteral("mp4");
+    case RealWorld::MkvLateStart:
     case RealWorld::SoundOutlastsPicture:
         return QStringLiteral("mkv");
     case RealWorld::DamagedAvi:
@@ -163,6 +164,13 @@ RealWorldClip MakeRealWorldClip(RealWorld kind, const QString &path)
                        + QStringList{QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
                                      QStringLiteral("ultrafast"), QStringLiteral("-c:a"), QStringLiteral("aac"),
                                      QStringLiteral("-output_ts_offset"), QStringLiteral("3"), path});
+    case RealWorld::MkvLateStart:
+        return Run(QStringLiteral("ffmpeg"),
+                   Quiet() + Lavfi(QStringLiteral("testsrc2=size=320x240:rate=25:duration=10"))
+                       + Lavfi(QStringLiteral("sine=frequency=440:sample_rate=44100:duration=10"))
+                       + QStringList{QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
+                                     QStringLiteral("ultrafast"), QStringLiteral("-c:a"), QStringLiteral("aac"),
+                                     QStringLiteral("-output_ts_offset"), QStringLiteral("100"), path});
     case RealWorld::SoundOutlastsPicture:
         return Run(QStringLiteral("ffmpeg"),
                    Quiet() + Lavfi(QStringLiteral("testsrc2=size=320x240:rate=25:duration=4"))

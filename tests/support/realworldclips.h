@@ -10,6 +10,7 @@ enum class RealWorld {
     TsLongGopX264,       // 6 s MPEG-TS: H.264 from the x264 command line (--keyint 250) + MP2
     TsGStreamer,         // 6 s MPEG-TS from GStreamer's mpegtsmux: x264enc + MP2
     Mp4LateStart,        // 13 s MP4 whose content starts at 3 s (an initial empty edit)
+    MkvLateStart,        // 10 s Matroska whose times run from 100 s (written with them kept)
     SoundOutlastsPicture,// 4 s MKV whose sound is 5 ms longer than its 100 pictures
     Mp3SoundOnly,        // 2 s of MP3, no picture
     WavSoundOnly,        // 2 s of WAV, no picture

@@ -136,7 +136,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RangeCase{"gstreamer_ts_from_2s", RealWorld::TsGStreamer, 2, 4, 2, 3600 + 2},
                       RangeCase{"late_mp4_inside", RealWorld::Mp4LateStart, 9, 12, 3, 9},
                       RangeCase{"late_mp4_before_the_pictures", RealWorld::Mp4LateStart, 0, 4, 1, 3, true},
-                      RangeCase{"late_mp4_last_piece", RealWorld::Mp4LateStart, 12, 16, 1, 12}),
+                      RangeCase{"late_mp4_last_piece", RealWorld::Mp4LateStart, 12, 16, 1, 12},
+                      RangeCase{"late_mkv_last_piece", RealWorld::MkvLateStart, 8, 10, 2, 100 + 8}),
     [](const ::testing::TestParamInfo<RangeCase> &i) { return std::string(i.param.label); });
 
 TEST(RealWorldTimeline, LateMp4LastsAsLongAsPlayersSay)
@@ -144,6 +145,16 @@ TEST(RealWorldTimeline, LateMp4LastsAsLongAsPlayersSay)
     REAL_CLIP_OR_SKIP(src, RealWorld::Mp4LateStart);
     TVideoEdit edit;
     EXPECT_NEAR(edit.GetFileDuration(src), 13.0, 0.05);
+}
+
+// Matroska counts from its first timestamp, but FFmpeg's muxer writes the last one where the
+// length belongs: a file that starts at 100 s would seem to last 110 s, and its parts would
+// be planned over a time mostly after its end.
+TEST(RealWorldTimeline, LateMkvLastsAsLongAsItsContent)
+{
+    REAL_CLIP_OR_SKIP(src, RealWorld::MkvLateStart);
+    TVideoEdit edit;
+    EXPECT_NEAR(edit.GetFileDuration(src), 10.0, 0.05);
 }
 
 struct TailCase {

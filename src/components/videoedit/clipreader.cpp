@@ -74,7 +74,7 @@ bool ClipReader::open(const QString &path, bool wantVideo, bool wantAudio, QStri
         return false;
     }
     m_originUs = TimelineOriginUs(m_ic.get());
-    m_durationUs = m_ic->duration != AV_NOPTS_VALUE && m_ic->duration > 0 ? m_ic->duration : 0;
+    m_durationUs = TimelineDurationUs(m_ic.get());
     if (wantVideo)
         m_video.index = av::BestStream(m_ic.get(), AVMEDIA_TYPE_VIDEO);
     if (wantAudio)

@@ -38,8 +38,8 @@ MediaFacts ProbeMedia(const QString &path)
         return facts;
     }
 
-    if (ic->duration != AV_NOPTS_VALUE && ic->duration > 0)
-        facts.duration = double(ic->duration) / AV_TIME_BASE;
+    if (const int64_t us = TimelineDurationUs(ic.get()); us > 0)
+        facts.duration = double(us) / AV_TIME_BASE;
     else {
         for (unsigned i = 0; i < ic->nb_streams; ++i)
             facts.duration = std::max(facts.duration, StreamDurationSeconds(ic->streams[i]));

@@ -17,6 +17,34 @@ bool IsQuickTimeFamily(const AVFormatContext *ic)
     return ic->iformat && ic->iformat->name && std::strstr(ic->iformat->name, "mov") != nullptr;
 }
 
+bool IsMatroska(const AVFormatContext *ic)
+{
+    return ic->iformat && ic->iformat->name && std::strstr(ic->iformat->name, "matroska") != nullptr;
+}
+
+// Where the file's last packet ends (AV_TIME_BASE, the file's own time), read after a seek to
+// its last keyframe; AV_NOPTS_VALUE when that cannot be read.
+int64_t ContentEndUs(AVFormatContext *ic, int64_t beyondUs)
+{
+    if (av_seek_frame(ic, -1, beyondUs, AVSEEK_FLAG_BACKWARD) < 0)
+        return AV_NOPTS_VALUE;
+    AVPacket *pkt = av_packet_alloc();
+    if (!pkt)
+        return AV_NOPTS_VALUE;
+    int64_t end = AV_NOPTS_VALUE;
+    while (av_read_frame(ic, pkt) >= 0) {
+        const AVStream *st = ic->streams[pkt->stream_index];
+        const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+        if (ts != AV_NOPTS_VALUE && st->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE) {
+            const int64_t at = av_rescale_q(ts + std::max<int64_t>(0, pkt->duration), st->time_base, AV_TIME_BASE_Q);
+            end = end == AV_NOPTS_VALUE ? at : std::max(end, at);
+        }
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    return end;
+}
+
 } // namespace
 
 int64_t TimelineOriginUs(const AVFormatContext *ic)
@@ -34,6 +62,20 @@ int64_t StreamStartUs(const AVFormatContext *ic, const AVStream *st)
     if (!st || st->start_time == AV_NOPTS_VALUE)
         return 0;
     return av_rescale_q(st->start_time, st->time_base, AVRational{1, AV_TIME_BASE}) - TimelineOriginUs(ic);
+}
+
+int64_t TimelineDurationUs(AVFormatContext *ic)
+{
+    const int64_t header = ic->duration != AV_NOPTS_VALUE && ic->duration > 0 ? ic->duration : 0;
+    const int64_t origin = TimelineOriginUs(ic);
+    if (!IsMatroska(ic) || origin <= 0 || header <= 0)
+        return header;
+    // The header's figure taken as an end or as a length, whichever is later, bounds the end.
+    const int64_t end = ContentEndUs(ic, origin + header);
+    av_seek_frame(ic, -1, origin, AVSEEK_FLAG_BACKWARD);
+    if (end == AV_NOPTS_VALUE || end <= origin)
+        return header;
+    return end - origin;
 }
 
 } // namespace kc

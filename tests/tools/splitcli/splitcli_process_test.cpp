@@ -234,6 +234,8 @@ TEST_F(SplitCliProcess, RealWorldSources)
         // The timeline of the MP4 starts 3 s before its first picture, as players show it.
         {RealWorld::Mp4LateStart, "late.mp4", {"--every", "4"}, 0, {1, 4, 4, 1}, {}},
         {RealWorld::Mp4LateStart, "late.mp4", {"--range", "9", "12"}, 0, {3}, {}},
+        // A Matroska file whose times run from 100 s lasts as long as its content.
+        {RealWorld::MkvLateStart, "late.mkv", {"--parts", "2"}, 0, {5, 5}, {}},
         // Long GOPs in MPEG-TS: the seek reaches the keyframe before the start.
         {RealWorld::TsLongGopX264, "x264.ts", {"--range", "2", "4"}, 0, {2}, {}},
         {RealWorld::TsGStreamer, "gst.ts", {"--range", "2", "4"}, 0, {2}, {}},
