@@ -1,5 +1,7 @@
 #include "fixtures.h"
 
+#include <functional>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -112,7 +114,9 @@ void SetClip(TVideoEdit &edit, const QString &file, double start, double stop, i
     edit.AddAudio(file, start, stop);
 }
 
-RenderOutcome SaveAndWait(TVideoEdit &edit, const QString &output, int timeoutMs)
+namespace {
+
+RenderOutcome StartAndWait(TVideoEdit &edit, const std::function<bool()> &start, int timeoutMs)
 {
     RenderOutcome out;
     QEventLoop loop;
@@ -123,7 +127,7 @@ RenderOutcome SaveAndWait(TVideoEdit &edit, const QString &output, int timeoutMs
         loop.quit();
     });
     auto c2 = QObject::connect(&edit, &TVideoEdit::OnProcessing, &loop, [&](double, double) { ++out.progressEvents; });
-    out.saved = edit.Save(output);
+    out.saved = start();
     if (!out.saved) {
         out.reason = edit.LastError();
     } else {
@@ -133,6 +137,18 @@ RenderOutcome SaveAndWait(TVideoEdit &edit, const QString &output, int timeoutMs
     QObject::disconnect(c1);
     QObject::disconnect(c2);
     return out;
+}
+
+} // namespace
+
+RenderOutcome SaveAndWait(TVideoEdit &edit, const QString &output, int timeoutMs)
+{
+    return StartAndWait(edit, [&] { return edit.Save(output); }, timeoutMs);
+}
+
+RenderOutcome SavePiecesAndWait(TVideoEdit &edit, const QStringList &outputs, int timeoutMs)
+{
+    return StartAndWait(edit, [&] { return edit.SavePieces(outputs); }, timeoutMs);
 }
 
 QStringList FilesNamedAfter(const QString &out)

@@ -36,6 +36,8 @@ struct RenderOutcome {
 
 // Save, then wait (running the event loop) for OnComplete, at most timeoutMs.
 RenderOutcome SaveAndWait(TVideoEdit &edit, const QString &output, int timeoutMs = 60000);
+// SavePieces, then the same wait.
+RenderOutcome SavePiecesAndWait(TVideoEdit &edit, const QStringList &outputs, int timeoutMs = 60000);
 
 // One clip of the whole range [start, stop) of a file, video and sound.
 void SetClip(TVideoEdit &edit, const QString &file, double start, double stop, int stretch = 0);

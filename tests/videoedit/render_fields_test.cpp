@@ -3,9 +3,7 @@
 // way no picture mixes the lines of two moments.
 #include "fixtures.h"
 
-#include <QEventLoop>
 #include <QRegularExpression>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -104,18 +102,8 @@ TEST_P(VideoEditFields, NoPictureMixesTwoMoments)
                                   .arg(QString::fromLatin1(c.label)).arg(i + 1)
                                   .arg(c.type == 8 ? QStringLiteral("avi") : QStringLiteral("mpg")));
     }
-    bool ok = false;
-    QString why;
-    QEventLoop loop;
-    QObject::connect(&edit, &TVideoEdit::OnComplete, &loop, [&](bool succeeded, const QString &reason) {
-        ok = succeeded;
-        why = reason;
-        loop.quit();
-    });
-    ASSERT_TRUE(edit.SavePieces(outputs)) << edit.LastError().toStdString();
-    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-    loop.exec();
-    ASSERT_TRUE(ok) << why.toStdString();
+    const RenderOutcome r = SavePiecesAndWait(edit, outputs);
+    ASSERT_TRUE(r.succeeded) << r.reason.toStdString();
 
     int pictures = 0;
     for (const QString &o : outputs) {

@@ -206,25 +206,15 @@ TEST_P(VideoEditOneRender, WritesEachPieceIntoAFileOfItsOwn)
                                   .arg(c.outputType == 8 ? QStringLiteral("avi") : QStringLiteral("mpg")));
     }
     QList<int> announced;
-    bool completed = false, ok = false;
-    QString why;
-    QEventLoop loop;
-    QObject::connect(&edit, &TVideoEdit::OnPieceComplete, &loop, [&](int index) {
+    QObject::connect(&edit, &TVideoEdit::OnPieceComplete, [&](int index) {
         announced << index;
         // Named and complete as it is announced.
         EXPECT_GT(CountVideoFrames(outputs.at(index)), 0) << "piece " << index + 1;
     });
-    QObject::connect(&edit, &TVideoEdit::OnComplete, &loop, [&](bool succeeded, const QString &reason) {
-        completed = true;
-        ok = succeeded;
-        why = reason;
-        loop.quit();
-    });
-    ASSERT_TRUE(edit.SavePieces(outputs)) << edit.LastError().toStdString();
-    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-    loop.exec();
-    ASSERT_TRUE(completed);
-    ASSERT_TRUE(ok) << why.toStdString();
+    const RenderOutcome r = SavePiecesAndWait(edit, outputs);
+    ASSERT_TRUE(r.saved) << r.reason.toStdString();
+    ASSERT_TRUE(r.completed);
+    ASSERT_TRUE(r.succeeded) << r.reason.toStdString();
     EXPECT_EQ(announced, (QList<int>{0, 1, 2, 3}));
 
     int frames = 0;
