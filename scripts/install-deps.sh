@@ -14,7 +14,7 @@ packages=(
   ffmpeg
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
-  mjpegtools x264 zzuf dvdauthor
+  mjpegtools x264 zzuf dvdauthor mkvtoolnix
   qt6-translations-l10n
   desktop-file-utils
   fonts-noto-cjk
