@@ -435,6 +435,13 @@ bool ExactJob::OpenOutput()
     if (hooks_.note) {
         for (const std::string &line : chosen.notes)
             hooks_.note(line);
+        // A keyframe copy keeps them all; an exact cut encodes the pictures of one.
+        for (unsigned i = 0; i < in_->nb_streams; ++i) {
+            const AVStream *st = in_->streams[i];
+            if (static_cast<int>(i) != video_ && st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && IsPieceStream(st))
+                hooks_.note("video stream " + std::to_string(i) + " (" + avcodec_get_name(st->codecpar->codec_id)
+                            + ") is left out: an exact cut follows one video");
+        }
     }
     AVFormatContext *oc = nullptr;
     int r = avformat_alloc_output_context2(&oc, ofmt, nullptr, args_.output.c_str());

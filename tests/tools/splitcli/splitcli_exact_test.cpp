@@ -238,6 +238,34 @@ TEST_F(SplitCliExact, AVariableFrameRateKeepsEveryPicturesTime)
     EXPECT_EQ(at, src.size());
 }
 
+// Two videos (a broadcast's two services, a camera's second angle): the exact cut follows the
+// main one, and says that the other is left out.
+TEST_F(SplitCliExact, ASecondVideoIsLeftOutWithANote)
+{
+    const QString source = dir.filePath(QStringLiteral("two angles.mkv"));
+    int code = -1;
+    QString err;
+    RunTool(QStringLiteral("ffmpeg"),
+            {"-v", "error", "-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=4", "-f", "lavfi", "-i",
+             "smptebars=s=160x120:r=25:d=4", "-f", "lavfi", "-i", "sine=sample_rate=48000:d=4", "-map", "0", "-map", "1",
+             "-map", "2", "-c:v", "libx264", "-preset", "ultrafast", "-g", "50", "-c:a", "aac", source},
+            &code, &err);
+    ASSERT_EQ(code, 0) << err.toStdString();
+
+    const SplitRun r = RunSplit({source, "--parts", "2", "--copy", "--exact", "--output", out});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("video stream 1 (h264) is left out: an exact cut follows one video")))
+        << r.err.toStdString();
+    const QStringList pieces = Pieces();
+    ASSERT_EQ(pieces.size(), 2);
+    for (const QString &piece : pieces) {
+        EXPECT_EQ(ProbeValue(piece, QStringLiteral("stream=codec_type")).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+                  QStringList({"video", "audio"}))
+            << piece.toStdString();
+        EXPECT_EQ(ProbeValue(piece, QStringLiteral("stream=width"), QStringLiteral("v:0")).trimmed(), QStringLiteral("320"));
+    }
+}
+
 // A range starts on the picture at its start and ends before the one at its end.
 TEST_F(SplitCliExact, ARangeHoldsExactlyItsPictures)
 {
