@@ -1,7 +1,5 @@
 #include "piecetimecode.h"
 
-#include <cmath>
-
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
