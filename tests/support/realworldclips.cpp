@@ -138,6 +138,8 @@ QString RealWorldExtension(RealWorld kind)
     case RealWorld::MkvLateStart:
     case RealWorld::SoundOutlastsPicture:
         return QStringLiteral("mkv");
+    case RealWorld::WebmLive:
+        return QStringLiteral("webm");
     case RealWorld::DamagedAvi:
         return QStringLiteral("avi");
     case RealWorld::Mp3SoundOnly:
@@ -171,6 +173,14 @@ RealWorldClip MakeRealWorldClip(RealWorld kind, const QString &path)
                        + QStringList{QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
                                      QStringLiteral("ultrafast"), QStringLiteral("-c:a"), QStringLiteral("aac"),
                                      QStringLiteral("-output_ts_offset"), QStringLiteral("100"), path});
+    case RealWorld::WebmLive:
+        return Run(QStringLiteral("ffmpeg"),
+                   Quiet() + Lavfi(QStringLiteral("testsrc2=size=320x240:rate=30:duration=8"))
+                       + Lavfi(QStringLiteral("sine=frequency=440:sample_rate=48000:duration=8"))
+                       + QStringList{QStringLiteral("-c:v"), QStringLiteral("libvpx"), QStringLiteral("-deadline"),
+                                     QStringLiteral("realtime"), QStringLiteral("-g"), QStringLiteral("60"),
+                                     QStringLiteral("-c:a"), QStringLiteral("libopus"), QStringLiteral("-live"),
+                                     QStringLiteral("1"), QStringLiteral("-f"), QStringLiteral("webm"), path});
     case RealWorld::SoundOutlastsPicture:
         return Run(QStringLiteral("ffmpeg"),
                    Quiet() + Lavfi(QStringLiteral("testsrc2=size=320x240:rate=25:duration=4"))

@@ -11,6 +11,7 @@ enum class RealWorld {
     TsGStreamer,         // 6 s MPEG-TS from GStreamer's mpegtsmux: x264enc + MP2
     Mp4LateStart,        // 13 s MP4 whose content starts at 3 s (an initial empty edit)
     MkvLateStart,        // 10 s Matroska whose times run from 100 s (written with them kept)
+    WebmLive,            // 8 s WebM as browsers record it: VP8 + Opus, no length, no index
     SoundOutlastsPicture,// 4 s MKV whose sound is 5 ms longer than its 100 pictures
     Mp3SoundOnly,        // 2 s of MP3, no picture
     WavSoundOnly,        // 2 s of WAV, no picture

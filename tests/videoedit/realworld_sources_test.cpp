@@ -157,6 +157,15 @@ TEST(RealWorldTimeline, LateMkvLastsAsLongAsItsContent)
     EXPECT_NEAR(edit.GetFileDuration(src), 10.0, 0.05);
 }
 
+// A browser's or a screen recorder's WebM: written live, it has neither its length nor an
+// index. Players show it; it was taken for a file that is no video.
+TEST(RealWorldTimeline, LiveWebmLastsAsLongAsItsContent)
+{
+    REAL_CLIP_OR_SKIP(src, RealWorld::WebmLive);
+    TVideoEdit edit;
+    EXPECT_NEAR(edit.GetFileDuration(src), 8.0, 0.05);
+}
+
 struct TailCase {
     const char *label;
     RealWorld kind;

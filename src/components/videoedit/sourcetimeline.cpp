@@ -22,12 +22,13 @@ bool IsMatroska(const AVFormatContext *ic)
     return ic->iformat && ic->iformat->name && std::strstr(ic->iformat->name, "matroska") != nullptr;
 }
 
-// Where the file's last packet ends (AV_TIME_BASE, the file's own time), read after a seek to
-// its last keyframe; AV_NOPTS_VALUE when that cannot be read.
-int64_t ContentEndUs(AVFormatContext *ic, int64_t beyondUs)
+// How far before a file's end its last packets are first looked for when it has no index.
+constexpr int64_t kTailBytes = 4 << 20;
+
+// Where the packets from the read position to the end of the file end (AV_TIME_BASE, the
+// file's own time); AV_NOPTS_VALUE when none can be read.
+int64_t PacketsEndUs(AVFormatContext *ic)
 {
-    if (av_seek_frame(ic, -1, beyondUs, AVSEEK_FLAG_BACKWARD) < 0)
-        return AV_NOPTS_VALUE;
     AVPacket *pkt = av_packet_alloc();
     if (!pkt)
         return AV_NOPTS_VALUE;
@@ -43,6 +44,14 @@ int64_t ContentEndUs(AVFormatContext *ic, int64_t beyondUs)
     }
     av_packet_free(&pkt);
     return end;
+}
+
+// Where the file's last packet ends, read after a seek to its last keyframe.
+int64_t ContentEndUs(AVFormatContext *ic, int64_t beyondUs)
+{
+    if (av_seek_frame(ic, -1, beyondUs, AVSEEK_FLAG_BACKWARD) < 0)
+        return AV_NOPTS_VALUE;
+    return PacketsEndUs(ic);
 }
 
 } // namespace
@@ -68,10 +77,25 @@ int64_t TimelineDurationUs(AVFormatContext *ic)
 {
     const int64_t header = ic->duration != AV_NOPTS_VALUE && ic->duration > 0 ? ic->duration : 0;
     const int64_t origin = TimelineOriginUs(ic);
-    if (!IsMatroska(ic) || origin <= 0 || header <= 0)
+    if (!IsMatroska(ic) || (header > 0 && origin <= 0))
         return header;
-    // The header's figure taken as an end or as a length, whichever is later, bounds the end.
-    const int64_t end = ContentEndUs(ic, origin + header);
+    int64_t end = AV_NOPTS_VALUE;
+    if (header > 0) {
+        // The header's figure taken as an end or as a length, whichever is later, bounds the end.
+        end = ContentEndUs(ic, origin + header);
+    } else {
+        // Recorded live (a browser's or a screen recorder's WebM): no length, and no index to
+        // seek by time with. The last clusters are read from a little before the file's end,
+        // from further back when a cluster is longer than that.
+        const int64_t size = avio_size(ic->pb);
+        for (int64_t tail = kTailBytes; size > 0 && end == AV_NOPTS_VALUE; tail *= 16) {
+            if (av_seek_frame(ic, -1, std::max<int64_t>(0, size - tail), AVSEEK_FLAG_BYTE) < 0)
+                break;
+            end = PacketsEndUs(ic);
+            if (tail >= size)
+                break;
+        }
+    }
     av_seek_frame(ic, -1, origin, AVSEEK_FLAG_BACKWARD);
     if (end == AV_NOPTS_VALUE || end <= origin)
         return header;

@@ -236,6 +236,9 @@ TEST_F(SplitCliProcess, RealWorldSources)
         {RealWorld::Mp4LateStart, "late.mp4", {"--range", "9", "12"}, 0, {3}, {}},
         // A Matroska file whose times run from 100 s lasts as long as its content.
         {RealWorld::MkvLateStart, "late.mkv", {"--parts", "2"}, 0, {5, 5}, {}},
+        // A browser's recording has no length or index of its own; a range is sought all the same.
+        {RealWorld::WebmLive, "recorded.webm", {"--parts", "2"}, 0, {4, 4}, {}},
+        {RealWorld::WebmLive, "recorded.webm", {"--range", "3", "5"}, 0, {2}, {}},
         // Long GOPs in MPEG-TS: the seek reaches the keyframe before the start.
         {RealWorld::TsLongGopX264, "x264.ts", {"--range", "2", "4"}, 0, {2}, {}},
         {RealWorld::TsGStreamer, "gst.ts", {"--range", "2", "4"}, 0, {2}, {}},
