@@ -51,11 +51,9 @@ struct OutputFree {
 bool IsCopied(const AVStream *st)
 {
     const AVCodecParameters *par = st->codecpar;
-    if (par->codec_id == AV_CODEC_ID_NONE)
-        return false;
-    if (par->codec_type == AVMEDIA_TYPE_VIDEO)
-        return !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
-    return par->codec_type == AVMEDIA_TYPE_AUDIO;
+    if (par->codec_type == AVMEDIA_TYPE_AUDIO)
+        return HasReadableSound(par);
+    return par->codec_type == AVMEDIA_TYPE_VIDEO && IsPieceStream(st);
 }
 
 bool NeedsMpeg2Systems(const AVFormatContext *ic, const std::vector<int> &copied)

@@ -64,6 +64,7 @@ bool IsPieceStream(const AVStream *st)
     case AVMEDIA_TYPE_VIDEO:
         return par->codec_id != AV_CODEC_ID_NONE && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
     case AVMEDIA_TYPE_AUDIO:
+        return HasReadableSound(par);
     case AVMEDIA_TYPE_SUBTITLE:
         return par->codec_id != AV_CODEC_ID_NONE;
     case AVMEDIA_TYPE_ATTACHMENT:
@@ -71,6 +72,11 @@ bool IsPieceStream(const AVStream *st)
     default:
         return false;
     }
+}
+
+bool HasReadableSound(const AVCodecParameters *par)
+{
+    return par->codec_id != AV_CODEC_ID_NONE && par->sample_rate > 0 && par->ch_layout.nb_channels > 0;
 }
 
 bool ContainerCarries(const AVOutputFormat *ofmt, const AVStream *st)

@@ -189,6 +189,40 @@ TEST_F(SplitCliCopy, PiecesKeepThePixelShapeTheContainerGives)
     }
 }
 
+// A Blu-ray's TrueHD track: FFmpeg shows it with a second stream for the AC-3 core such a
+// track may carry. This one carries none, and that stream has no format to copy.
+TEST_F(SplitCliCopy, ABluRayTrueHdTrackIsCopied)
+{
+    const QString source = dir.filePath(QStringLiteral("disc.m2ts"));
+    ASSERT_TRUE(MakeClip(source, RecipeOf("libx264", "truehd", 24,
+                                          {"-strict", "-2", "-ac", "2", "-f", "mpegts", "-mpegts_m2ts_mode", "1"}, 4)));
+    for (bool exact : {false, true}) {
+        SCOPED_TRACE(exact ? "--exact" : "keyframes");
+        QDir(out).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(out));
+        QStringList args = {source, "--parts", "2", "--copy", "--output", out};
+        if (exact)
+            args << QStringLiteral("--exact");
+        const SplitRun r = RunSplit(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        const QStringList pieces = Pieces();
+        ASSERT_EQ(pieces.size(), 2);
+        QStringList joined;
+        for (const QString &piece : pieces) {
+            // (A transport stream's streams are listed once in its program and once alone.)
+            EXPECT_EQ(ProbeValue(piece, QStringLiteral("stream=codec_name"), QStringLiteral("a:0")).section('\n', 0, 0),
+                      QStringLiteral("truehd"));
+            EXPECT_EQ(DecodeErrors(piece), QString()) << piece.toStdString();
+            joined << FrameChecksums(piece);
+        }
+        // Every picture once; copied ones bit for bit (an exact cut encodes a few again).
+        const QStringList whole = FrameChecksums(source);
+        ASSERT_EQ(joined.size(), whole.size());
+        if (!exact)
+            EXPECT_TRUE(joined == whole);
+    }
+}
+
 TEST_F(SplitCliCopy, APieceWithoutAKeyframeOfItsOwnIsMerged)
 {
     // Keyframes at 0 and 3 s; by-second pieces start at 0, 1, 2, 3 and 4 s.
