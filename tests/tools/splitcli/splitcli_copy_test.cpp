@@ -17,7 +17,22 @@
 namespace kc::test {
 namespace {
 
-class SplitCliCopy : public SplitIntoFolder {};
+class SplitCliCopy : public SplitIntoFolder {
+protected:
+    // Splits the source into that many lossless parts in the emptied output folder: the
+    // pieces, or none when the run failed.
+    QStringList CopyParts(const QString &source, int parts, bool exact)
+    {
+        QDir(out).removeRecursively();
+        EXPECT_TRUE(QDir().mkpath(out));
+        QStringList args = {source, "--parts", QString::number(parts), "--copy", "--output", out};
+        if (exact)
+            args << QStringLiteral("--exact");
+        const SplitRun r = RunSplit(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        return r.exitCode == 0 ? Pieces() : QStringList();
+    }
+};
 
 struct ContainerCase {
     const char *file;
@@ -123,17 +138,10 @@ TEST_F(SplitCliCopy, TransportStreamPiecesKeepTheSourcesPacketSize)
     for (const auto &s : sources) {
         for (bool exact : {false, true}) {
             SCOPED_TRACE(std::string(s.file) + (exact ? " --exact" : ""));
-            QDir(out).removeRecursively();
-            ASSERT_TRUE(QDir().mkpath(out));
             const QString source = dir.filePath(QString::fromLatin1(s.file));
             const ClipRecipe recipe = RecipeOf("libx264", "ac3", 30, {"-f", "mpegts", "-mpegts_m2ts_mode", s.m2tsMode}, 4);
             ASSERT_TRUE(MakeClip(source, recipe));
-            QStringList args = {source, "--parts", "2", "--copy", "--output", out};
-            if (exact)
-                args << QStringLiteral("--exact");
-            const SplitRun r = RunSplit(args);
-            ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-            const QStringList pieces = Pieces();
+            const QStringList pieces = CopyParts(source, 2, exact);
             ASSERT_EQ(pieces.size(), 2);
             for (const QString &piece : pieces) {
                 QFile f(piece);
@@ -169,14 +177,7 @@ TEST_F(SplitCliCopy, PiecesKeepThePixelShapeTheContainerGives)
     ASSERT_EQ(shape.trimmed().toStdString(), "427:320");
     for (bool exact : {false, true}) {
         SCOPED_TRACE(exact ? "--exact" : "keyframes");
-        QDir(out).removeRecursively();
-        ASSERT_TRUE(QDir().mkpath(out));
-        QStringList args = {source, "--parts", "3", "--copy", "--output", out};
-        if (exact)
-            args << QStringLiteral("--exact");
-        const SplitRun r = RunSplit(args);
-        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-        const QStringList pieces = Pieces();
+        const QStringList pieces = CopyParts(source, 3, exact);
         ASSERT_EQ(pieces.size(), 3);
         qsizetype pictures = 0;
         for (const QString &piece : pieces) {
@@ -198,14 +199,7 @@ TEST_F(SplitCliCopy, ABluRayTrueHdTrackIsCopied)
                                           {"-strict", "-2", "-ac", "2", "-f", "mpegts", "-mpegts_m2ts_mode", "1"}, 4)));
     for (bool exact : {false, true}) {
         SCOPED_TRACE(exact ? "--exact" : "keyframes");
-        QDir(out).removeRecursively();
-        ASSERT_TRUE(QDir().mkpath(out));
-        QStringList args = {source, "--parts", "2", "--copy", "--output", out};
-        if (exact)
-            args << QStringLiteral("--exact");
-        const SplitRun r = RunSplit(args);
-        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-        const QStringList pieces = Pieces();
+        const QStringList pieces = CopyParts(source, 2, exact);
         ASSERT_EQ(pieces.size(), 2);
         QStringList joined;
         for (const QString &piece : pieces) {
