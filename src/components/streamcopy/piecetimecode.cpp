@@ -1,5 +1,7 @@
 #include "piecetimecode.h"
 
+#include "tailencoder.h"
+
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
@@ -19,7 +21,7 @@ bool VideoClock(const AVFormatContext *ic, AVRational *rate, int64_t *startUs)
         const AVStream *st = ic->streams[i];
         if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || (st->disposition & AV_DISPOSITION_ATTACHED_PIC))
             continue;
-        *rate = st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0 ? st->avg_frame_rate : st->r_frame_rate;
+        *rate = StreamFrameRate(st);
         if (st->start_time != AV_NOPTS_VALUE)
             *startUs = av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q);
         else

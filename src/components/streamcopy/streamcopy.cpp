@@ -48,12 +48,11 @@ struct OutputFree {
     void operator()(AVFormatContext *c) const { avformat_free_context(c); }
 };
 
+// The timed streams of a piece: its video and sound.
 bool IsCopied(const AVStream *st)
 {
-    const AVCodecParameters *par = st->codecpar;
-    if (par->codec_type == AVMEDIA_TYPE_AUDIO)
-        return HasReadableSound(par);
-    return par->codec_type == AVMEDIA_TYPE_VIDEO && IsPieceStream(st);
+    const AVMediaType type = st->codecpar->codec_type;
+    return (type == AVMEDIA_TYPE_VIDEO || type == AVMEDIA_TYPE_AUDIO) && IsPieceStream(st);
 }
 
 bool NeedsMpeg2Systems(const AVFormatContext *ic, const std::vector<int> &copied)

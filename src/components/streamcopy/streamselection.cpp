@@ -55,6 +55,14 @@ std::string KindName(const AVStream *st)
     }
 }
 
+// Whether a sound stream's format (rate, channels) is known. A Blu-ray TrueHD track shows
+// up with a second stream for the AC-3 core it may carry; without one, that stream has no
+// format, and muxers refuse it.
+bool HasReadableSound(const AVCodecParameters *par)
+{
+    return par->codec_id != AV_CODEC_ID_NONE && par->sample_rate > 0 && par->ch_layout.nb_channels > 0;
+}
+
 } // namespace
 
 bool IsPieceStream(const AVStream *st)
@@ -72,11 +80,6 @@ bool IsPieceStream(const AVStream *st)
     default:
         return false;
     }
-}
-
-bool HasReadableSound(const AVCodecParameters *par)
-{
-    return par->codec_id != AV_CODEC_ID_NONE && par->sample_rate > 0 && par->ch_layout.nb_channels > 0;
 }
 
 bool ContainerCarries(const AVOutputFormat *ofmt, const AVStream *st)

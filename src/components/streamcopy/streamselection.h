@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-struct AVCodecParameters;
 struct AVFormatContext;
 struct AVOutputFormat;
 struct AVStream;
@@ -17,11 +16,6 @@ namespace kc::fileencoder {
 
 // Whether the stream is one a piece would carry if the container allows it.
 bool IsPieceStream(const AVStream *st);
-
-// Whether a sound stream's format (rate, channels) is known. A Blu-ray TrueHD track shows
-// up with a second stream for the AC-3 core it may carry; without one, that stream has no
-// format, and muxers refuse it.
-bool HasReadableSound(const AVCodecParameters *par);
 
 // Whether the output container can hold a copy of the stream.
 bool ContainerCarries(const AVOutputFormat *ofmt, const AVStream *st);

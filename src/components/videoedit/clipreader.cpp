@@ -74,7 +74,8 @@ bool ClipReader::open(const QString &path, bool wantVideo, bool wantAudio, QStri
         return false;
     }
     m_originUs = TimelineOriginUs(m_ic.get());
-    m_durationUs = TimelineDurationUs(m_ic.get());
+    // Only a bound for a stop past the end: the probe has measured the timeline already.
+    m_durationUs = m_ic->duration != AV_NOPTS_VALUE && m_ic->duration > 0 ? m_ic->duration : 0;
     if (wantVideo)
         m_video.index = av::BestStream(m_ic.get(), AVMEDIA_TYPE_VIDEO);
     if (wantAudio)

@@ -53,9 +53,6 @@ struct VideoEncoderSettings {
     int maxBFrames = -1;               // -1: the encoder's default
     int qscale = 0;                    // fixed quantiser (1-31), 0: none
     OptionList options;                // encoder-private options
-    // Interlaced coding that keeps the source's fields (scaled each on its own); the encoder
-    // sets it for an interlaced source where it can code fields and the picture rate stays.
-    bool interlaced = false;
 };
 
 struct AudioEncoderSettings {

@@ -21,8 +21,8 @@ int64_t StreamStartUs(const AVFormatContext *ic, const AVStream *st);
 
 // How long that timeline is, in microseconds (0 when unknown). Mostly the container's own
 // word; a Matroska file that starts late (cut or recorded with its times kept) holds its end
-// time where its length belongs, so its last packets are read (the position is left at the
-// start).
+// time where its length belongs, and one recorded live holds none, so their last packets are
+// read (the position is left at the start).
 int64_t TimelineDurationUs(AVFormatContext *ic);
 
 } // namespace kc

@@ -38,12 +38,15 @@ uint32_t TagFor(const QByteArray &encoder)
     return 0;
 }
 
-} // namespace
-
+// Whether an interlaced source keeps its fields in this output: the encoder codes fields
+// (MPEG-2: SVCD, DVD) and the picture rate stays. Otherwise its pictures are deinterlaced
+// before they are scaled.
 bool KeepsFields(const VideoEncoderSettings &output, bool sourceInterlaced, bool sameRate)
 {
     return sourceInterlaced && sameRate && output.encoder == "mpeg2video";
 }
+
+} // namespace
 
 bool VideoEncoder::open(const VideoEncoderSettings &wanted, OutputMuxer &muxer, QString *error)
 {
@@ -113,7 +116,7 @@ bool VideoEncoder::openCodec(bool globalHeader, QString *error)
     if (globalHeader)
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     // Each picture's field order is its own (top_field_first of the frame).
-    if (wanted.interlaced)
+    if (m_codesFields)
         c->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
     AVDictionary *opts = nullptr;
     for (const auto &o : wanted.options)
@@ -182,23 +185,15 @@ bool VideoEncoder::drainFilter(QString *error)
     if (!m_graphDeinterlaces)
         return true;
     int rc = av_buffersrc_add_frame_flags(m_src, nullptr, 0);
-    while (rc >= 0) {
-        av_frame_unref(m_scaled.get());
-        rc = av_buffersink_get_frame(m_sink, m_scaled.get());
-        if (rc >= 0 && !m_runs.empty()) {
-            const Run run = m_runs.front();
-            m_runs.pop_front();
-            if (!encodeRun(m_scaled.get(), run, error))
-                return false;
-        }
-    }
+    if (rc >= 0 && !encodeFiltered(&rc, error))
+        return false;
     // Whatever the graph kept is lost with it; the next picture makes a new one.
     m_runs.clear();
     m_graph.reset();
     m_src = m_sink = nullptr;
     m_haveGraph = false;
     m_graphDeinterlaces = false;
-    if (rc != AVERROR_EOF && rc != AVERROR(EAGAIN)) {
+    if (rc < 0 && rc != AVERROR_EOF && rc != AVERROR(EAGAIN)) {
         if (error)
             *error = QStringLiteral("图像缩放出错: %1").arg(av::ErrorText(rc));
         return false;
@@ -210,7 +205,7 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
 {
     const AVRational sar = in->sample_aspect_ratio;
     // Fields are kept only as they are: a turned picture is deinterlaced first.
-    const bool deinterlace = m_clipInterlaced && (!m_wanted.interlaced || m_rotation != 0);
+    const bool deinterlace = m_clipInterlaced && (!m_codesFields || m_rotation != 0);
     if (m_haveGraph && in->width == m_inW && in->height == m_inH && in->format == m_inFmt
         && av_cmp_q(sar, m_inSar) == 0 && m_keepAspect == m_graphKeepAspect && m_rotation == m_graphRotation
         && deinterlace == m_graphDeinterlaces)
@@ -280,7 +275,7 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     desc += QStringLiteral("scale=%1:%2:flags=bicubic").arg(fit.width).arg(fit.height);
     // Kept fields are scaled each on its own, and a black band above keeps whole line pairs
     // of chroma, so that no field takes the other's lines.
-    const bool fields = m_wanted.interlaced && !deinterlace;
+    const bool fields = m_codesFields && !deinterlace;
     if (fields)
         desc += QStringLiteral(":interl=-1");
     if (padded)
@@ -321,9 +316,9 @@ bool VideoEncoder::encode(AVFrame *decoded, int64_t first, int64_t count, QStrin
         return true;
     // A stream whose header says nothing of fields (DV) may still flag its pictures so.
     m_clipInterlaced = m_clipInterlaced || decoded->interlaced_frame;
-    if (!m_sentPicture && !m_wanted.interlaced && KeepsFields(m_wanted, m_clipInterlaced, m_clipSameRate)) {
+    if (!m_sentPicture && !m_codesFields && KeepsFields(m_wanted, m_clipInterlaced, m_clipSameRate)) {
         // Decided by the first picture, before the encoder has seen one: it codes fields now.
-        m_wanted.interlaced = true;
+        m_codesFields = true;
         if (!openCodec(m_globalHeader, error))
             return false;
     }
@@ -335,20 +330,10 @@ bool VideoEncoder::encode(AVFrame *decoded, int64_t first, int64_t count, QStrin
         return encodeRun(decoded, run, error);
     }
     int rc = av_buffersrc_add_frame_flags(m_src, decoded, AV_BUFFERSRC_FLAG_KEEP_REF);
-    if (rc >= 0)
+    if (rc >= 0) {
         m_runs.push_back(run);
-    // Pictures come out in the order they went in, a deinterlacer's one picture later.
-    while (rc >= 0) {
-        av_frame_unref(m_scaled.get());
-        rc = av_buffersink_get_frame(m_sink, m_scaled.get());
-        if (rc >= 0) {
-            if (m_runs.empty())
-                break;
-            const Run next = m_runs.front();
-            m_runs.pop_front();
-            if (!encodeRun(m_scaled.get(), next, error))
-                return false;
-        }
+        if (!encodeFiltered(&rc, error))
+            return false;
     }
     if (rc < 0 && rc != AVERROR(EAGAIN)) {
         if (error)
@@ -356,6 +341,21 @@ bool VideoEncoder::encode(AVFrame *decoded, int64_t first, int64_t count, QStrin
         return false;
     }
     return true;
+}
+
+bool VideoEncoder::encodeFiltered(int *graphRc, QString *error)
+{
+    // Pictures come out in the order they went in, a deinterlacer's one picture later.
+    for (;;) {
+        av_frame_unref(m_scaled.get());
+        *graphRc = av_buffersink_get_frame(m_sink, m_scaled.get());
+        if (*graphRc < 0 || m_runs.empty())
+            return true;
+        const Run run = m_runs.front();
+        m_runs.pop_front();
+        if (!encodeRun(m_scaled.get(), run, error))
+            return false;
+    }
 }
 
 bool VideoEncoder::encodeRun(AVFrame *pic, const Run &run, QString *error)

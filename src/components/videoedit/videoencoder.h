@@ -20,11 +20,6 @@ namespace kc {
 // that no picture of one file refers to a picture of another, and the packets are sent to
 // the file their picture belongs to. Encoders that cannot be steered so are drained at the
 // end of each piece and opened again.
-// Whether an interlaced source keeps its fields in this output: the encoder codes fields
-// (MPEG-2: SVCD, DVD) and the picture rate stays. Otherwise its pictures are deinterlaced
-// before they are scaled.
-bool KeepsFields(const VideoEncoderSettings &output, bool sourceInterlaced, bool sameRate);
-
 class VideoEncoder
 {
 public:
@@ -78,6 +73,9 @@ private:
     // Sends the graph's end and encodes what it still held (a deinterlacer holds one picture
     // to see the next); the graph is made anew for the next picture.
     bool drainFilter(QString *error);
+    // Encodes what the graph has ready, each picture for its run. False when encoding failed;
+    // *graphRc is the graph's last word: EAGAIN or EOF when it has nothing more.
+    bool encodeFiltered(int *graphRc, QString *error);
     bool encodeRun(AVFrame *pic, const Run &run, QString *error);
     bool sendAndWrite(AVFrame *frame, QString *error);
     bool writePacket(AVPacket *pkt, QString *error);
@@ -99,6 +97,9 @@ private:
     bool m_clipInterlaced = false;
     bool m_clipSameRate = false;
     bool m_sentPicture = false;     // the encoder has had a picture
+    // Interlaced coding that keeps the source's fields (scaled each on its own), chosen at
+    // the first picture.
+    bool m_codesFields = false;
 
     // The scaling graph, rebuilt when the incoming pictures change shape.
     av::GraphPtr m_graph;
