@@ -43,8 +43,7 @@ ClipRecipe RecipeOf(const QString &videoCodec, const QString &audioCodec, int go
 bool MakeClip(const QString &path, const ClipRecipe &clipRecipe, QString *log)
 {
     const QString dur = QString::number(clipRecipe.seconds, 'f', 3);
-    QStringList args{QStringLiteral("-y"), QStringLiteral("-v"), QStringLiteral("error"),
-                     QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+    QStringList args{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                      QStringLiteral("testsrc2=size=%1x%2:rate=%3:duration=%4")
                          .arg(clipRecipe.width).arg(clipRecipe.height).arg(clipRecipe.rate, dur)};
     if (!clipRecipe.audioCodec.isEmpty()) {
@@ -58,9 +57,15 @@ bool MakeClip(const QString &path, const ClipRecipe &clipRecipe, QString *log)
     if (!clipRecipe.audioCodec.isEmpty())
         args << QStringLiteral("-c:a") << clipRecipe.audioCodec << QStringLiteral("-ac") << QString::number(clipRecipe.channels);
     args << clipRecipe.extraOutputArgs << QStringLiteral("-shortest") << path;
-    int code = 0;
+    return RunFfmpeg(args, log);
+}
+
+bool RunFfmpeg(const QStringList &args, QString *log)
+{
+    int code = -1;
     QString err;
-    RunTool(QStringLiteral("ffmpeg"), args, &code, &err);
+    RunTool(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-y"), QStringLiteral("-v"), QStringLiteral("error")} + args,
+            &code, &err);
     if (log)
         *log = err;
     return code == 0;

@@ -28,6 +28,10 @@ ClipRecipe RecipeOf(const QString &videoCodec, const QString &audioCodec, int go
 // -f). Returns false, with the tool's output in *log, when ffmpeg fails.
 bool MakeClip(const QString &path, const ClipRecipe &clipRecipe = ClipRecipe(), QString *log = nullptr);
 
+// Runs ffmpeg quietly, overwriting its output, with these arguments. False, with what it
+// said in *log, when it fails.
+bool RunFfmpeg(const QStringList &args, QString *log = nullptr);
+
 // Runs a program and returns its standard output; exit code in *exitCode.
 QString RunTool(const QString &program, const QStringList &args, int *exitCode = nullptr,
                 QString *stdErr = nullptr, int timeoutMs = 120000);

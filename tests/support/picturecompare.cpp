@@ -41,6 +41,20 @@ std::vector<PictureTime> PictureTimes(const QString &file)
     return pictures;
 }
 
+double GraphPsnr(const QStringList &inputs, const QString &graph)
+{
+    QString err;
+    RunTool(QStringLiteral("ffmpeg"),
+            inputs + QStringList{QStringLiteral("-filter_complex"), graph, QStringLiteral("-f"), QStringLiteral("null"),
+                                 QStringLiteral("-")},
+            nullptr, &err);
+    static const QRegularExpression average(QStringLiteral("average:([0-9.]+|inf)"));
+    const QRegularExpressionMatch m = average.match(err);
+    if (!m.hasMatch())
+        return -1;
+    return m.captured(1) == QLatin1String("inf") ? 99 : m.captured(1).toDouble();
+}
+
 QList<double> PicturePsnr(const QString &piece, const QString &source, int firstSourcePicture)
 {
     // Both numbered from 0 by their order in one time base, so that neither file's

@@ -19,6 +19,10 @@ struct PictureTime {
 };
 std::vector<PictureTime> PictureTimes(const QString &file);
 
+// The average PSNR (dB) that ffmpeg's psnr filter prints for a filter graph over the inputs
+// ("-i" arguments and the like): 99 for identical pictures, -1 when it printed none.
+double GraphPsnr(const QStringList &inputs, const QString &graph);
+
 // PSNR (dB, all planes) of each picture of the piece against the source's pictures from
 // number firstSourcePicture on, one value per picture of the piece; 99 for identical ones.
 QList<double> PicturePsnr(const QString &piece, const QString &source, int firstSourcePicture);

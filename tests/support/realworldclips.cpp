@@ -26,6 +26,13 @@ RealWorldClip Run(const QString &program, const QStringList &args)
     return m;
 }
 
+RealWorldClip FromRecipe(const QString &path, const ClipRecipe &recipe)
+{
+    RealWorldClip m;
+    m.ok = MakeClip(path, recipe, &m.log);
+    return m;
+}
+
 QStringList Lavfi(const QString &graph)
 {
     return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), graph};
@@ -167,20 +174,19 @@ RealWorldClip MakeRealWorldClip(RealWorld kind, const QString &path)
                                      QStringLiteral("ultrafast"), QStringLiteral("-c:a"), QStringLiteral("aac"),
                                      QStringLiteral("-output_ts_offset"), QStringLiteral("3"), path});
     case RealWorld::MkvLateStart:
-        return Run(QStringLiteral("ffmpeg"),
-                   Quiet() + Lavfi(QStringLiteral("testsrc2=size=320x240:rate=25:duration=10"))
-                       + Lavfi(QStringLiteral("sine=frequency=440:sample_rate=44100:duration=10"))
-                       + QStringList{QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
-                                     QStringLiteral("ultrafast"), QStringLiteral("-c:a"), QStringLiteral("aac"),
-                                     QStringLiteral("-output_ts_offset"), QStringLiteral("100"), path});
-    case RealWorld::WebmLive:
-        return Run(QStringLiteral("ffmpeg"),
-                   Quiet() + Lavfi(QStringLiteral("testsrc2=size=320x240:rate=30:duration=8"))
-                       + Lavfi(QStringLiteral("sine=frequency=440:sample_rate=48000:duration=8"))
-                       + QStringList{QStringLiteral("-c:v"), QStringLiteral("libvpx"), QStringLiteral("-deadline"),
-                                     QStringLiteral("realtime"), QStringLiteral("-g"), QStringLiteral("60"),
-                                     QStringLiteral("-c:a"), QStringLiteral("libopus"), QStringLiteral("-live"),
-                                     QStringLiteral("1"), QStringLiteral("-f"), QStringLiteral("webm"), path});
+        return FromRecipe(path, RecipeOf(QStringLiteral("libx264"), QStringLiteral("aac"), 25,
+                                         {QStringLiteral("-preset"), QStringLiteral("ultrafast"),
+                                          QStringLiteral("-output_ts_offset"), QStringLiteral("100")},
+                                         10));
+    case RealWorld::WebmLive: {
+        ClipRecipe recipe = RecipeOf(QStringLiteral("libvpx"), QStringLiteral("libopus"), 60,
+                                     {QStringLiteral("-deadline"), QStringLiteral("realtime"), QStringLiteral("-live"),
+                                      QStringLiteral("1"), QStringLiteral("-f"), QStringLiteral("webm")},
+                                     8);
+        recipe.rate = QStringLiteral("30");
+        recipe.sampleRate = 48000;
+        return FromRecipe(path, recipe);
+    }
     case RealWorld::SoundOutlastsPicture:
         return Run(QStringLiteral("ffmpeg"),
                    Quiet() + Lavfi(QStringLiteral("testsrc2=size=320x240:rate=25:duration=4"))

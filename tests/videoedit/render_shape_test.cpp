@@ -1,9 +1,9 @@
 // The shape of the picture: sources turned by a display matrix (phone clips) and sources with
 // non-square pixels, into every output type.
 #include "fixtures.h"
+#include "support/picturecompare.h"
 
 #include <QFile>
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -67,18 +67,10 @@ QString AnamorphicClip()
 // the source as ffmpeg shows it (turned upright) are, in dB.
 double FirstPictureLikeness(const QString &piece, const QString &area, const QString &source)
 {
-    QString err;
-    RunTool(QStringLiteral("ffmpeg"),
-            {QStringLiteral("-i"), piece, QStringLiteral("-i"), source, QStringLiteral("-filter_complex"),
-             QStringLiteral("[0:v]crop=%1,scale=96:96,format=gray,trim=end_frame=1[a];"
-                            "[1:v]scale=96:96,format=gray,trim=end_frame=1[b];[a][b]psnr")
-                 .arg(area),
-             QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")},
-            nullptr, &err);
-    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("average:([0-9.]+|inf)")).match(err);
-    if (!m.hasMatch())
-        return -1;
-    return m.captured(1) == QLatin1String("inf") ? 99 : m.captured(1).toDouble();
+    return GraphPsnr({QStringLiteral("-i"), piece, QStringLiteral("-i"), source},
+                     QStringLiteral("[0:v]crop=%1,scale=96:96,format=gray,trim=end_frame=1[a];"
+                                    "[1:v]scale=96:96,format=gray,trim=end_frame=1[b];[a][b]psnr")
+                         .arg(area));
 }
 
 // The source size the window writes for "原视频尺寸" is the size players show.

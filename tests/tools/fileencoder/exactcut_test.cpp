@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -24,6 +23,7 @@ using kc::test::MakeClip;
 using kc::test::RunEncoder;
 using kc::test::RunTool;
 using kc::test::FrameChecksums;
+using kc::test::GraphPsnr;
 
 namespace {
 
@@ -73,15 +73,7 @@ double FirstPicturePsnr(const QString &piece, const QString &source, size_t sour
                                          "[1:v]trim=start_frame=%1:end_frame=%2,setpts=PTS-STARTPTS[b];[a][b]psnr")
                               .arg(sourceIndex)
                               .arg(sourceIndex + 1);
-    QString err;
-    RunTool(QStringLiteral("ffmpeg"),
-            {QStringLiteral("-i"), piece, QStringLiteral("-i"), source, QStringLiteral("-filter_complex"), graph,
-             QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")},
-            nullptr, &err);
-    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("average:([0-9.]+|inf)")).match(err);
-    if (!m.hasMatch())
-        return 0.0;
-    return m.captured(1) == QLatin1String("inf") ? 99.0 : m.captured(1).toDouble();
+    return GraphPsnr({QStringLiteral("-i"), piece, QStringLiteral("-i"), source}, graph);
 }
 
 struct ExactCase {

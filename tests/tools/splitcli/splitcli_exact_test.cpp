@@ -210,15 +210,13 @@ TEST_F(SplitCliExact, PlannedPiecesPastTheLastPictureEndTheSplit)
 TEST_F(SplitCliExact, AVariableFrameRateKeepsEveryPicturesTime)
 {
     const QString source = dir.filePath(QStringLiteral("phone.mp4"));
-    int code = -1;
-    QString err;
-    RunTool(QStringLiteral("ffmpeg"),
-            {"-v", "error", "-f", "lavfi", "-i", "testsrc2=s=320x240:r=30:d=8", "-f", "lavfi", "-i",
-             "sine=sample_rate=48000:d=8", "-vf", "settb=1/90000,setpts=N*3000+mod(N*7\\,5)*200", "-fps_mode",
-             "passthrough", "-enc_time_base", "1:90000", "-video_track_timescale", "90000", "-c:v", "libx264",
-             "-preset", "ultrafast", "-g", "60", "-c:a", "aac", source},
-            &code, &err);
-    ASSERT_EQ(code, 0) << err.toStdString();
+    QString log;
+    ASSERT_TRUE(RunFfmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=30:d=8", "-f", "lavfi", "-i",
+                           "sine=sample_rate=48000:d=8", "-vf", "settb=1/90000,setpts=N*3000+mod(N*7\\,5)*200",
+                           "-fps_mode", "passthrough", "-enc_time_base", "1:90000", "-video_track_timescale", "90000",
+                           "-c:v", "libx264", "-preset", "ultrafast", "-g", "60", "-c:a", "aac", source},
+                          &log))
+        << log.toStdString();
 
     const SplitRun r = RunSplit({source, "--parts", "3", "--copy", "--exact", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -226,6 +224,7 @@ TEST_F(SplitCliExact, AVariableFrameRateKeepsEveryPicturesTime)
     size_t at = 0; // the source's picture each piece starts with
     for (const QString &piece : Pieces()) {
         SCOPED_TRACE(piece.toStdString());
+        EXPECT_EQ(DecodeErrors(piece), QString());
         const std::vector<PictureTime> got = PictureTimes(piece);
         ASSERT_FALSE(got.empty());
         ASSERT_LE(at + got.size(), src.size());
@@ -243,14 +242,13 @@ TEST_F(SplitCliExact, AVariableFrameRateKeepsEveryPicturesTime)
 TEST_F(SplitCliExact, ASecondVideoIsLeftOutWithANote)
 {
     const QString source = dir.filePath(QStringLiteral("two angles.mkv"));
-    int code = -1;
-    QString err;
-    RunTool(QStringLiteral("ffmpeg"),
-            {"-v", "error", "-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=4", "-f", "lavfi", "-i",
-             "smptebars=s=160x120:r=25:d=4", "-f", "lavfi", "-i", "sine=sample_rate=48000:d=4", "-map", "0", "-map", "1",
-             "-map", "2", "-c:v", "libx264", "-preset", "ultrafast", "-g", "50", "-c:a", "aac", source},
-            &code, &err);
-    ASSERT_EQ(code, 0) << err.toStdString();
+    QString log;
+    ASSERT_TRUE(RunFfmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=4", "-f", "lavfi", "-i",
+                           "smptebars=s=160x120:r=25:d=4", "-f", "lavfi", "-i", "sine=sample_rate=48000:d=4", "-map",
+                           "0", "-map", "1", "-map", "2", "-c:v", "libx264", "-preset", "ultrafast", "-g", "50", "-c:a",
+                           "aac", source},
+                          &log))
+        << log.toStdString();
 
     const SplitRun r = RunSplit({source, "--parts", "2", "--copy", "--exact", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -263,6 +261,7 @@ TEST_F(SplitCliExact, ASecondVideoIsLeftOutWithANote)
                   QStringList({"video", "audio"}))
             << piece.toStdString();
         EXPECT_EQ(ProbeValue(piece, QStringLiteral("stream=width"), QStringLiteral("v:0")).trimmed(), QStringLiteral("320"));
+        EXPECT_EQ(DecodeErrors(piece), QString()) << piece.toStdString();
     }
 }
 

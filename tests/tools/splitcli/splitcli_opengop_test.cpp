@@ -5,10 +5,10 @@
 // order, and decode cleanly.
 #include "support/clips.h"
 #include "support/mediachecks.h"
+#include "support/picturecompare.h"
 #include "support/realworldclips.h"
 
 #include <QDir>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -18,16 +18,11 @@ namespace {
 // PSNR of picture `index` of a piece against picture `sourceIndex` of the source.
 double PicturePsnr(const QString &piece, int index, const QString &source, int sourceIndex)
 {
-    QString err;
     const QString graph = QStringLiteral("[0:v]select=eq(n\\,%1),setpts=PTS-STARTPTS[a];"
                                          "[1:v]select=eq(n\\,%2),setpts=PTS-STARTPTS[b];[a][b]psnr")
                               .arg(index)
                               .arg(sourceIndex);
-    RunTool(QStringLiteral("ffmpeg"), {"-i", piece, "-i", source, "-filter_complex", graph, "-f", "null", "-"}, nullptr, &err);
-    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("average:([0-9.]+|inf)")).match(err);
-    if (!m.hasMatch())
-        return 0;
-    return m.captured(1) == QLatin1String("inf") ? 1000 : m.captured(1).toDouble();
+    return GraphPsnr({"-i", piece, "-i", source}, graph);
 }
 
 struct OpenGopCase {

@@ -231,20 +231,19 @@ TEST_P(SplitCliTimecode, EachPieceCountsOnFromTheSourcesTimecode)
 {
     const TimecodeCase &c = GetParam();
     const QString source = dir.filePath(QString::fromLatin1(c.file));
-    int code = -1;
-    QString err;
-    RunTool(QStringLiteral("ffmpeg"),
-            {"-v", "error", "-f", "lavfi", "-i", QStringLiteral("testsrc2=s=320x240:r=%1:d=6").arg(c.rate), "-f", "lavfi",
-             "-i", "sine=sample_rate=48000:d=6", "-c:v", "libx264", "-preset", "ultrafast", "-g", QString::number(c.gop),
-             "-sc_threshold", "0", "-c:a", "aac", "-timecode", c.timecode, source},
-            &code, &err);
-    ASSERT_EQ(code, 0) << err.toStdString();
+    QString log;
+    ASSERT_TRUE(RunFfmpeg({"-f", "lavfi", "-i", QStringLiteral("testsrc2=s=320x240:r=%1:d=6").arg(c.rate), "-f", "lavfi",
+                           "-i", "sine=sample_rate=48000:d=6", "-c:v", "libx264", "-preset", "ultrafast", "-g",
+                           QString::number(c.gop), "-sc_threshold", "0", "-c:a", "aac", "-timecode", c.timecode, source},
+                          &log))
+        << log.toStdString();
     const SplitRun run = RunSplit(QStringList{source, "--parts", "3"} + c.mode + QStringList{"--output", out});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QStringList pieces = Pieces();
     ASSERT_EQ(pieces.size(), c.expected.size());
     for (int i = 0; i < pieces.size(); ++i) {
         SCOPED_TRACE(pieces.at(i).toStdString());
+        EXPECT_EQ(DecodeErrors(pieces.at(i)), QString());
         const QStringList timecodes = Lines(ProbeValue(pieces.at(i), QStringLiteral("stream_tags=timecode")));
         ASSERT_FALSE(timecodes.isEmpty());
         for (const QString &t : timecodes)
@@ -326,9 +325,8 @@ TEST_P(SplitCliBitmapSubtitles, CuesStayWithTheirPictures)
             &code, &err);
     ASSERT_EQ(code, 0) << err.toStdString();
     if (!c.fromDvd.isEmpty()) {
-        RunTool(QStringLiteral("ffmpeg"), QStringList{"-v", "error", "-i", dvd, "-map", "0"} + c.fromDvd + QStringList{source},
-                &code, &err);
-        ASSERT_EQ(code, 0) << err.toStdString();
+        ASSERT_TRUE(RunFfmpeg(QStringList{"-i", dvd, "-map", "0"} + c.fromDvd + QStringList{source}, &err))
+            << err.toStdString();
     }
     const std::vector<Span> sourceCues = Cues(source, c.minCueBytes);
     ASSERT_EQ(sourceCues.size(), 3u);
