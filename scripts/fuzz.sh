@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Fuzzes FileEncoder and kestrelcut-split with damaged copies of small generated clips.
 #
-#   scripts/fuzz.sh [--count N] [--first-seed S] [--ratio MIN:MAX] [--seeds avi,mpg,mp4,mkv,ts,mov]
+#   scripts/fuzz.sh [--count N] [--first-seed S] [--ratio MIN:MAX] [--seeds avi,mpg,mp4,mkv,ts,mov,webm]
 #                   [--only fileencoder|split] [--timeout SECONDS] [--keep DIR]
 #
 # Makes an AVI (MPEG-4 with B pictures, MP3), an MPEG-2 program stream (MP2), an MP4
 # (H.264, AAC), a Matroska file (H.264, AAC, text subtitles, a font, chapters), a transport
-# stream (x264 with open GOPs, AAC) and a QuickTime file (x265 with its open GOPs, hvc1, AAC)
-# of a few seconds, writes N damaged copies of each with zzuf (zzuf seeds S to S+N-1, a
+# stream (x264 with open GOPs, AAC), a QuickTime file (x265 with its open GOPs, hvc1, AAC)
+# and a WebM as browsers record it (VP8, Opus, no length, no index) of a few seconds, writes N damaged copies of each with zzuf (zzuf seeds S to S+N-1, a
 # ratio of flipped bits picked by zzuf within MIN:MAX), and runs on each copy:
 #   FileEncoder COPY -ss ... -endpos ... -o OUT         (a cut from the middle)
 #   kestrelcut-split COPY --range ... --output DIR      (one piece)
@@ -26,7 +26,7 @@ bin="${KC_BUILD_DIR:-$here/build}/bin"
 count=100
 first_seed=1
 ratio="0.0001:0.004"
-seed_kinds="avi,mpg,mp4,mkv,ts,mov"
+seed_kinds="avi,mpg,mp4,mkv,ts,mov,webm"
 only=""
 limit=20
 keep="${KC_BUILD_DIR:-$here/build}/fuzz-findings"
@@ -86,7 +86,8 @@ make_seed() {
     mov)
       ffmpeg -v error -y "${src[@]}" -c:v libx265 -tag:v hvc1 \
         -x265-params log-level=error:open-gop=1:keyint=25:min-keyint=25:bframes=3 -c:a aac -ac 2 "$out" ;;
-    *) echo "fuzz.sh: unknown seed kind $kind (avi, mpg, mp4, mkv, ts, mov)" >&2; return 2 ;;
+    webm) ffmpeg -v error -y "${src[@]}" -c:v libvpx -deadline realtime -g 25 -c:a libopus -ac 2 -live 1 -f webm "$out" ;;
+    *) echo "fuzz.sh: unknown seed kind $kind (avi, mpg, mp4, mkv, ts, mov, webm)" >&2; return 2 ;;
   esac
 }
 
