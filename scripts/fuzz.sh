@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Fuzzes FileEncoder and kestrelcut-split with damaged copies of small generated clips.
 #
-#   scripts/fuzz.sh [--count N] [--first-seed S] [--ratio MIN:MAX] [--seeds avi,mpg,mp4,mkv,ts,mov,webm]
+#   scripts/fuzz.sh [--count N] [--first-seed S] [--ratio MIN:MAX] [--seeds avi,mpg,mp4,mkv,ts,mov,webm,joined]
 #                   [--only fileencoder|split] [--timeout SECONDS] [--keep DIR]
 #
 # Makes an AVI (MPEG-4 with B pictures, MP3), an MPEG-2 program stream (MP2), an MP4
 # (H.264, AAC), a Matroska file (H.264, AAC, text subtitles, a font, chapters), a transport
 # stream (x264 with open GOPs, AAC), a QuickTime file (x265 with its open GOPs, hvc1, AAC)
-# and a WebM as browsers record it (VP8, Opus, no length, no index) of a few seconds, writes N damaged copies of each with zzuf (zzuf seeds S to S+N-1, a
+# a WebM as browsers record it (VP8, Opus, no length, no index) and two transport streams
+# joined end to end, the second on a clock an hour later (a restarted broadcast), of a few
+# seconds, writes N damaged copies of each with zzuf (zzuf seeds S to S+N-1, a
 # ratio of flipped bits picked by zzuf within MIN:MAX), and runs on each copy:
 #   FileEncoder COPY -ss ... -endpos ... -o OUT         (a cut from the middle)
 #   kestrelcut-split COPY --range ... --output DIR      (one piece)
@@ -26,7 +28,7 @@ bin="${KC_BUILD_DIR:-$here/build}/bin"
 count=100
 first_seed=1
 ratio="0.0001:0.004"
-seed_kinds="avi,mpg,mp4,mkv,ts,mov,webm"
+seed_kinds="avi,mpg,mp4,mkv,ts,mov,webm,joined"
 only=""
 limit=20
 keep="${KC_BUILD_DIR:-$here/build}/fuzz-findings"
@@ -64,8 +66,17 @@ mkdir -p "$keep"
 report="$keep/findings.txt"
 : >"$report"
 
+# The file name extension of a seed kind.
+seed_extension() {
+  case "$1" in
+    joined) echo ts ;;
+    *) echo "$1" ;;
+  esac
+}
+
+# make_seed KIND OUT
 make_seed() {
-  local kind="$1" out="$work/seed.$1"
+  local kind="$1" out="$2"
   local src=(-f lavfi -i "testsrc2=size=176x144:rate=25:duration=4" -f lavfi -i "sine=frequency=440:duration=4")
   case "$kind" in
     avi) ffmpeg -v error -y "${src[@]}" -c:v mpeg4 -bf 2 -g 12 -q:v 5 -c:a libmp3lame -ar 44100 -ac 2 "$out" ;;
@@ -87,7 +98,11 @@ make_seed() {
       ffmpeg -v error -y "${src[@]}" -c:v libx265 -tag:v hvc1 \
         -x265-params log-level=error:open-gop=1:keyint=25:min-keyint=25:bframes=3 -c:a aac -ac 2 "$out" ;;
     webm) ffmpeg -v error -y "${src[@]}" -c:v libvpx -deadline realtime -g 25 -c:a libopus -ac 2 -live 1 -f webm "$out" ;;
-    *) echo "fuzz.sh: unknown seed kind $kind (avi, mpg, mp4, mkv, ts, mov, webm)" >&2; return 2 ;;
+    joined)
+      ffmpeg -v error -y "${src[@]}" -c:v libx264 -preset veryfast -g 25 -c:a mp2 -f mpegts "$work/first.ts"
+      ffmpeg -v error -y "${src[@]}" -c:v libx264 -preset veryfast -g 25 -c:a mp2 -output_ts_offset 3600 -f mpegts "$work/second.ts"
+      cat "$work/first.ts" "$work/second.ts" >"$out" ;;
+    *) echo "fuzz.sh: unknown seed kind $kind (avi, mpg, mp4, mkv, ts, mov, webm, joined)" >&2; return 2 ;;
   esac
 }
 
@@ -100,7 +115,7 @@ succeeded=0
 record() {
   local kind="$1" detail="$2" what="$3" mutant="$4" seed_kind="$5" zseed="$6"
   shift 6
-  local kept="$keep/${what}-${kind}-${seed_kind}-s${zseed}.${seed_kind}"
+  local kept="$keep/${what}-${kind}-${seed_kind}-s${zseed}.$(seed_extension "$seed_kind")"
   cp "$mutant" "$kept"
   findings=$((findings + 1))
   local cmd=() arg
@@ -150,19 +165,20 @@ check() {
 
 IFS=',' read -r -a kinds <<<"$seed_kinds"
 for kind in "${kinds[@]}"; do
-  make_seed "$kind"
-  seed="$work/seed.$kind"
+  ext="$(seed_extension "$kind")"
+  seed="$work/seed-$kind.$ext"
+  make_seed "$kind" "$seed"
   echo "fuzz.sh: $kind seed, zzuf seeds $first_seed..$((first_seed + count - 1)), ratio $ratio" >&2
   for ((s = first_seed; s < first_seed + count; s++)); do
-    mutant="$work/mutant.$kind"
+    mutant="$work/mutant-$kind.$ext"
     zzuf -s "$s" -r "$ratio" <"$seed" >"$mutant"
     out="$work/out"
     rm -rf "$out"; mkdir -p "$out"
     if [[ $run_encoder == 1 ]]; then
       check fileencoder "$mutant" "$kind" "$s" "$out" \
-        "$bin/FileEncoder" "$mutant" -ss 00:00:01.300 -endpos 00:00:01.500 -ovc copy -oac copy -o "$out/piece.$kind"
+        "$bin/FileEncoder" "$mutant" -ss 00:00:01.300 -endpos 00:00:01.500 -ovc copy -oac copy -o "$out/piece.$ext"
       check fileencoder-exact "$mutant" "$kind" "$s" "$out" \
-        "$bin/FileEncoder" "$mutant" -ss 00:00:01.300 -endpos 00:00:01.500 -exact -ovc copy -oac copy -o "$out/piece.$kind"
+        "$bin/FileEncoder" "$mutant" -ss 00:00:01.300 -endpos 00:00:01.500 -exact -ovc copy -oac copy -o "$out/piece.$ext"
     fi
     if [[ $run_split == 1 ]]; then
       check split-range "$mutant" "$kind" "$s" "$out" \

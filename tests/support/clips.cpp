@@ -89,7 +89,8 @@ int CountVideoFrames(const QString &file)
                                  QStringLiteral("-show_entries"), QStringLiteral("stream=nb_read_frames"),
                                  QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"), file});
     bool ok = false;
-    const int n = out.trimmed().toInt(&ok);
+    // Transport streams list the stream again under their program: the first answer counts.
+    const int n = out.trimmed().section(QLatin1Char('\n'), 0, 0).trimmed().toInt(&ok);
     return ok ? n : -1;
 }
 

@@ -2,6 +2,8 @@
 
 #include "copysetup.h"
 
+#include "components/timestampresets/timestampresets.h"
+
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -14,6 +16,7 @@ namespace kc::fileencoder {
 
 void CopySource::Close::operator()(AVFormatContext *c) const
 {
+    DetachTimestampResets(c);
     avformat_close_input(&c);
 }
 
@@ -62,6 +65,7 @@ bool CopySource::Open(const std::string &input, const volatile std::sig_atomic_t
         return false;
     }
     FillInPresentationTimes(ic);
+    AttachTimestampResets(ic, input);
     atBeginning_ = true;
     return true;
 }

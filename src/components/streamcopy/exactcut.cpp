@@ -14,6 +14,8 @@
 #include "streamselection.h"
 #include "tailencoder.h"
 
+#include "components/timestampresets/timestampresets.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -262,7 +264,7 @@ int ExactJob::ReadPacket(OwnedPacket &pkt)
         pkt.reset(av_packet_alloc());
         if (!pkt)
             return AVERROR(ENOMEM);
-        const int r = av_read_frame(in_, pkt.get());
+        const int r = ReadContinuousPacket(in_, pkt.get());
         if (Stopped())
             return AVERROR_EXIT;
         if (r == AVERROR_INVALIDDATA)
@@ -328,12 +330,16 @@ Outcome ExactJob::FindFirstKeyframe()
         const bool fromStart = back < 0 || startUs - back <= (in_->start_time != AV_NOPTS_VALUE ? in_->start_time : 0);
         int r;
         if (fromStart) {
-            r = avformat_seek_file(in_, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
+            r = SeekContinuous(in_, INT64_MIN);
+            if (r == AVERROR(ENOSYS))
+                r = avformat_seek_file(in_, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
             if (r < 0)
                 r = av_seek_frame(in_, video_, INT64_MIN, AVSEEK_FLAG_BACKWARD);
         } else {
             const int64_t ts = VideoTs(startUs - back);
-            r = avformat_seek_file(in_, video_, INT64_MIN, ts, ts, 0);
+            r = SeekContinuous(in_, startUs - back);
+            if (r == AVERROR(ENOSYS))
+                r = avformat_seek_file(in_, video_, INT64_MIN, ts, ts, 0);
         }
         if (r < 0 && !fromStart)
             continue;

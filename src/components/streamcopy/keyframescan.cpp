@@ -3,6 +3,8 @@
 #include "cutplanner.h"
 #include "pictureclassifier.h"
 
+#include "components/timestampresets/timestampresets.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -32,7 +34,11 @@ std::string AvErrorText(int err)
 }
 
 struct InputClose {
-    void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
+    void operator()(AVFormatContext *c) const
+    {
+        DetachTimestampResets(c);
+        avformat_close_input(&c);
+    }
 };
 
 // Fills in what the container's header tells; the video stream whose keyframes count, or -1.
@@ -134,6 +140,7 @@ KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_ato
         return scan;
     }
     FillInPresentationTimes(raw);
+    AttachTimestampResets(raw, input);
     const int64_t startUs = InputStartUs(raw);
     const int video = DescribeInput(raw, &scan);
     if (observer.described)
@@ -172,7 +179,7 @@ KeyframeScan ScanKeyframes(const std::string &input, const volatile std::sig_ato
         return scan;
     }
     for (;;) {
-        r = av_read_frame(raw, pkt);
+        r = ReadContinuousPacket(raw, pkt);
         if (stopped()) {
             av_packet_free(&pkt);
             scan.error = "stopped";

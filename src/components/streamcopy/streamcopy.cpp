@@ -18,6 +18,8 @@
 #include "trailinggroup.h"
 #include "trailingrecode.h"
 
+#include "components/timestampresets/timestampresets.h"
+
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
@@ -578,7 +580,10 @@ bool Job::SeekForAttempt(int attempt, bool *atFileStart)
     if (attempt < count && targetUs - kBackUs[attempt] > fileStartUs_) {
         const AVStream *st = in_->streams[anchorInput_];
         const int64_t ts = av_rescale_q(targetUs - kBackUs[attempt], AV_TIME_BASE_Q, st->time_base);
-        if (avformat_seek_file(in_.get(), anchorInput_, INT64_MIN, ts, ts, 0) >= 0) {
+        int r = SeekContinuous(in_.get(), targetUs - kBackUs[attempt]);
+        if (r == AVERROR(ENOSYS))
+            r = avformat_seek_file(in_.get(), anchorInput_, INT64_MIN, ts, ts, 0);
+        if (r >= 0) {
             *atFileStart = false;
             return true;
         }
@@ -670,7 +675,7 @@ bool Job::Copy()
             PacketPtr pkt(av_packet_alloc());
             if (!pkt)
                 return Fail("out of memory");
-            const int r = av_read_frame(in_.get(), pkt.get());
+            const int r = ReadContinuousPacket(in_.get(), pkt.get());
             if (Stopped()) {
                 // A stop can make a blocked read look like the end of the input.
                 return Fail("stopped");

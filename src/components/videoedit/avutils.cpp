@@ -1,5 +1,7 @@
 #include "avutils.h"
 
+#include "components/timestampresets/timestampresets.h"
+
 #include <QFile>
 
 #include <cmath>
@@ -68,6 +70,12 @@ int Interrupter::trampoline(void *self)
     return static_cast<Interrupter *>(self)->shouldStop() ? 1 : 0;
 }
 
+void InputCloser::operator()(AVFormatContext *c) const
+{
+    DetachTimestampResets(c);
+    avformat_close_input(&c);
+}
+
 InputPtr OpenInput(const QString &path, Interrupter *interrupter, QString *error)
 {
     auto fail = [&](const QString &why) {
@@ -97,6 +105,7 @@ InputPtr OpenInput(const QString &path, Interrupter *interrupter, QString *error
     rc = avformat_find_stream_info(ic, nullptr);
     if (rc < 0)
         return fail(QStringLiteral("无法读取输入文件的流信息 %1: %2").arg(path, ErrorText(rc)));
+    AttachTimestampResets(ic, QFile::encodeName(path).toStdString());
     return owned;
 }
 

@@ -22,7 +22,7 @@ extern "C" {
 namespace kc::av {
 
 struct InputCloser {
-    void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
+    void operator()(AVFormatContext *c) const;
 };
 struct CodecCloser {
     void operator()(AVCodecContext *c) const { avcodec_free_context(&c); }

@@ -2,6 +2,8 @@
 
 #include "sourcetimeline.h"
 
+#include "components/timestampresets/timestampresets.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -201,11 +203,11 @@ bool ClipReader::seekBack(QString *error)
         target = 0;
     target = std::max<int64_t>(0, target);
 
-    int rc = -1;
+    int rc = SeekContinuous(m_ic.get(), m_originUs + target);
     // MPEG streams carry their stream headers in band, some writers only once at the very
     // start; a seek by time to the first timestamp may land just after them.
     const int flags = m_ic->iformat->flags;
-    if (target == 0 && (flags & AVFMT_TS_DISCONT) && !(flags & AVFMT_NO_BYTE_SEEK))
+    if (rc < 0 && target == 0 && (flags & AVFMT_TS_DISCONT) && !(flags & AVFMT_NO_BYTE_SEEK))
         rc = av_seek_frame(m_ic.get(), -1, 0, AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD);
     const int64_t ts = m_originUs + target;
     if (rc < 0)
@@ -312,7 +314,7 @@ bool ClipReader::decodeAhead()
     } else {
         pkt = av::NewPacket();
         // The end of the file (or a read error) is for the next range to meet.
-        if (!pkt || av_read_frame(m_ic.get(), pkt.get()) < 0)
+        if (!pkt || ReadContinuousPacket(m_ic.get(), pkt.get()) < 0)
             return false;
     }
     Stream *s = pkt->stream_index == m_video.index ? &m_video : pkt->stream_index == m_audio.index ? &m_audio : nullptr;
@@ -598,7 +600,7 @@ bool ClipReader::step(ClipSink &sink, QString *error)
         if (!handlePacket(pkt.get(), sink, error))
             return false;
     } else {
-        int rc = av_read_frame(m_ic.get(), m_pkt.get());
+        int rc = ReadContinuousPacket(m_ic.get(), m_pkt.get());
         if (rc == AVERROR(EAGAIN) && ++m_retries <= kMaxRetries)
             return true;
         if (rc < 0)
