@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <vector>
@@ -10,10 +11,11 @@ namespace kc {
 // one pass over its packets, and how far each part after such a reset is moved so that the
 // parts lie end to end.
 //
-// Each stream resets at its own byte position (sound is stored a little before or after the
-// pictures it goes with), so a packet's part is found from its own stream's positions. All
-// streams of one part move by the same amount, which keeps them in step: the part starts
-// where the one before ended, at its earliest timestamp.
+// The parts are those of one stream, the pictures' (else the sound's): a run of a few
+// packets on a clock of their own is damage, not a part. The other streams start again at
+// their own byte positions (sound is stored a little before or after the pictures it goes
+// with), each matched to the part whose clock it takes up. All streams of a part move by the
+// same amount, which keeps them in step; a part starts where the one before ended.
 //
 // Times are microseconds on the file's own clock.
 class ResetMap
@@ -24,17 +26,18 @@ public:
     static constexpr int64_t kBackwardJumpUs = 500000;
     static constexpr int64_t kForwardJumpUs = 10000000;
 
-    // The stream whose keyframes are the places seeks go to (the pictures, else the sound).
+    // The stream that decides where parts begin and whose keyframes are the places seeks go
+    // to (the pictures, else the sound).
     void SetSeekStream(int streamId) { seekStream_ = streamId; }
-    // Feeds one packet, in file order. timed: sound or pictures, the streams whose clock
-    // decides where the parts begin (subtitles and data follow them). key: reading can start
+    // Feeds one packet, in file order. timed: sound or pictures, the streams whose clock is
+    // followed (subtitles and data go with the seek stream's parts). key: reading can start
     // at it. pos: its byte position; us: its decode time (its presentation time when it has
-    // none); durationUs: how long it lasts (0 unknown).
-    void Observe(int streamId, bool timed, bool key, int64_t pos, int64_t us, int64_t durationUs);
-    // After the last packet: works out the parts' offsets.
+    // none), by which a clock's jumps are told; shownUs to endUs: when what it holds is shown.
+    void Observe(int streamId, bool timed, bool key, int64_t pos, int64_t us, int64_t shownUs, int64_t endUs);
+    // After the last packet: works out the parts and their offsets.
     void Finish();
 
-    // Whether any stream started again (false: the file is read as it is).
+    // Whether the clock started again (false: the file is read as it is).
     bool Any() const { return offsetsUs_.size() > 1; }
     // Where the last packet ends, on the continuous clock (0 when nothing was seen).
     int64_t EndUs() const { return endUs_; }
@@ -42,34 +45,46 @@ public:
     // the part the stream was in last, *lastPart, is kept; lastPart may be null).
     int64_t OffsetUs(int streamId, int64_t pos, int *lastPart = nullptr) const;
     // The byte position from which reading reaches what shows at us on the continuous clock:
-    // the last seek point at or before it (0 before the first).
+    // the last seek point at or before it (0 in the first second of the file).
     int64_t SeekPosition(int64_t us) const;
 
 private:
-    struct Part {
+    // Packets of one stream on one clock, in file order.
+    struct Run {
         int64_t startPos = 0;
-        int64_t firstUs = 0; // earliest time in the part
+        int64_t firstUs = 0; // when its earliest packet is shown
         int64_t endUs = 0;   // where its last packet ends
+        int64_t lastUs = 0;  // the decode time of its last packet
+        int packets = 0;
     };
     struct Track {
         bool timed = false;
-        int64_t lastUs = 0;
-        bool any = false;
-        std::vector<Part> parts;
+        std::vector<Run> runs;
+    };
+    // One part of the seek stream: consecutive runs on one clock, damage between them left in.
+    struct Part {
+        int64_t startPos = 0;
+        int64_t firstUs = 0;
+        int64_t endUs = 0;
     };
     struct SeekPoint {
         int64_t pos = 0;
-        int part = 0;
-        int64_t us = 0; // on the file's own clock
+        size_t run = 0;
+        int64_t us = 0; // when it is shown, on the file's own clock
     };
-    int PartAt(const std::vector<int64_t> &starts, int64_t pos) const;
+
+    std::vector<Part> PartsOf(const Track &t, std::vector<int> *partOfRun) const;
+    // Where stream t takes up each part's clock (its own byte positions, the seek stream's
+    // where it shows none), and the offset its ends ask for; false when it follows no part.
+    void MatchTrack(const Track &t, const std::vector<Part> &parts, std::vector<int64_t> *starts,
+                    std::vector<int64_t> *minOffsets) const;
 
     std::map<int, Track> tracks_;
     std::vector<SeekPoint> seekPoints_;
     int seekStream_ = -1;
     std::vector<int64_t> offsetsUs_;      // per part
-    std::vector<int64_t> partStarts_;     // per part: the first position any stream reset at
-    std::map<int, std::vector<int64_t>> starts_; // per stream: where each of its parts begins
+    std::vector<int64_t> partStarts_;     // per part: where the seek stream's clock starts again
+    std::map<int, std::vector<int64_t>> starts_; // per timed stream: where it enters each part
     std::vector<std::pair<int64_t, int64_t>> seekIndex_; // continuous time, position
     int64_t endUs_ = 0;
 };

@@ -151,8 +151,15 @@ Search FindResets(const std::string &path, const AVIOInterruptCB &interrupt, Res
         const AVStream *st = raw->streams[pkt->stream_index];
         const int64_t us = PacketUs(st, pkt.get());
         if (us != AV_NOPTS_VALUE) {
+            // Shown from its presentation time, which comes later for pictures held back for
+            // B-pictures, for as long as it lasts.
+            int64_t shownUs = us;
+            if (pkt->pts != AV_NOPTS_VALUE && pkt->dts != AV_NOPTS_VALUE && pkt->pts > pkt->dts
+                && pkt->pts - pkt->dts < av_rescale_q(ResetMap::kForwardJumpUs, AV_TIME_BASE_Q, st->time_base))
+                shownUs = av_rescale_q(pkt->pts, st->time_base, AV_TIME_BASE_Q);
             const int64_t durationUs = pkt->duration > 0 ? av_rescale_q(pkt->duration, st->time_base, AV_TIME_BASE_Q) : 0;
-            map->Observe(st->id, IsTimed(st), (pkt->flags & AV_PKT_FLAG_KEY) != 0, pkt->pos, us, durationUs);
+            map->Observe(st->id, IsTimed(st), (pkt->flags & AV_PKT_FLAG_KEY) != 0, pkt->pos, us, shownUs,
+                         shownUs + durationUs);
         }
         av_packet_unref(pkt.get());
     }

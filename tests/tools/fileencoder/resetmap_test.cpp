@@ -45,7 +45,7 @@ ResetMap MapOf(const std::vector<std::vector<Packet>> &parts)
     map.SetSeekStream(kVideo);
     for (const auto &part : parts) {
         for (const Packet &p : part)
-            map.Observe(p.stream, p.stream != kSubtitle, p.key, p.pos, p.us, p.durationUs);
+            map.Observe(p.stream, p.stream != kSubtitle, p.key, p.pos, p.us, p.us, p.us + p.durationUs);
     }
     map.Finish();
     return map;
@@ -98,28 +98,55 @@ INSTANTIATE_TEST_SUITE_P(
 // packets do, not where the other stream's do.
 TEST(ResetMap, EachStreamResetsAtItsOwnPosition)
 {
-    ResetMap map;
-    map.SetSeekStream(kVideo);
-    map.Observe(kVideo, true, true, 0, 5000000, kFrame);
-    map.Observe(kAudio, true, true, 100, 5000000, kFrame);
-    map.Observe(kAudio, true, true, 200, 5040000, kFrame);
-    map.Observe(kAudio, true, true, 300, 1400000, kFrame); // the second recording's sound
-    map.Observe(kVideo, true, false, 400, 5040000, kFrame); // the first one's last picture
-    map.Observe(kVideo, true, true, 500, 1400000, kFrame);
-    map.Finish();
+    const Packet packets[] = {
+        {kVideo, 0, 5000000, kFrame, true}, {kAudio, 100, 5000000, kFrame}, {kVideo, 200, 5040000, kFrame},
+        {kAudio, 300, 5040000, kFrame},     {kVideo, 400, 5080000, kFrame}, {kAudio, 500, 5080000, kFrame},
+        {kVideo, 600, 5120000, kFrame},     {kAudio, 700, 5120000, kFrame},
+        // The second recording's sound, then the first one's last picture.
+        {kAudio, 800, 1400000, kFrame},     {kAudio, 900, 1440000, kFrame}, {kVideo, 1000, 5160000, kFrame},
+        {kAudio, 1100, 1480000, kFrame},
+        // The second recording's pictures.
+        {kVideo, 1200, 1400000, kFrame, true}, {kAudio, 1300, 1520000, kFrame}, {kVideo, 1400, 1440000, kFrame},
+        {kVideo, 1500, 1480000, kFrame},    {kVideo, 1600, 1520000, kFrame},
+    };
+    const ResetMap map = MapOf({std::vector<Packet>(std::begin(packets), std::end(packets))});
     ASSERT_TRUE(map.Any());
-    const int64_t offset = 5080000 - 1400000;
-    EXPECT_EQ(map.OffsetUs(kVideo, 400), 0);
-    EXPECT_EQ(map.OffsetUs(kAudio, 300), offset);
-    EXPECT_EQ(map.OffsetUs(kVideo, 500), offset);
-    // Subtitles follow the first stream to start again; a packet whose position is unknown
-    // stays in the part its stream was in.
-    EXPECT_EQ(map.OffsetUs(kSubtitle, 250), 0);
-    EXPECT_EQ(map.OffsetUs(kSubtitle, 300), offset);
+    const int64_t offset = 5200000 - 1400000; // after the first recording's last picture
+    EXPECT_EQ(map.OffsetUs(kVideo, 1000), 0);
+    EXPECT_EQ(map.OffsetUs(kAudio, 700), 0);
+    EXPECT_EQ(map.OffsetUs(kAudio, 800), offset);
+    EXPECT_EQ(map.OffsetUs(kVideo, 1200), offset);
+    EXPECT_EQ(map.EndUs(), 1520000 + kFrame + offset);
+    // Subtitles follow the pictures' parts; a packet whose position is unknown stays in the
+    // part its stream was in.
+    EXPECT_EQ(map.OffsetUs(kSubtitle, 1100), 0);
+    EXPECT_EQ(map.OffsetUs(kSubtitle, 1200), offset);
     int part = 1;
     EXPECT_EQ(map.OffsetUs(kVideo, -1, &part), offset);
     part = 0;
     EXPECT_EQ(map.OffsetUs(kVideo, -1, &part), 0);
+}
+
+// A few packets whose times were damaged are no part of their own, in either stream, and
+// leave the parts around them as they are.
+TEST(ResetMap, DamagedTimesAreNoReset)
+{
+    auto first = Recording(0, 1400000, 4);
+    first[40].us = 5970 * kS; // a picture
+    first[121].us = 200 * kS; // two sound packets in a row
+    first[123].us = 0;
+    auto second = Recording(first.back().pos + 100, 3601 * kS, 4);
+    second[10].us = 7 * kS;
+    const ResetMap alone = MapOf({first});
+    EXPECT_FALSE(alone.Any());
+    const ResetMap joined = MapOf({first, second});
+    ASSERT_TRUE(joined.Any());
+    const int64_t offset = 1400000 + 4 * kS - 3601 * kS;
+    EXPECT_EQ(joined.OffsetUs(kVideo, first[60].pos), 0);
+    EXPECT_EQ(joined.OffsetUs(kAudio, first.back().pos), 0);
+    EXPECT_EQ(joined.OffsetUs(kVideo, second.front().pos), offset);
+    EXPECT_EQ(joined.OffsetUs(kAudio, second[11].pos), offset);
+    EXPECT_EQ(joined.EndUs(), 1400000 + 8 * kS);
 }
 
 // Seeks go to the last keyframe at or before the time on the continuous clock, and to the
