@@ -1,5 +1,6 @@
 #include "commandlinefile.h"
 #include "common/messageboxsink.h"
+#include "components/streamcopy/picturememory.h"
 #include "icons.h"
 #include "qttranslations.h"
 #include "singleinstance.h"
@@ -12,6 +13,7 @@
 
 int main(int argc, char **argv)
 {
+    kc::KeepPictureMemoryForReuse();
     QApplication app(argc, argv);
     kc::InstallQtChineseTranslations(&app);
     QApplication::setWindowIcon(kc::ProgramIcon());

@@ -6,6 +6,7 @@
 // with one line on standard error and a non-zero exit status, and leaves no output file.
 
 #include "cliargs.h"
+#include "picturememory.h"
 #include "progressnote.h"
 #include "streamcopy.h"
 
@@ -70,6 +71,7 @@ void WriteLine(const std::string &line)
 
 int main(int argc, char **argv)
 {
+    kc::KeepPictureMemoryForReuse();
     InstallSignals();
     // FFmpeg's own messages would mix with the notes; set FILEENCODER_VERBOSE to see them.
     av_log_set_level(std::getenv("FILEENCODER_VERBOSE") ? AV_LOG_WARNING : AV_LOG_QUIET);

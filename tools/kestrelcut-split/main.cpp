@@ -6,6 +6,7 @@
 
 #include "common/mediainfo.h"
 #include "common/programfolder.h"
+#include "components/streamcopy/picturememory.h"
 #include "components/videoedit/tvideoedit.h"
 #include "source/sourceload.h"
 
@@ -135,6 +136,7 @@ int ReadJob(const SplitArgs &args, const QFileInfo &input, TVideoEdit &videoEdit
 
 int main(int argc, char **argv)
 {
+    KeepPictureMemoryForReuse();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestrelcut-split"));
     SetProgramFolder(QCoreApplication::applicationDirPath());
