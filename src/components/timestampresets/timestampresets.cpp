@@ -222,11 +222,6 @@ void DetachTimestampResets(AVFormatContext *ic)
     }
 }
 
-bool HasTimestampResets(const AVFormatContext *ic)
-{
-    return AttachedTo(ic) != nullptr;
-}
-
 int ReadContinuousPacket(AVFormatContext *ic, AVPacket *pkt)
 {
     const int r = av_read_frame(ic, pkt);

@@ -26,7 +26,6 @@ namespace kc {
 void AttachTimestampResets(AVFormatContext *ic, const std::string &path);
 // Before ic is closed.
 void DetachTimestampResets(AVFormatContext *ic);
-bool HasTimestampResets(const AVFormatContext *ic);
 
 // av_read_frame, with the packet's times moved onto the continuous clock.
 int ReadContinuousPacket(AVFormatContext *ic, AVPacket *pkt);
