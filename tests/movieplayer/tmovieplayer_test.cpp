@@ -3,6 +3,7 @@
 #include "components/movieplayer/tmovieplayer.h"
 #include "support/clips.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -16,6 +17,8 @@
 using kc::TMoviePlayer;
 using kc::test::ClipRecipe;
 using kc::test::MakeClip;
+using kc::test::RunFfmpeg;
+using kc::test::RunTool;
 
 namespace {
 
@@ -314,6 +317,63 @@ TEST(MoviePlayer, PlaysTheSoundTrack)
     for (int i = 0; i < count; ++i)
         peak = std::max(peak, std::abs(int(samples[i])));
     EXPECT_GT(peak, 3000);
+}
+
+// What ffmpeg's interlace detector makes of pictures: how many look like two fields woven
+// together and how many like one moment.
+struct FieldCount {
+    int woven = -1;
+    int whole = -1;
+};
+
+FieldCount DetectFields(const QStringList &input)
+{
+    QString log;
+    RunTool(QStringLiteral("ffmpeg"), QStringList{"-nostats", "-hide_banner"} + input + QStringList{"-vf", "idet", "-f", "null", "-"},
+            nullptr, &log);
+    const int at = log.lastIndexOf(QStringLiteral("Multi frame detection:"));
+    FieldCount count;
+    if (at < 0)
+        return count;
+    const QStringList words = log.mid(at).section('\n', 0, 0).simplified().split(' ');
+    auto valueAfter = [&](const QString &label) {
+        const int i = words.indexOf(label);
+        return i >= 0 && i + 1 < words.size() ? words.at(i + 1).toInt() : -1;
+    };
+    count.woven = valueAfter(QStringLiteral("TFF:")) + valueAfter(QStringLiteral("BFF:"));
+    count.whole = valueAfter(QStringLiteral("Progressive:"));
+    return count;
+}
+
+// A camcorder's or a broadcast's interlaced pictures are previewed whole, without the combs
+// two woven moments show on motion; progressive pictures pass untouched.
+TEST(MoviePlayer, ShowsInterlacedPicturesWhole)
+{
+    const QString clip = tempDir().filePath(QStringLiteral("fields.mpg"));
+    QString log;
+    ASSERT_TRUE(RunFfmpeg({"-f", "lavfi", "-i", "testsrc2=size=720x576:rate=50:duration=1", "-vf",
+                           "tinterlace=mode=interleave_top,setfield=tff", "-c:v", "mpeg2video", "-flags",
+                           "+ildct+ilme", "-top", "1", "-b:v", "8M", "-an", "-f", "vob", clip},
+                          &log))
+        << log.toStdString();
+    const FieldCount source = DetectFields({"-i", clip});
+    ASSERT_GT(source.woven, 20);
+
+    const QString shown = tempDir().filePath(QStringLiteral("shown"));
+    ASSERT_TRUE(QDir().mkpath(shown));
+    {
+        TMoviePlayer player({{QStringLiteral("vo"), QStringLiteral("image")},
+                             {QStringLiteral("vo-image-format"), QStringLiteral("png")},
+                             {QStringLiteral("vo-image-outdir"), shown}});
+        Reports reports(player);
+        player.setFileName(clip);
+        ASSERT_TRUE(player.IsLoaded()) << player.LastError().toStdString();
+        player.Play();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return reports.completed > 0; }, 20000));
+    }
+    const FieldCount previewed = DetectFields({"-framerate", "25", "-i", shown + QStringLiteral("/%08d.png")});
+    EXPECT_GT(previewed.whole, 20);
+    EXPECT_LT(previewed.woven, 3);
 }
 
 } // namespace

@@ -198,6 +198,10 @@ void TMoviePlayer::init(const MpvOptions &extraOptions)
         // of blocking the thread until their display time.
         {QStringLiteral("video-timing-offset"), QStringLiteral("0")},
         {QStringLiteral("audio-client-name"), QStringLiteral("Kestrelcut")},
+        // Camcorders, DV and broadcasts weave two moments into each picture, which shows as
+        // combs on motion. Only pictures marked interlaced are deinterlaced, one picture
+        // for each (positions and stepping stay the source's); progressive ones pass as they are.
+        {QStringLiteral("vf"), QStringLiteral("bwdif=mode=send_frame:deint=interlaced")},
     };
     if (d->nullOutput)
         options.append({QStringLiteral("ao"), QStringLiteral("null")});
