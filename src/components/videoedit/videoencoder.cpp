@@ -2,6 +2,7 @@
 
 #include "goptimecode.h"
 #include "outputmuxer.h"
+#include "yuvmatrix.h"
 
 #include <algorithm>
 #include <cmath>
@@ -89,6 +90,10 @@ bool VideoEncoder::openCodec(bool globalHeader, QString *error)
     c->time_base = AVRational{wanted.rateDen, wanted.rateNum};
     c->framerate = AVRational{wanted.rateNum, wanted.rateDen};
     c->pix_fmt = ChooseFormat(codec, wanted.pixFmt);
+    // The pictures are converted to the formula players guess from the size, and MPEG-2 says
+    // so as well (in its sequence display extension).
+    c->colorspace = MatrixTag(GuessedMatrix(wanted.width, wanted.height), wanted.height);
+    c->color_range = AVCOL_RANGE_MPEG;
     const PictureFit fit = FitPicture(wanted.width, wanted.height, 1, 1, wanted.width, wanted.height, wanted.darNum,
                                       wanted.darDen, false);
     c->sample_aspect_ratio = AVRational{fit.sarNum, fit.sarDen};
@@ -207,8 +212,8 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     // Fields are kept only as they are: a turned picture is deinterlaced first.
     const bool deinterlace = m_clipInterlaced && (!m_codesFields || m_rotation != 0);
     if (m_haveGraph && in->width == m_inW && in->height == m_inH && in->format == m_inFmt
-        && av_cmp_q(sar, m_inSar) == 0 && m_keepAspect == m_graphKeepAspect && m_rotation == m_graphRotation
-        && deinterlace == m_graphDeinterlaces)
+        && in->colorspace == m_inColorspace && av_cmp_q(sar, m_inSar) == 0 && m_keepAspect == m_graphKeepAspect
+        && m_rotation == m_graphRotation && deinterlace == m_graphDeinterlaces)
         return true;
     if (!drainFilter(error))
         return false;
@@ -218,6 +223,7 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     m_inW = in->width;
     m_inH = in->height;
     m_inFmt = in->format;
+    m_inColorspace = in->colorspace;
     m_inSar = sar;
     m_graphKeepAspect = m_keepAspect;
     m_graphRotation = m_rotation;
@@ -232,8 +238,10 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     const PictureFit fit = FitPicture(uprightW, uprightH, uprightSar.num, uprightSar.den, c->width, c->height,
                                       m_wanted.darNum, m_wanted.darDen, m_keepAspect);
     const bool padded = fit.width != c->width || fit.height != c->height;
+    const YuvMatrix inMatrix = SourceMatrix(in->colorspace, in->width, in->height);
+    const YuvMatrix outMatrix = GuessedMatrix(c->width, c->height);
     m_passThrough = !padded && m_rotation == 0 && !deinterlace && in->width == c->width && in->height == c->height
-                    && in->format == c->pix_fmt;
+                    && in->format == c->pix_fmt && inMatrix == outMatrix;
     if (m_passThrough)
         return true;
 
@@ -272,7 +280,10 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     case 270: desc += QStringLiteral("transpose=cclock,"); break;
     default: break;
     }
-    desc += QStringLiteral("scale=%1:%2:flags=bicubic").arg(fit.width).arg(fit.height);
+    desc += QStringLiteral("scale=%1:%2:flags=bicubic:in_color_matrix=%3:out_color_matrix=%4")
+                .arg(fit.width)
+                .arg(fit.height)
+                .arg(QString::fromLatin1(ScaleMatrixName(inMatrix)), QString::fromLatin1(ScaleMatrixName(outMatrix)));
     // Kept fields are scaled each on its own, and a black band above keeps whole line pairs
     // of chroma, so that no field takes the other's lines.
     const bool fields = m_codesFields && !deinterlace;
