@@ -163,6 +163,9 @@ Search FindResets(const std::string &path, const AVIOInterruptCB &interrupt, Res
         }
         av_packet_unref(pkt.get());
     }
+    // A read cut short by a stop can look like the end: such a pass is not remembered.
+    if (interrupt.callback && interrupt.callback(interrupt.opaque))
+        return Search::Interrupted;
     map->Finish();
     return map->Any() ? Search::Found : Search::None;
 }
