@@ -31,6 +31,21 @@ QString Bars(const QString &name, const QString &size, const QString &matrix, bo
     return MadeClip(name, args);
 }
 
+// HD bars on a transfer curve (zscale's name) and in a gamut, 10 bits, with the stream's tags
+// saying so: the bars' white at BT.2100's reference white for high dynamic range.
+QString CurveBars(const QString &name, const QString &curve, const QString &primaries, const QString &matrix)
+{
+    const bool hdr = curve != QLatin1String("bt709");
+    return MadeClip(name, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                           QStringLiteral("smptehdbars=size=1280x720:rate=25:duration=1"), QStringLiteral("-vf"),
+                           QStringLiteral("zscale=tin=bt709:pin=bt709:min=bt709:rin=tv:t=%1:p=%2:m=%3:r=tv:npl=203,format=%4")
+                               .arg(curve, primaries, matrix,
+                                    hdr ? QStringLiteral("yuv420p10le") : QStringLiteral("yuv420p")),
+                           QStringLiteral("-c:v"), hdr ? QStringLiteral("libx265") : QStringLiteral("libx264"),
+                           QStringLiteral("-color_trc"), curve, QStringLiteral("-color_primaries"), primaries,
+                           QStringLiteral("-colorspace"), matrix == QLatin1String("bt2020nc") ? matrix : primaries});
+}
+
 // The formula a player decodes the file's pictures with: the stream's word, else its guess
 // from the size (HD from 1280 wide or above 576 lines).
 QString ShownMatrix(const QString &file)
@@ -73,6 +88,11 @@ struct ColourCase {
     std::function<QString()> source;
     int type;
     int width = 0, height = 0; // AVI only: the output size
+    // The pictures the piece must look like, when not the source as players show it.
+    std::function<QString()> reference = nullptr;
+    // How far a bar's red, green or blue may be off: coding noise, and for high dynamic
+    // range the 10-bit curve's coarse steps near black.
+    int tolerance = 8;
 };
 
 void PrintTo(const ColourCase &c, std::ostream *os) { *os << c.label; }
@@ -96,6 +116,18 @@ const ColourCase kColourCases[] = {
      [] { return Bars(QStringLiteral("sd untagged.avi"), QStringLiteral("720x576"), QStringLiteral("bt601"), false,
                       {QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-q:v"), QStringLiteral("2")}); },
      8, 1280, 720},
+    // A phone's HLG and an HDR10 film (PQ), both in BT.2020's colours: shown on a standard
+    // range the bars must look as the same bars made for it.
+    {"HlgToDvdPal",
+     [] { return CurveBars(QStringLiteral("hlg.mp4"), QStringLiteral("arib-std-b67"), QStringLiteral("bt2020"),
+                           QStringLiteral("bt2020nc")); },
+     4, 0, 0, [] { return CurveBars(QStringLiteral("sdr.mp4"), QStringLiteral("bt709"), QStringLiteral("bt709"),
+                                    QStringLiteral("bt709")); }, 14},
+    {"PqToHdAvi",
+     [] { return CurveBars(QStringLiteral("pq.mp4"), QStringLiteral("smpte2084"), QStringLiteral("bt2020"),
+                           QStringLiteral("bt2020nc")); },
+     8, 1280, 720, [] { return CurveBars(QStringLiteral("sdr.mp4"), QStringLiteral("bt709"), QStringLiteral("bt709"),
+                                         QStringLiteral("bt709")); }, 14},
 };
 
 class VideoEditColour : public ::testing::TestWithParam<ColourCase> {};
@@ -119,14 +151,14 @@ TEST_P(VideoEditColour, ColoursStayAsPlayersShowThem)
     const RenderOutcome r = SaveAndWait(edit, out);
     ASSERT_TRUE(r.succeeded) << r.reason.toStdString();
 
-    const std::vector<int> source = ShownBars(src);
+    const std::vector<int> source = ShownBars(c.reference ? c.reference() : src);
     const std::vector<int> piece = ShownBars(out);
     ASSERT_EQ(source.size(), 24u);
     ASSERT_EQ(piece.size(), 24u);
     int worst = 0;
     for (size_t i = 0; i < source.size(); ++i)
         worst = std::max(worst, std::abs(source[i] - piece[i]));
-    EXPECT_LE(worst, 8) << "a bar's red, green or blue is off by " << worst;
+    EXPECT_LE(worst, c.tolerance) << "a bar's red, green or blue is off by " << worst;
 }
 
 INSTANTIATE_TEST_SUITE_P(Definitions, VideoEditColour, ::testing::ValuesIn(kColourCases),

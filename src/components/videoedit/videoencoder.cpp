@@ -212,7 +212,7 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     // Fields are kept only as they are: a turned picture is deinterlaced first.
     const bool deinterlace = m_clipInterlaced && (!m_codesFields || m_rotation != 0);
     if (m_haveGraph && in->width == m_inW && in->height == m_inH && in->format == m_inFmt
-        && in->colorspace == m_inColorspace && av_cmp_q(sar, m_inSar) == 0 && m_keepAspect == m_graphKeepAspect
+        && in->colorspace == m_inColorspace && in->color_trc == m_inTransfer && av_cmp_q(sar, m_inSar) == 0 && m_keepAspect == m_graphKeepAspect
         && m_rotation == m_graphRotation && deinterlace == m_graphDeinterlaces)
         return true;
     if (!drainFilter(error))
@@ -224,6 +224,7 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     m_inH = in->height;
     m_inFmt = in->format;
     m_inColorspace = in->colorspace;
+    m_inTransfer = in->color_trc;
     m_inSar = sar;
     m_graphKeepAspect = m_keepAspect;
     m_graphRotation = m_rotation;
@@ -240,8 +241,9 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     const bool padded = fit.width != c->width || fit.height != c->height;
     const YuvMatrix inMatrix = SourceMatrix(in->colorspace, in->width, in->height);
     const YuvMatrix outMatrix = GuessedMatrix(c->width, c->height);
+    const bool highRange = IsHighDynamicRange(in->color_trc);
     m_passThrough = !padded && m_rotation == 0 && !deinterlace && in->width == c->width && in->height == c->height
-                    && in->format == c->pix_fmt && inMatrix == outMatrix;
+                    && in->format == c->pix_fmt && inMatrix == outMatrix && !highRange;
     if (m_passThrough)
         return true;
 
@@ -280,10 +282,16 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     case 270: desc += QStringLiteral("transpose=cclock,"); break;
     default: break;
     }
+    // High dynamic range is scaled as it is, then brought to standard range at the output's
+    // size, where it costs little.
     desc += QStringLiteral("scale=%1:%2:flags=bicubic:in_color_matrix=%3:out_color_matrix=%4")
                 .arg(fit.width)
                 .arg(fit.height)
-                .arg(QString::fromLatin1(ScaleMatrixName(inMatrix)), QString::fromLatin1(ScaleMatrixName(outMatrix)));
+                .arg(QString::fromLatin1(ScaleMatrixName(inMatrix)),
+                     QString::fromLatin1(ScaleMatrixName(highRange ? inMatrix : outMatrix)));
+    if (highRange)
+        desc += QStringLiteral(",%1,format=%2")
+                    .arg(QString::fromLatin1(ToStandardRange(outMatrix)), QString::fromLatin1(av_get_pix_fmt_name(c->pix_fmt)));
     // Kept fields are scaled each on its own, and a black band above keeps whole line pairs
     // of chroma, so that no field takes the other's lines.
     const bool fields = m_codesFields && !deinterlace;

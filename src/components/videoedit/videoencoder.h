@@ -108,6 +108,7 @@ private:
     bool m_passThrough = false;
     int m_inW = 0, m_inH = 0, m_inFmt = -1;
     int m_inColorspace = -1;
+    int m_inTransfer = -1;
     AVRational m_inSar{0, 1};
     bool m_graphKeepAspect = false;
     int m_graphRotation = 0;

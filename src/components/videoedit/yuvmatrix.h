@@ -24,4 +24,13 @@ const char *ScaleMatrixName(YuvMatrix matrix);
 // NTSC's).
 AVColorSpace MatrixTag(YuvMatrix matrix, int height);
 
+// Whether pictures on this transfer curve are high dynamic range (PQ, as HDR10 and Dolby
+// Vision write it, or HLG, as phones record by default): shown as they are on the outputs'
+// standard range they look dim and grey.
+bool IsHighDynamicRange(AVColorTransferCharacteristic transfer);
+// The filters that bring such pictures to standard range in the formula given: light up to
+// the reference white of BT.2100 (203 cd/m²) kept as it is, brighter highlights rolled off,
+// BT.2020's colours brought into BT.709's.
+const char *ToStandardRange(YuvMatrix matrix);
+
 } // namespace kc
