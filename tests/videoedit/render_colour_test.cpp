@@ -123,6 +123,22 @@ const ColourCase kColourCases[] = {
                            QStringLiteral("bt2020nc")); },
      4, 0, 0, [] { return CurveBars(QStringLiteral("sdr.mp4"), QStringLiteral("bt709"), QStringLiteral("bt709"),
                                     QStringLiteral("bt709")); }, 14},
+    // An HLG broadcast in 1080i onto a PAL DVD, which keeps its fields.
+    {"InterlacedHlgToDvdPal",
+     [] {
+         return MadeClip(QStringLiteral("hlg 1080i.mkv"),
+                         {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                          QStringLiteral("smptehdbars=size=1920x1080:rate=50:duration=1"), QStringLiteral("-vf"),
+                          QStringLiteral("zscale=tin=bt709:pin=bt709:min=bt709:rin=tv:t=arib-std-b67:p=bt2020:"
+                                         "m=bt2020nc:r=tv:npl=203,tinterlace=mode=interleave_top,setfield=tff,"
+                                         "format=yuv420p10le"),
+                          QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-flags"),
+                          QStringLiteral("+ildct+ilme"), QStringLiteral("-x264-params"), QStringLiteral("tff=1"),
+                          QStringLiteral("-color_trc"), QStringLiteral("arib-std-b67"), QStringLiteral("-color_primaries"),
+                          QStringLiteral("bt2020"), QStringLiteral("-colorspace"), QStringLiteral("bt2020nc")});
+     },
+     4, 0, 0, [] { return CurveBars(QStringLiteral("sdr.mp4"), QStringLiteral("bt709"), QStringLiteral("bt709"),
+                                    QStringLiteral("bt709")); }, 14},
     {"PqToHdAvi",
      [] { return CurveBars(QStringLiteral("pq.mp4"), QStringLiteral("smpte2084"), QStringLiteral("bt2020"),
                            QStringLiteral("bt2020nc")); },

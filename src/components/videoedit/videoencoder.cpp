@@ -212,8 +212,8 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
     // Fields are kept only as they are: a turned picture is deinterlaced first.
     const bool deinterlace = m_clipInterlaced && (!m_codesFields || m_rotation != 0);
     if (m_haveGraph && in->width == m_inW && in->height == m_inH && in->format == m_inFmt
-        && in->colorspace == m_inColorspace && in->color_trc == m_inTransfer && av_cmp_q(sar, m_inSar) == 0 && m_keepAspect == m_graphKeepAspect
-        && m_rotation == m_graphRotation && deinterlace == m_graphDeinterlaces)
+        && in->colorspace == m_inColorspace && in->color_trc == m_inTransfer && av_cmp_q(sar, m_inSar) == 0
+        && m_keepAspect == m_graphKeepAspect && m_rotation == m_graphRotation && deinterlace == m_graphDeinterlaces)
         return true;
     if (!drainFilter(error))
         return false;
@@ -289,14 +289,14 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
                 .arg(fit.height)
                 .arg(QString::fromLatin1(ScaleMatrixName(inMatrix)),
                      QString::fromLatin1(ScaleMatrixName(highRange ? inMatrix : outMatrix)));
-    if (highRange)
-        desc += QStringLiteral(",%1,format=%2")
-                    .arg(QString::fromLatin1(ToStandardRange(outMatrix)), QString::fromLatin1(av_get_pix_fmt_name(c->pix_fmt)));
     // Kept fields are scaled each on its own, and a black band above keeps whole line pairs
     // of chroma, so that no field takes the other's lines.
     const bool fields = m_codesFields && !deinterlace;
     if (fields)
         desc += QStringLiteral(":interl=-1");
+    if (highRange)
+        desc += QStringLiteral(",%1,format=%2")
+                    .arg(QString::fromLatin1(ToStandardRange(outMatrix)), QString::fromLatin1(outFmtName));
     if (padded)
         desc += QStringLiteral(",pad=%1:%2:%3:%4:black")
                     .arg(c->width).arg(c->height).arg(fit.x).arg(fields ? fit.y & ~3 : fit.y);
