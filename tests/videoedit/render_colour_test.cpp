@@ -166,6 +166,7 @@ TEST_P(VideoEditColour, ColoursStayAsPlayersShowThem)
     const QString out = OutputPath(QStringLiteral("colour %1.out").arg(QString::fromLatin1(c.label)));
     const RenderOutcome r = SaveAndWait(edit, out);
     ASSERT_TRUE(r.succeeded) << r.reason.toStdString();
+    EXPECT_EQ(DecodeErrors(out), QString());
 
     const std::vector<int> source = ShownBars(c.reference ? c.reference() : src);
     const std::vector<int> piece = ShownBars(out);

@@ -330,16 +330,11 @@ Outcome ExactJob::FindFirstKeyframe()
         const bool fromStart = back < 0 || startUs - back <= (in_->start_time != AV_NOPTS_VALUE ? in_->start_time : 0);
         int r;
         if (fromStart) {
-            r = SeekContinuous(in_, INT64_MIN);
-            if (r == AVERROR(ENOSYS))
-                r = avformat_seek_file(in_, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
+            r = SeekToKeyframeBefore(in_, -1, INT64_MIN);
             if (r < 0)
                 r = av_seek_frame(in_, video_, INT64_MIN, AVSEEK_FLAG_BACKWARD);
         } else {
-            const int64_t ts = VideoTs(startUs - back);
-            r = SeekContinuous(in_, startUs - back);
-            if (r == AVERROR(ENOSYS))
-                r = avformat_seek_file(in_, video_, INT64_MIN, ts, ts, 0);
+            r = SeekToKeyframeBefore(in_, video_, startUs - back);
         }
         if (r < 0 && !fromStart)
             continue;

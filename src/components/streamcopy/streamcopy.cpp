@@ -578,12 +578,7 @@ bool Job::SeekForAttempt(int attempt, bool *atFileStart)
     const int count = static_cast<int>(sizeof kBackUs / sizeof kBackUs[0]);
 
     if (attempt < count && targetUs - kBackUs[attempt] > fileStartUs_) {
-        const AVStream *st = in_->streams[anchorInput_];
-        const int64_t ts = av_rescale_q(targetUs - kBackUs[attempt], AV_TIME_BASE_Q, st->time_base);
-        int r = SeekContinuous(in_.get(), targetUs - kBackUs[attempt]);
-        if (r == AVERROR(ENOSYS))
-            r = avformat_seek_file(in_.get(), anchorInput_, INT64_MIN, ts, ts, 0);
-        if (r >= 0) {
+        if (SeekToKeyframeBefore(in_.get(), anchorInput_, targetUs - kBackUs[attempt]) >= 0) {
             *atFileStart = false;
             return true;
         }

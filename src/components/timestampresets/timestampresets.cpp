@@ -259,4 +259,15 @@ int SeekContinuous(AVFormatContext *ic, int64_t us)
     return av_seek_frame(ic, -1, attached->map->SeekPosition(us), AVSEEK_FLAG_BYTE);
 }
 
+int SeekToKeyframeBefore(AVFormatContext *ic, int streamIndex, int64_t us)
+{
+    const int r = SeekContinuous(ic, us);
+    if (r != AVERROR(ENOSYS))
+        return r;
+    const int64_t ts = streamIndex >= 0 && us != INT64_MIN
+                           ? av_rescale_q(us, AV_TIME_BASE_Q, ic->streams[streamIndex]->time_base)
+                           : us;
+    return avformat_seek_file(ic, streamIndex, INT64_MIN, ts, ts, 0);
+}
+
 } // namespace kc

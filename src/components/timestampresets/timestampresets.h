@@ -34,5 +34,9 @@ int ReadContinuousPacket(AVFormatContext *ic, AVPacket *pkt);
 // (AV_TIME_BASE, on the clock ic->start_time is on). AVERROR(ENOSYS) for any other input,
 // which the caller then seeks as usual.
 int SeekContinuous(AVFormatContext *ic, int64_t us);
+// Seeks so that reading starts at the keyframe at or before us (as above; INT64_MIN: the
+// first one): by the continuous clock for an input with resets, else by the timestamps of
+// the stream (-1: the input's own choice), as avformat_seek_file does.
+int SeekToKeyframeBefore(AVFormatContext *ic, int streamIndex, int64_t us);
 
 } // namespace kc

@@ -296,7 +296,7 @@ bool VideoEncoder::ensureFilter(const AVFrame *in, QString *error)
         desc += QStringLiteral(":interl=-1");
     if (highRange)
         desc += QStringLiteral(",%1,format=%2")
-                    .arg(QString::fromLatin1(ToStandardRange(outMatrix)), QString::fromLatin1(outFmtName));
+                    .arg(QString::fromStdString(ToStandardRange(outMatrix)), QString::fromLatin1(outFmtName));
     if (padded)
         desc += QStringLiteral(",pad=%1:%2:%3:%4:black")
                     .arg(c->width).arg(c->height).arg(fit.x).arg(fields ? fit.y & ~3 : fit.y);

@@ -56,16 +56,14 @@ bool IsHighDynamicRange(AVColorTransferCharacteristic transfer)
     return transfer == AVCOL_TRC_SMPTE2084 || transfer == AVCOL_TRC_ARIB_STD_B67;
 }
 
-const char *ToStandardRange(YuvMatrix matrix)
+std::string ToStandardRange(YuvMatrix matrix)
 {
     // Linear light (1.0 = reference white) in floating point, BT.709's primaries, then a
     // curve that is straight up to 0.7 (the 75 % bars and everything below) and bends the
-    // rest under 1.0.
-    return matrix == YuvMatrix::Bt709
-               ? "zscale=t=linear:npl=203,format=gbrpf32le,zscale=p=bt709,tonemap=tonemap=mobius:param=0.7:desat=0,"
-                 "zscale=t=bt709:m=709:r=tv"
-               : "zscale=t=linear:npl=203,format=gbrpf32le,zscale=p=bt709,tonemap=tonemap=mobius:param=0.7:desat=0,"
-                 "zscale=t=bt709:m=170m:r=tv";
+    // rest under 1.0; the standard range's outputs are BT.709 or BT.601.
+    return std::string("zscale=t=linear:npl=203,format=gbrpf32le,zscale=p=bt709,"
+                       "tonemap=tonemap=mobius:param=0.7:desat=0,zscale=t=bt709:r=tv:m=")
+           + (matrix == YuvMatrix::Bt709 ? "709" : "170m");
 }
 
 } // namespace kc

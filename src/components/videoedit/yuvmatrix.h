@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 extern "C" {
 #include <libavutil/pixfmt.h>
 }
@@ -31,6 +33,6 @@ bool IsHighDynamicRange(AVColorTransferCharacteristic transfer);
 // The filters that bring such pictures to standard range in the formula given: light up to
 // the reference white of BT.2100 (203 cd/m²) kept as it is, brighter highlights rolled off,
 // BT.2020's colours brought into BT.709's.
-const char *ToStandardRange(YuvMatrix matrix);
+std::string ToStandardRange(YuvMatrix matrix);
 
 } // namespace kc

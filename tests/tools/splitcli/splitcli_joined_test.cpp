@@ -145,6 +145,8 @@ TEST_P(SplitCliJoined, ARangeInTheSecondRecordingStartsOnItsPicture)
         ASSERT_EQ(pieces.size(), 1) << way.output.join(' ').toStdString();
         EXPECT_EQ(DecodeErrors(pieces.front()), QString());
         EXPECT_NEAR(CountVideoFrames(pieces.front()), 40, 1) << way.output.join(' ').toStdString();
+        EXPECT_NEAR(StreamSeconds(pieces.front(), "a:0"), StreamSeconds(pieces.front(), "v:0"), 0.1)
+            << way.output.join(' ').toStdString();
         const QList<double> likeness = PicturePsnr(pieces.front(), second, 30);
         ASSERT_FALSE(likeness.isEmpty());
         EXPECT_GE(likeness.front(), way.minPsnr) << way.output.join(' ').toStdString();
